@@ -1,0 +1,29 @@
+# Entry points for people and CI. Everything builds through CMake presets (CMakePresets.json).
+.PHONY: all deps build run test test-asan test-fs bench deb test-deb format clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	cmake --preset dev
+	cmake --build --preset dev
+
+# Without a display (CI, ssh) the window comes up on a virtual X server.
+run: build
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then ./build/skorvatin; else xvfb-run -a ./build/skorvatin; fi
+
+test: build
+	ctest --preset dev
+
+test-asan: deps
+	cmake --preset asan
+	cmake --build --preset asan
+	ctest --preset asan
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-asan build-release

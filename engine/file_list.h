@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/services.h"
+
+namespace skorvatin {
+
+// The files of one folder that match one mask, in list order: the model behind `File1`.
+// It is a snapshot: the entries change only when Path or Pattern is set or Refresh is called.
+// Names are the raw bytes the file system gave, never re-encoded, so a listed name handed back
+// always names the same file.
+class FileList {
+ public:
+  FileList() = default;
+
+  const std::string& Path() const { return path_; }
+  // Re-reads at once from the new folder. On failure throws RunError and keeps folder and entries.
+  void SetPath(std::string path);
+
+  const std::string& Pattern() const { return pattern_; }
+  // Re-reads at once under the new mask. On failure throws RunError and keeps mask and entries.
+  void SetPattern(std::string pattern);
+
+  void Refresh();
+
+  // The signed 16-bit count the operations loop over. A folder with more than 32767 matching
+  // files raises error 6 here rather than letting the count wrap.
+  std::int16_t ListCount() const;
+  // The i-th entry; error 9 outside 0..ListCount-1.
+  const std::string& List(std::int16_t i) const;
+
+  // For the view, which shows every entry whatever the count.
+  std::size_t size() const { return names_.size(); }
+  const std::string& at(std::size_t i) const { return names_[i]; }
+  const std::vector<std::string>& names() const { return names_; }
+
+  // Called after every successful re-read (the view resets itself once per read).
+  void SetOnChanged(std::function<void()> callback) { onChanged_ = std::move(callback); }
+
+ private:
+  void read(const std::string& path, const std::string& pattern);
+
+  std::string path_;
+  std::string pattern_ = "*.*";
+  std::vector<std::string> names_;
+  std::function<void()> onChanged_;
+};
+
+// `path` with "/" appended unless it already ends in one; the root "/" gets no second separator.
+std::string FolderPrefix(std::string_view path);
+
+// Re-reads the list's folder under its unchanged mask, the way the window always did it: clear
+// the list with a mask nothing matches, let events run once, then put the saved mask back.
+void File_Refresh(FileList& list, const EventPump& pump);
+
+// The mask that matches no real file; File_Refresh empties the list with it.
+inline constexpr const char* kEmptyingMask = "*.-x-";
+
+}  // namespace skorvatin

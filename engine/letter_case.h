@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+namespace skorvatin {
+
+enum class CaseMode { EveryWordCapital, AllUpper, AllLower, FirstUpperRestLower, FirstLowerRestUpper };
+
+// The name with its letter case changed; as many characters as the name, stray bytes kept.
+std::string Litery(const std::string& name, CaseMode mode);
+
+}  // namespace skorvatin

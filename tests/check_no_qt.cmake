@@ -1,0 +1,7 @@
+file(GLOB_RECURSE files ${DIR}/*.h ${DIR}/*.cpp ${DIR}/CMakeLists.txt)
+foreach(f ${files})
+  file(STRINGS ${f} hits REGEX "#include *<Q|find_package\\(Qt|Qt6::")
+  if(hits)
+    message(FATAL_ERROR "${f} pulls in Qt: ${hits}")
+  endif()
+endforeach()
