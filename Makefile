@@ -22,6 +22,13 @@ test-asan: deps
 	cmake --build --preset asan
 	ctest --preset asan
 
+# Optimised build, then the benchmark against plain C loops and a minimal Qt program; not part
+# of `make test`. BENCH_ARGS=--quick gives a smoke run of a few seconds.
+bench: deps
+	cmake --preset release
+	cmake --build --preset release --target skorvatin_bench
+	./build-release/bench/skorvatin_bench $(BENCH_ARGS)
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 

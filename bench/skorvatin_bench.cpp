@@ -1,0 +1,400 @@
+// Measures the program against the system-call limit: list reads, numbering runs and conversion
+// passes against plain C loops doing the same system calls, the window's response against the
+// engine alone, memory per listed entry, and start-up against a minimal Qt program.
+//
+//   skorvatin_bench [--quick] [--parts=list,memory,numbering,conversion,window,startup]
+//                   [--sizes=1000,10000,32767] [--fs=tmpfs,disk]
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <numeric>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bench/bench_folder.h"
+#include "bench/bench_stats.h"
+#include "bench/child_process.h"
+#include "bench/heap_meter.h"
+#include "bench/raw_baseline.h"
+#include "engine/file_list.h"
+#include "engine/run_error.h"
+
+#ifdef SKORVATIN_BENCH_HAVE_OPERATIONS
+#include "bench/engine_contenders.h"
+#endif
+#ifdef SKORVATIN_BENCH_HAVE_WINDOW
+#include "bench/window_bench.h"
+#endif
+
+namespace skorvatin::bench {
+namespace {
+
+struct Place {
+  std::string label;  // "tmpfs" or "disk"
+  std::string root;
+};
+
+struct Options {
+  bool quick = false;
+  std::set<std::string> parts{"list", "memory", "numbering", "conversion", "window", "startup"};
+  std::vector<int> sizes{1000, 10000, 32767};
+  std::vector<Place> places{{"tmpfs", "/dev/shm"}, {"disk", "/tmp"}};
+};
+
+constexpr int kLargest = 32767;
+
+std::vector<std::string> splitCommas(const std::string& s) {
+  std::vector<std::string> out;
+  std::stringstream in(s);
+  for (std::string item; std::getline(in, item, ',');) {
+    if (!item.empty()) out.push_back(item);
+  }
+  return out;
+}
+
+Options parseOptions(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--quick") {
+      o.quick = true;
+    } else if (a.rfind("--parts=", 0) == 0) {
+      const auto parts = splitCommas(a.substr(8));
+      o.parts = {parts.begin(), parts.end()};
+    } else if (a.rfind("--sizes=", 0) == 0) {
+      o.sizes.clear();
+      for (const std::string& s : splitCommas(a.substr(8))) o.sizes.push_back(std::atoi(s.c_str()));
+    } else if (a.rfind("--fs=", 0) == 0) {
+      std::vector<Place> places;
+      for (const std::string& f : splitCommas(a.substr(5))) {
+        for (const Place& p : Options{}.places) {
+          if (p.label == f) places.push_back(p);
+        }
+      }
+      o.places = places;
+    } else {
+      throw std::runtime_error("unknown argument " + a + " (see the comment at the top of skorvatin_bench.cpp)");
+    }
+  }
+  return o;
+}
+
+// Repetitions: enough for a stable median, fewer where one run costs more.
+int listReps(const Options& o, int n) { return o.quick ? 3 : (n <= 1000 ? 41 : n <= 10000 ? 21 : 15); }
+#ifdef SKORVATIN_BENCH_HAVE_OPERATIONS
+int renameReps(const Options& o, int n) { return o.quick ? 1 : (n <= 1000 ? 11 : n <= 10000 ? 7 : 5); }
+#endif
+
+void progress(const char* what, int n, const std::string& fs) {
+  std::fprintf(stderr, "bench: %s, n=%d, %s\n", what, n, fs.c_str());
+}
+
+// 1. The list read: the engine's FileList re-reading under a mask against the raw C loop.
+void benchList(Report& report, const Options& o, BenchFolder& folder, const std::string& fs, int n) {
+  progress("list read", n, fs);
+  struct Mask {
+    const char* text;
+    const char* tag;
+  };
+  const Mask masks[] = {{"*.*", "all"}, {"*.jpg", "jpg"}};
+  std::vector<std::unique_ptr<FileList>> lists;
+  std::vector<std::unique_ptr<RawList>> raws;
+  std::vector<Contender> contenders;
+  for (const Mask& m : masks) {
+    lists.push_back(std::make_unique<FileList>());
+    raws.push_back(std::make_unique<RawList>());
+    FileList& list = *lists.back();
+    RawList& raw = *raws.back();
+    list.SetPattern(m.text);
+    list.SetPath(folder.path());
+    raw.read(folder.path(), m.text);
+    if (list.size() != raw.size()) {
+      throw std::runtime_error(std::string("list read under ") + m.text + ": engine lists " +
+                               std::to_string(list.size()) + " files, the raw loop " + std::to_string(raw.size()));
+    }
+    contenders.push_back({std::string("engine list read \"") + m.text + "\"", [&list] { list.Refresh(); }, {}});
+    contenders.push_back({std::string("raw list read \"") + m.text + "\"",
+                          [&raw, &folder, mask = std::string(m.text)] { raw.read(folder.path(), mask); }, {}});
+  }
+  const auto samples = alternate(contenders, listReps(o, n));
+  for (std::size_t i = 0; i < contenders.size(); ++i) report.addRow(n, fs, contenders[i].name, "ms", samples[i]);
+  for (std::size_t m = 0; m < 2; ++m) {
+    report.addMetric({std::string("list_read_") + masks[m].tag, n, fs, samples[2 * m].median(),
+                      samples[2 * m + 1].median(), n == kLargest && fs == "tmpfs" ? 1.3 : 0, false, "",
+                      "engine / raw readdir+fnmatch+qsort, " + std::to_string(lists[m]->size()) + " listed"});
+  }
+}
+
+// 5. Memory: what the engine keeps per listed entry beyond the name's own bytes.
+void benchMemory(Report& report, BenchFolder& folder, const std::string& fs, int n) {
+  progress("memory per entry", n, fs);
+  std::size_t nameBytes = 0;
+  auto perEntry = [&](std::size_t before, std::size_t after, std::size_t count) {
+    return (static_cast<double>(after) - static_cast<double>(before) - static_cast<double>(nameBytes)) /
+           static_cast<double>(count);
+  };
+  auto list = std::make_unique<FileList>();
+  std::size_t before = heapInUse();
+  list->SetPath(folder.path());
+  std::size_t after = heapInUse();
+  for (const std::string& name : list->names()) nameBytes += name.size();
+  const double engine = perEntry(before, after, list->size());
+  const std::size_t count = list->size();
+  list.reset();
+
+  auto raw = std::make_unique<RawList>();
+  before = heapInUse();
+  raw->read(folder.path(), "*.*");
+  after = heapInUse();
+  const double rawBytes = perEntry(before, after, raw->size());
+  raw.reset();
+
+  report.addRow(n, fs, "engine heap per listed entry beyond its name", "B", Samples{{engine}});
+  report.addRow(n, fs, "raw heap per listed entry beyond its name", "B", Samples{{rawBytes}});
+  report.addMetric({"bytes_per_entry", n, fs, engine, rawBytes, n == kLargest && fs == "tmpfs" ? 200.0 : 0.0, true, "B",
+                    "engine / raw strdup+pointer array, " + std::to_string(count) + " entries, names " +
+                        std::to_string(nameBytes / count) + " B on average"});
+}
+
+#ifdef SKORVATIN_BENCH_HAVE_OPERATIONS
+// 2. The numbering run, defaults and with leading zeros, against the raw two-pass loop. Every
+// run starts from the same freshly made folder with its list already read, as in the window.
+void benchNumbering(Report& report, const Options& o, BenchFolder& folder, const std::string& fs, int n) {
+  progress("numbering run", n, fs);
+  FileList list;
+  RawList raw;
+  const std::vector<Contender> contenders{
+      {"raw two-pass renameat2 loop", [&] { rawNumbering(folder.path(), "*.*", raw); },
+       [&] {
+         folder.rebuild();
+         raw.read(folder.path(), "*.*");
+       }},
+      {"engine numbering run (defaults)", [&] { engineNumbering(list, {false}); },
+       [&] {
+         folder.rebuild();
+         list.SetPath(folder.path());
+       }},
+      {"engine numbering run (leading zeros)", [&] { engineNumbering(list, {true}); },
+       [&] {
+         folder.rebuild();
+         list.SetPath(folder.path());
+       }},
+  };
+  const auto samples = alternate(contenders, renameReps(o, n));
+  if (list.size() != static_cast<std::size_t>(n) || raw.size() != static_cast<std::size_t>(n)) {
+    throw std::runtime_error("numbering: the final lists do not hold every file");
+  }
+  for (std::size_t i = 0; i < contenders.size(); ++i) report.addRow(n, fs, contenders[i].name, "ms", samples[i]);
+  const double limit = n == kLargest && fs == "tmpfs" ? 1.15 : 0;
+  report.addMetric({"numbering_defaults", n, fs, samples[1].median(), samples[0].median(), limit, false, "",
+                    "engine / raw two-pass loop"});
+  report.addMetric({"numbering_zeros", n, fs, samples[2].median(), samples[0].median(), limit, false, "",
+                    "engine / raw two-pass loop"});
+}
+
+// 3. The conversion pass, lower case and spaces to underscores, against a raw one-pass loop.
+void benchConversion(Report& report, const Options& o, BenchFolder& folder, const std::string& fs, int n) {
+  progress("conversion pass", n, fs);
+  FileList list;
+  RawList raw;
+  auto rawPrepare = [&] {
+    folder.rebuild();
+    raw.read(folder.path(), "*.*");
+  };
+  auto enginePrepare = [&] {
+    folder.rebuild();
+    list.SetPath(folder.path());
+  };
+  const std::vector<Contender> contenders{
+      {"raw one-pass loop (lower case)", [&] { rawConversion(folder.path(), "*.*", raw, RawConversion::Lower); },
+       rawPrepare},
+      {"engine conversion pass (lower case)", [&] { engineConversion(list, EngineConversion::Lower); },
+       enginePrepare},
+      {"raw one-pass loop (spaces to _)",
+       [&] { rawConversion(folder.path(), "*.*", raw, RawConversion::SpacesToUnderscores); }, rawPrepare},
+      {"engine conversion pass (spaces to _)",
+       [&] { engineConversion(list, EngineConversion::SpacesToUnderscores); }, enginePrepare},
+  };
+  const auto samples = alternate(contenders, renameReps(o, n));
+  for (std::size_t i = 0; i < contenders.size(); ++i) report.addRow(n, fs, contenders[i].name, "ms", samples[i]);
+  const double limit = n == kLargest && fs == "tmpfs" ? 1.15 : 0;
+  report.addMetric({"conversion_lower", n, fs, samples[1].median(), samples[0].median(), limit, false, "",
+                    "engine / raw one-pass loop"});
+  report.addMetric({"conversion_underscores", n, fs, samples[3].median(), samples[2].median(), limit, false, "",
+                    "engine / raw one-pass loop"});
+}
+#endif
+
+// 6. Start-up, exec to the window on screen, and the window's memory with a full folder listed;
+// both against a minimal Qt Widgets program. The probes are bench builds of the program's own
+// main() and of the minimal program, each with a start-up hook that reports and exits.
+void benchStartup(Report& report, const Options& o, const std::string& bigFolder, const std::string& emptyFolder) {
+  std::fprintf(stderr, "bench: start-up and window memory\n");
+  const std::string dir = ownFolder();
+  const std::string app = dir + "/skorvatin_bench_app";
+  const std::string minimal = dir + "/skorvatin_bench_minimal_qt";
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Qt warns on every start without a runtime folder; a private one keeps the probes quiet.
+  const std::unique_ptr<BenchFolder> runtimeDir =
+      std::getenv("XDG_RUNTIME_DIR") == nullptr ? std::make_unique<BenchFolder>("/tmp", std::vector<std::string>{})
+                                                : nullptr;
+  if (runtimeDir) {
+    ::chmod(runtimeDir->path().c_str(), 0700);
+    ::setenv("XDG_RUNTIME_DIR", runtimeDir->path().c_str(), 1);
+  }
+
+  auto probe = [](const std::string& program, const std::vector<std::string>& args, const char* expect) {
+    const ChildRun run = runChild(program, args);
+    if (run.exitStatus != 0 || run.output.find(expect) == std::string::npos) {
+      throw std::runtime_error(program + " did not report '" + expect + "' (exit " + std::to_string(run.exitStatus) +
+                               "): " + run.output);
+    }
+    return run;
+  };
+  Samples appStart;
+  Samples minimalStart;
+  const int reps = o.quick ? 3 : 21;
+  for (int round = -1; round < reps; ++round) {
+    for (int k = 0; k < 2; ++k) {
+      const bool appFirst = (round + k) % 2 == 0;
+      const std::string& program = appFirst ? app : minimal;
+      const ChildRun run = probe(program, {}, "shown");
+      const double t = numberAfter(run.output, "at") - run.startedAt;
+      if (round >= 0) (appFirst ? appStart : minimalStart).values.push_back(t);
+    }
+  }
+  report.addRow(0, "-", "start-up: skorvatin, exec to window shown", "ms", appStart);
+  report.addRow(0, "-", "start-up: minimal Qt widget program", "ms", minimalStart);
+  report.addMetric({"startup", 0, "-", appStart.median(), minimalStart.median(), 1.5, false, "",
+                    "exec to first window exposed, offscreen"});
+
+  if (bigFolder.empty()) return;
+  Samples big;
+  Samples empty;
+  Samples minimalRss;
+  const int rssReps = o.quick ? 1 : 3;
+  for (int round = 0; round < rssReps; ++round) {
+    big.values.push_back(numberAfter(probe(app, {"--rss", bigFolder}, "listed").output, "hwm_kb") / 1024);
+    empty.values.push_back(numberAfter(probe(app, {"--rss", emptyFolder}, "listed").output, "hwm_kb") / 1024);
+    minimalRss.values.push_back(numberAfter(probe(minimal, {}, "shown").output, "hwm_kb") / 1024);
+  }
+  report.addRow(kLargest, "tmpfs", "peak RSS: skorvatin, 32767 files listed", "MiB", big);
+  report.addRow(0, "tmpfs", "peak RSS: skorvatin, empty folder listed", "MiB", empty);
+  report.addRow(0, "-", "peak RSS: minimal Qt widget program", "MiB", minimalRss);
+  report.addMetric({"window_peak_rss", kLargest, "tmpfs", big.median(), minimalRss.median(), 0, false, "MiB",
+                    "skorvatin with 32767 files listed / minimal Qt program"});
+  const double perEntry = (big.median() - empty.median()) * 1024 * 1024 / kLargest;
+  report.addMetric({"window_bytes_per_entry", kLargest, "tmpfs", perEntry, 0, 0, false, "B",
+                    "(peak RSS with 32767 files - with an empty folder) / 32767, names included"});
+}
+
+// Cost from 1000 to 32767 files against n log n. The kernel's own readdir and rename costs are
+// part of every contender's time and need not grow as n log n (tmpfs directory reads do not), so
+// the engine is held to the larger of n log n and the raw loop's own growth.
+void addGrowth(Report& report, const Options& o) {
+  const int small = 1000;
+  if (std::find(o.sizes.begin(), o.sizes.end(), small) == o.sizes.end() ||
+      std::find(o.sizes.begin(), o.sizes.end(), kLargest) == o.sizes.end()) {
+    return;
+  }
+  const double nlogn = (kLargest * std::log2(double{kLargest})) / (small * std::log2(double{small}));
+  struct Pair {
+    const char* metric;
+    const char* ours;
+    const char* raw;
+  };
+  const Pair pairs[] = {
+      {"growth_list_read_all", "engine list read \"*.*\"", "raw list read \"*.*\""},
+      {"growth_list_read_jpg", "engine list read \"*.jpg\"", "raw list read \"*.jpg\""},
+      {"growth_numbering_defaults", "engine numbering run (defaults)", "raw two-pass renameat2 loop"},
+      {"growth_numbering_zeros", "engine numbering run (leading zeros)", "raw two-pass renameat2 loop"},
+      {"growth_conversion_lower", "engine conversion pass (lower case)", "raw one-pass loop (lower case)"},
+      {"growth_conversion_underscores", "engine conversion pass (spaces to _)", "raw one-pass loop (spaces to _)"},
+  };
+  auto growth = [&](const std::string& fs, const char* contender) {
+    const Row* a = report.find(small, fs, contender);
+    const Row* b = report.find(kLargest, fs, contender);
+    return a == nullptr || b == nullptr ? 0.0 : b->samples.median() / a->samples.median();
+  };
+  for (const Place& p : o.places) {
+    for (const Pair& pair : pairs) {
+      const double ours = growth(p.label, pair.ours);
+      const double raw = growth(p.label, pair.raw);
+      if (ours == 0 || raw == 0) continue;
+      const double allowed = std::max(nlogn, raw);
+      char note[200];
+      std::snprintf(note, sizeof note, "n=1000 to 32767: engine grew %.1fx, raw loop %.1fx, n log n %.1fx", ours, raw,
+                    nlogn);
+      report.addMetric({pair.metric, kLargest, p.label, ours, allowed, 1.1, false, "", note});
+    }
+  }
+}
+
+int run(int argc, char** argv) {
+  const Options o = parseOptions(argc, argv);
+  Report report;
+  std::string keptBigFolder;
+  std::unique_ptr<BenchFolder> keptBig;
+  std::unique_ptr<BenchFolder> emptyFolder;
+
+  for (const Place& place : o.places) {
+    std::fprintf(stderr, "bench: %s is %s (%s)\n", place.label.c_str(), place.root.c_str(),
+                 fileSystemName(place.root).c_str());
+    for (const int n : o.sizes) {
+      auto folder = std::make_unique<BenchFolder>(place.root, realisticNames(n));
+      if (o.parts.count("list")) benchList(report, o, *folder, place.label, n);
+      if (o.parts.count("memory") && place.label == "tmpfs") benchMemory(report, *folder, place.label, n);
+#ifdef SKORVATIN_BENCH_HAVE_OPERATIONS
+      if (o.parts.count("numbering")) benchNumbering(report, o, *folder, place.label, n);
+      if (o.parts.count("conversion")) benchConversion(report, o, *folder, place.label, n);
+#endif
+#ifdef SKORVATIN_BENCH_HAVE_WINDOW
+      if (o.parts.count("window") && place.label == "tmpfs" && n == kLargest) {
+        benchWindow(report, o.quick, *folder, place.label, n);
+      }
+#endif
+      if (place.label == "tmpfs" && n == kLargest) {
+        folder->rebuild();
+        keptBig = std::move(folder);
+      }
+    }
+  }
+  if (o.parts.count("startup")) {
+    if (!keptBig && o.parts.count("window")) {
+      keptBig = std::make_unique<BenchFolder>("/dev/shm", realisticNames(kLargest));
+    }
+    emptyFolder = std::make_unique<BenchFolder>("/dev/shm", std::vector<std::string>{});
+#ifdef SKORVATIN_BENCH_HAVE_WINDOW
+    const std::string bigFolder = keptBig ? keptBig->path() : std::string();
+#else
+    const std::string bigFolder;  // the program's window has not landed: start-up only
+#endif
+    benchStartup(report, o, bigFolder, emptyFolder->path());
+  }
+  addGrowth(report, o);
+  report.print();
+  return 0;
+}
+
+}  // namespace
+}  // namespace skorvatin::bench
+
+int main(int argc, char** argv) {
+  try {
+    return skorvatin::bench::run(argc, argv);
+  } catch (const skorvatin::RunError& e) {
+    std::fprintf(stderr, "bench: error %d %s: %s %s\n", e.number(), std::string(e.text()).c_str(), e.file().c_str(),
+                 e.detail().c_str());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "bench: %s\n", e.what());
+  }
+  return 1;
+}
