@@ -66,16 +66,4 @@ TEST(Litery2, WindowOptionsRunAllThreeStepsInOrder) {
   }
 }
 
-TEST(PolishLetterTable, RowsInTheirOrder) {
-  const char32_t finds[] = {U'ę', U'ó', U'ą', U'ś', U'ł', U'ż', U'ź', U'ć', U'ń',
-                            U'Ę', U'Ó', U'Ą', U'Ś', U'Ł', U'Ż', U'Ź', U'Ć', U'Ń'};
-  const char replacements[] = "eoaslzzcnEOASLZZCN";
-  ASSERT_EQ(skorvatin::PolishLetterTable.size(), 18u);
-  for (std::size_t i = 0; i < 18; ++i) {
-    SCOPED_TRACE(i + 1);
-    EXPECT_EQ(skorvatin::PolishLetterTable[i].find, finds[i]);
-    EXPECT_EQ(skorvatin::PolishLetterTable[i].replacement, replacements[i]);
-  }
-}
-
 }  // namespace
