@@ -52,7 +52,7 @@ void ConversionPass(FileList& list, RenameService& renamer, ConversionPassView& 
     view.SetPb2Width(static_cast<float>(checkedFillWidth(i, stepWidth)));
     const std::string& name = list.List(static_cast<std::int16_t>(i));
     const std::string oldPath = prefix + name;
-    const std::string newPath = prefix + transform(std::string(name));
+    const std::string newPath = prefix + transform(name);
     renamer.Rename(oldPath, newPath);
   }
 
