@@ -25,8 +25,8 @@ std::uint64_t mix(std::uint64_t x) {
   return x ^ (x >> 31);
 }
 
-const char* const kPlaces[] = {"Wakacje w Łodzi", "Ślub Kasi", "urodziny Żanety", "Zakopane zima", "Gdańsk",
-                               "spacer nad Wisłą", "Święta u babci", "Kraków rynek"};
+const char* const kPlaces[] = {"Wakacje w Łodzi", "Ślub Kasi",        "urodziny Żanety", "Zakopane zima",
+                               "Gdańsk",          "spacer nad Wisłą", "Święta u babci",  "Kraków rynek"};
 const char* const kDocs[] = {"Notatki", "Faktura", "Umowa najmu", "Raport roczny", "lista zakupów"};
 
 std::runtime_error systemError(const std::string& what, const std::string& path) {
@@ -50,7 +50,8 @@ std::vector<std::string> realisticNames(int n) {
     } else if (kind < 56) {
       std::snprintf(buf, sizeof buf, "DSC%05d.jpg", k);
     } else if (kind < 66) {
-      std::snprintf(buf, sizeof buf, "PXL_2024%02u%02u_%09d.jpg", 1 + sub, 1 + static_cast<unsigned>((h >> 12) % 28), k);
+      std::snprintf(buf, sizeof buf, "PXL_2024%02u%02u_%09d.jpg", 1 + sub,
+                    1 + static_cast<unsigned>((h >> 12) % 28), k);
     } else if (kind < 82) {
       std::snprintf(buf, sizeof buf, "%s %d%s", kPlaces[sub], k, (h >> 20) % 3 == 0 ? ".JPG" : ".jpg");
     } else if (kind < 88) {
@@ -69,7 +70,9 @@ std::vector<std::string> realisticNames(int n) {
   return names;
 }
 
-std::vector<std::string> hiddenNames() { return {".thumbnails.db", ".directory", ".nomedia"}; }
+std::vector<std::string> hiddenNames() {
+  return {".thumbnails.db", ".directory", ".nomedia"};
+}
 
 BenchFolder::BenchFolder(const std::string& root, std::vector<std::string> names) : names_(std::move(names)) {
   std::string tmpl = root + "/skorvatin-bench-XXXXXX";
@@ -133,11 +136,16 @@ std::string fileSystemName(const std::string& path) {
   struct statfs sf {};
   if (::statfs(path.c_str(), &sf) != 0) return "?";
   switch (static_cast<unsigned long>(sf.f_type)) {
-    case TMPFS_MAGIC: return "tmpfs";
-    case EXT4_SUPER_MAGIC: return "ext4";
-    case OVERLAYFS_SUPER_MAGIC: return "overlay";
-    case BTRFS_SUPER_MAGIC: return "btrfs";
-    case XFS_SUPER_MAGIC: return "xfs";
+    case TMPFS_MAGIC:
+      return "tmpfs";
+    case EXT4_SUPER_MAGIC:
+      return "ext4";
+    case OVERLAYFS_SUPER_MAGIC:
+      return "overlay";
+    case BTRFS_SUPER_MAGIC:
+      return "btrfs";
+    case XFS_SUPER_MAGIC:
+      return "xfs";
     default: {
       char buf[32];
       std::snprintf(buf, sizeof buf, "0x%lx", static_cast<unsigned long>(sf.f_type));

@@ -13,9 +13,13 @@ double Samples::median() const {
   return v.size() % 2 == 1 ? v[mid] : (v[mid - 1] + v[mid]) / 2;
 }
 
-double Samples::min() const { return values.empty() ? 0 : *std::min_element(values.begin(), values.end()); }
+double Samples::min() const {
+  return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
+}
 
-double Samples::max() const { return values.empty() ? 0 : *std::max_element(values.begin(), values.end()); }
+double Samples::max() const {
+  return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
 
 Row& Report::addRow(int n, std::string fs, std::string contender, std::string unit, Samples samples) {
   rows_.push_back(Row{n, std::move(fs), std::move(contender), std::move(unit), std::move(samples)});
@@ -30,23 +34,28 @@ const Row* Report::find(int n, const std::string& fs, const std::string& contend
 }
 
 namespace {
-double shown(const Row& r, double v) { return r.unit == "ms" ? v * 1000 : v; }
+double shown(const Row& r, double v) {
+  return r.unit == "ms" ? v * 1000 : v;
+}
 }  // namespace
 
 void Report::print() const {
-  std::printf("\n%7s  %-6s  %-44s %12s %12s %12s  %s\n", "N", "fs", "contender", "median", "min", "max", "unit");
+  std::printf("\n%7s  %-6s  %-44s %12s %12s %12s  %s\n", "N", "fs", "contender", "median", "min", "max",
+              "unit");
   for (const Row& r : rows_) {
-    std::printf("%7d  %-6s  %-44s %12.3f %12.3f %12.3f  %s  (%zu runs)\n", r.n, r.fs.c_str(), r.contender.c_str(),
-                shown(r, r.samples.median()), shown(r, r.samples.min()), shown(r, r.samples.max()), r.unit.c_str(),
-                r.samples.values.size());
+    std::printf("%7d  %-6s  %-44s %12.3f %12.3f %12.3f  %s  (%zu runs)\n", r.n, r.fs.c_str(),
+                r.contender.c_str(), shown(r, r.samples.median()), shown(r, r.samples.min()),
+                shown(r, r.samples.max()), r.unit.c_str(), r.samples.values.size());
   }
   std::printf("\n");
   for (const Metric& m : metrics_) {
     std::printf("metric=%s n=%d fs=%s ratio=%.3f", m.name.c_str(), m.n, m.fs.c_str(), m.ratio());
-    if (!m.unit.empty()) std::printf(" ours=%.3f%s baseline=%.3f%s", m.ours, m.unit.c_str(), m.baseline, m.unit.c_str());
+    if (!m.unit.empty())
+      std::printf(" ours=%.3f%s baseline=%.3f%s", m.ours, m.unit.c_str(), m.baseline, m.unit.c_str());
     if (m.limit > 0) {
       const double held = m.limitOnValue ? m.ours : m.ratio();
-      std::printf(" target:%s<=%.2f %s", m.limitOnValue ? "ours" : "ratio", m.limit, held <= m.limit ? "MET" : "MISSED");
+      std::printf(" target:%s<=%.2f %s", m.limitOnValue ? "ours" : "ratio", m.limit,
+                  held <= m.limit ? "MET" : "MISSED");
     }
     if (!m.note.empty()) std::printf("  (%s)", m.note.c_str());
     std::printf("\n");

@@ -40,7 +40,7 @@ struct Metric {
   double limit = 0;           // 0: reported only
   bool limitOnValue = false;  // the limit holds `ours` itself (bytes per entry), not the ratio
   std::string unit;           // of ours and baseline, printed with them
-  std::string note;  // what the ratio compares, printed after it
+  std::string note;           // what the ratio compares, printed after it
   double ratio() const { return baseline > 0 ? ours / baseline : 0; }
 };
 

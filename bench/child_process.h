@@ -13,7 +13,8 @@ struct ChildRun {
 
 // Starts `program` with `args`, collects its stdout until it exits, and ends it when it has not
 // exited after `timeoutSeconds`.
-ChildRun runChild(const std::string& program, const std::vector<std::string>& args, double timeoutSeconds = 60);
+ChildRun runChild(const std::string& program, const std::vector<std::string>& args,
+                  double timeoutSeconds = 60);
 
 // CLOCK_MONOTONIC in seconds: the clock the probes report in, the same in every process.
 double monotonicSeconds();

@@ -60,7 +60,9 @@ void lowerInPlace(char* s) {
 
 }  // namespace
 
-RawList::~RawList() { release(); }
+RawList::~RawList() {
+  release();
+}
 
 void RawList::release() {
   for (std::size_t i = 0; i < count_; ++i) std::free(names_[i]);

@@ -27,9 +27,7 @@
 #include "engine/file_list.h"
 #include "engine/run_error.h"
 
-#ifdef SKORVATIN_BENCH_HAVE_OPERATIONS
 #include "bench/engine_contenders.h"
-#endif
 #ifdef SKORVATIN_BENCH_HAVE_WINDOW
 #include "bench/window_bench.h"
 #endif
@@ -81,16 +79,21 @@ Options parseOptions(int argc, char** argv) {
       }
       o.places = places;
     } else {
-      throw std::runtime_error("unknown argument " + a + " (see the comment at the top of skorvatin_bench.cpp)");
+      throw std::runtime_error("unknown argument " + a +
+                               " (see the comment at the top of skorvatin_bench.cpp)");
     }
   }
   return o;
 }
 
 // Repetitions: enough for a stable median, fewer where one run costs more.
-int listReps(const Options& o, int n) { return o.quick ? 3 : (n <= 1000 ? 41 : n <= 10000 ? 21 : 15); }
-#ifdef SKORVATIN_BENCH_HAVE_OPERATIONS
-int renameReps(const Options& o, int n) { return o.quick ? 1 : (n <= 1000 ? 11 : n <= 10000 ? 7 : 5); }
+int listReps(const Options& o, int n) {
+  return o.quick ? 3 : (n <= 1000 ? 41 : n <= 10000 ? 21 : 15);
+}
+#if defined(SKORVATIN_BENCH_HAVE_NUMBERING) || defined(SKORVATIN_BENCH_HAVE_CONVERSION)
+int renameReps(const Options& o, int n) {
+  return o.quick ? 1 : (n <= 1000 ? 11 : n <= 10000 ? 7 : 5);
+}
 #endif
 
 void progress(const char* what, int n, const std::string& fs) {
@@ -118,14 +121,18 @@ void benchList(Report& report, const Options& o, BenchFolder& folder, const std:
     raw.read(folder.path(), m.text);
     if (list.size() != raw.size()) {
       throw std::runtime_error(std::string("list read under ") + m.text + ": engine lists " +
-                               std::to_string(list.size()) + " files, the raw loop " + std::to_string(raw.size()));
+                               std::to_string(list.size()) + " files, the raw loop " +
+                               std::to_string(raw.size()));
     }
-    contenders.push_back({std::string("engine list read \"") + m.text + "\"", [&list] { list.Refresh(); }, {}});
+    contenders.push_back(
+        {std::string("engine list read \"") + m.text + "\"", [&list] { list.Refresh(); }, {}});
     contenders.push_back({std::string("raw list read \"") + m.text + "\"",
-                          [&raw, &folder, mask = std::string(m.text)] { raw.read(folder.path(), mask); }, {}});
+                          [&raw, &folder, mask = std::string(m.text)] { raw.read(folder.path(), mask); },
+                          {}});
   }
   const auto samples = alternate(contenders, listReps(o, n));
-  for (std::size_t i = 0; i < contenders.size(); ++i) report.addRow(n, fs, contenders[i].name, "ms", samples[i]);
+  for (std::size_t i = 0; i < contenders.size(); ++i)
+    report.addRow(n, fs, contenders[i].name, "ms", samples[i]);
   for (std::size_t m = 0; m < 2; ++m) {
     report.addMetric({std::string("list_read_") + masks[m].tag, n, fs, samples[2 * m].median(),
                       samples[2 * m + 1].median(), n == kLargest && fs == "tmpfs" ? 1.3 : 0, false, "",
@@ -159,12 +166,13 @@ void benchMemory(Report& report, BenchFolder& folder, const std::string& fs, int
 
   report.addRow(n, fs, "engine heap per listed entry beyond its name", "B", Samples{{engine}});
   report.addRow(n, fs, "raw heap per listed entry beyond its name", "B", Samples{{rawBytes}});
-  report.addMetric({"bytes_per_entry", n, fs, engine, rawBytes, n == kLargest && fs == "tmpfs" ? 200.0 : 0.0, true, "B",
+  report.addMetric({"bytes_per_entry", n, fs, engine, rawBytes, n == kLargest && fs == "tmpfs" ? 200.0 : 0.0,
+                    true, "B",
                     "engine / raw strdup+pointer array, " + std::to_string(count) + " entries, names " +
                         std::to_string(nameBytes / count) + " B on average"});
 }
 
-#ifdef SKORVATIN_BENCH_HAVE_OPERATIONS
+#ifdef SKORVATIN_BENCH_HAVE_NUMBERING
 // 2. The numbering run, defaults and with leading zeros, against the raw two-pass loop. Every
 // run starts from the same freshly made folder with its list already read, as in the window.
 void benchNumbering(Report& report, const Options& o, BenchFolder& folder, const std::string& fs, int n) {
@@ -192,14 +200,17 @@ void benchNumbering(Report& report, const Options& o, BenchFolder& folder, const
   if (list.size() != static_cast<std::size_t>(n) || raw.size() != static_cast<std::size_t>(n)) {
     throw std::runtime_error("numbering: the final lists do not hold every file");
   }
-  for (std::size_t i = 0; i < contenders.size(); ++i) report.addRow(n, fs, contenders[i].name, "ms", samples[i]);
+  for (std::size_t i = 0; i < contenders.size(); ++i)
+    report.addRow(n, fs, contenders[i].name, "ms", samples[i]);
   const double limit = n == kLargest && fs == "tmpfs" ? 1.15 : 0;
   report.addMetric({"numbering_defaults", n, fs, samples[1].median(), samples[0].median(), limit, false, "",
                     "engine / raw two-pass loop"});
   report.addMetric({"numbering_zeros", n, fs, samples[2].median(), samples[0].median(), limit, false, "",
                     "engine / raw two-pass loop"});
 }
+#endif
 
+#ifdef SKORVATIN_BENCH_HAVE_CONVERSION
 // 3. The conversion pass, lower case and spaces to underscores, against a raw one-pass loop.
 void benchConversion(Report& report, const Options& o, BenchFolder& folder, const std::string& fs, int n) {
   progress("conversion pass", n, fs);
@@ -214,8 +225,8 @@ void benchConversion(Report& report, const Options& o, BenchFolder& folder, cons
     list.SetPath(folder.path());
   };
   const std::vector<Contender> contenders{
-      {"raw one-pass loop (lower case)", [&] { rawConversion(folder.path(), "*.*", raw, RawConversion::Lower); },
-       rawPrepare},
+      {"raw one-pass loop (lower case)",
+       [&] { rawConversion(folder.path(), "*.*", raw, RawConversion::Lower); }, rawPrepare},
       {"engine conversion pass (lower case)", [&] { engineConversion(list, EngineConversion::Lower); },
        enginePrepare},
       {"raw one-pass loop (spaces to _)",
@@ -224,19 +235,21 @@ void benchConversion(Report& report, const Options& o, BenchFolder& folder, cons
        [&] { engineConversion(list, EngineConversion::SpacesToUnderscores); }, enginePrepare},
   };
   const auto samples = alternate(contenders, renameReps(o, n));
-  for (std::size_t i = 0; i < contenders.size(); ++i) report.addRow(n, fs, contenders[i].name, "ms", samples[i]);
+  for (std::size_t i = 0; i < contenders.size(); ++i)
+    report.addRow(n, fs, contenders[i].name, "ms", samples[i]);
   const double limit = n == kLargest && fs == "tmpfs" ? 1.15 : 0;
   report.addMetric({"conversion_lower", n, fs, samples[1].median(), samples[0].median(), limit, false, "",
                     "engine / raw one-pass loop"});
-  report.addMetric({"conversion_underscores", n, fs, samples[3].median(), samples[2].median(), limit, false, "",
-                    "engine / raw one-pass loop"});
+  report.addMetric({"conversion_underscores", n, fs, samples[3].median(), samples[2].median(), limit, false,
+                    "", "engine / raw one-pass loop"});
 }
 #endif
 
 // 6. Start-up, exec to the window on screen, and the window's memory with a full folder listed;
 // both against a minimal Qt Widgets program. The probes are bench builds of the program's own
 // main() and of the minimal program, each with a start-up hook that reports and exits.
-void benchStartup(Report& report, const Options& o, const std::string& bigFolder, const std::string& emptyFolder) {
+void benchStartup(Report& report, const Options& o, const std::string& bigFolder,
+                  const std::string& emptyFolder) {
   std::fprintf(stderr, "bench: start-up and window memory\n");
   const std::string dir = ownFolder();
   const std::string app = dir + "/skorvatin_bench_app";
@@ -244,8 +257,9 @@ void benchStartup(Report& report, const Options& o, const std::string& bigFolder
   ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   // Qt warns on every start without a runtime folder; a private one keeps the probes quiet.
   const std::unique_ptr<BenchFolder> runtimeDir =
-      std::getenv("XDG_RUNTIME_DIR") == nullptr ? std::make_unique<BenchFolder>("/tmp", std::vector<std::string>{})
-                                                : nullptr;
+      std::getenv("XDG_RUNTIME_DIR") == nullptr
+          ? std::make_unique<BenchFolder>("/tmp", std::vector<std::string>{})
+          : nullptr;
   if (runtimeDir) {
     ::chmod(runtimeDir->path().c_str(), 0700);
     ::setenv("XDG_RUNTIME_DIR", runtimeDir->path().c_str(), 1);
@@ -254,8 +268,8 @@ void benchStartup(Report& report, const Options& o, const std::string& bigFolder
   auto probe = [](const std::string& program, const std::vector<std::string>& args, const char* expect) {
     const ChildRun run = runChild(program, args);
     if (run.exitStatus != 0 || run.output.find(expect) == std::string::npos) {
-      throw std::runtime_error(program + " did not report '" + expect + "' (exit " + std::to_string(run.exitStatus) +
-                               "): " + run.output);
+      throw std::runtime_error(program + " did not report '" + expect + "' (exit " +
+                               std::to_string(run.exitStatus) + "): " + run.output);
     }
     return run;
   };
@@ -317,7 +331,8 @@ void addGrowth(Report& report, const Options& o) {
       {"growth_numbering_defaults", "engine numbering run (defaults)", "raw two-pass renameat2 loop"},
       {"growth_numbering_zeros", "engine numbering run (leading zeros)", "raw two-pass renameat2 loop"},
       {"growth_conversion_lower", "engine conversion pass (lower case)", "raw one-pass loop (lower case)"},
-      {"growth_conversion_underscores", "engine conversion pass (spaces to _)", "raw one-pass loop (spaces to _)"},
+      {"growth_conversion_underscores", "engine conversion pass (spaces to _)",
+       "raw one-pass loop (spaces to _)"},
   };
   auto growth = [&](const std::string& fs, const char* contender) {
     const Row* a = report.find(small, fs, contender);
@@ -331,8 +346,8 @@ void addGrowth(Report& report, const Options& o) {
       if (ours == 0 || raw == 0) continue;
       const double allowed = std::max(nlogn, raw);
       char note[200];
-      std::snprintf(note, sizeof note, "n=1000 to 32767: engine grew %.1fx, raw loop %.1fx, n log n %.1fx", ours, raw,
-                    nlogn);
+      std::snprintf(note, sizeof note, "n=1000 to 32767: engine grew %.1fx, raw loop %.1fx, n log n %.1fx",
+                    ours, raw, nlogn);
       report.addMetric({pair.metric, kLargest, p.label, ours, allowed, 1.1, false, "", note});
     }
   }
@@ -352,8 +367,10 @@ int run(int argc, char** argv) {
       auto folder = std::make_unique<BenchFolder>(place.root, realisticNames(n));
       if (o.parts.count("list")) benchList(report, o, *folder, place.label, n);
       if (o.parts.count("memory") && place.label == "tmpfs") benchMemory(report, *folder, place.label, n);
-#ifdef SKORVATIN_BENCH_HAVE_OPERATIONS
+#ifdef SKORVATIN_BENCH_HAVE_NUMBERING
       if (o.parts.count("numbering")) benchNumbering(report, o, *folder, place.label, n);
+#endif
+#ifdef SKORVATIN_BENCH_HAVE_CONVERSION
       if (o.parts.count("conversion")) benchConversion(report, o, *folder, place.label, n);
 #endif
 #ifdef SKORVATIN_BENCH_HAVE_WINDOW
@@ -391,8 +408,8 @@ int main(int argc, char** argv) {
   try {
     return skorvatin::bench::run(argc, argv);
   } catch (const skorvatin::RunError& e) {
-    std::fprintf(stderr, "bench: error %d %s: %s %s\n", e.number(), std::string(e.text()).c_str(), e.file().c_str(),
-                 e.detail().c_str());
+    std::fprintf(stderr, "bench: error %d %s: %s %s\n", e.number(), std::string(e.text()).c_str(),
+                 e.file().c_str(), e.detail().c_str());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "bench: %s\n", e.what());
   }

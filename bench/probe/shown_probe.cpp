@@ -39,8 +39,8 @@ long statusKilobytes(const char* key) {
   timespec ts{};
   ::clock_gettime(CLOCK_MONOTONIC, &ts);
   std::printf("%s at=%.9f hwm_kb=%ld rss_kb=%ld\n", what,
-              static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9, statusKilobytes("VmHWM"),
-              statusKilobytes("VmRSS"));
+              static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9,
+              statusKilobytes("VmHWM"), statusKilobytes("VmRSS"));
   std::fflush(stdout);
   ::_exit(0);
 }
@@ -57,7 +57,8 @@ class ShownProbe final : public QObject {
         // The expose is handled (and the window painted) after the filters have seen it.
         QTimer::singleShot(0, this, [this] { onShown(); });
       }
-    } else if (event->type() == QEvent::Paint && view_ != nullptr && watched == view_->viewport() && resetSeen_) {
+    } else if (event->type() == QEvent::Paint && view_ != nullptr && watched == view_->viewport() &&
+               resetSeen_) {
       QTimer::singleShot(0, this, [] { reportAndExit("listed"); });
     }
     return false;
@@ -96,7 +97,9 @@ class ShownProbe final : public QObject {
   QAbstractItemView* view_ = nullptr;
 };
 
-void installProbe() { QCoreApplication::instance()->installEventFilter(new ShownProbe(QCoreApplication::instance())); }
+void installProbe() {
+  QCoreApplication::instance()->installEventFilter(new ShownProbe(QCoreApplication::instance()));
+}
 
 }  // namespace
 

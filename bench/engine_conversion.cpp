@@ -2,27 +2,12 @@
 
 #include "engine/conversion_pass.h"
 #include "engine/letter_case.h"
-#include "engine/numbering_run.h"
 #include "engine/replacements.h"
 #include "platform/safe_rename.h"
 
 namespace skorvatin::bench {
 
 namespace {
-
-class DefaultOptions final : public NumberingOptions {
- public:
-  explicit DefaultOptions(bool zeros) : zeros_(zeros) {}
-  std::string Text1() override { return "1"; }
-  std::string Text2() override { return "1"; }
-  std::string Text3() override { return "Plik"; }
-  std::string Text5() override { return {}; }
-  int Check1Value() override { return zeros_ ? 1 : 0; }
-  std::string DecimalSeparator() override { return ","; }
-
- private:
-  bool zeros_;
-};
 
 class HiddenProgress final : public ConversionPassView {
  public:
@@ -38,19 +23,13 @@ class HiddenProgress final : public ConversionPassView {
 
 }  // namespace
 
-void engineNumbering(FileList& list, const NumberingSettings& settings) {
-  DefaultOptions options(settings.leadingZeros);
-  platform::SafeRenameService renamer;
-  NumberingRun run(list, options, renamer, [] {});
-  run.Command1_Click();
-}
-
 void engineConversion(FileList& list, EngineConversion how) {
   platform::SafeRenameService renamer;
   HiddenProgress view;
   const EventPump pump = [] {};
   if (how == EngineConversion::Lower) {
-    ConversionPass(list, renamer, view, pump, [](const std::string& name) { return Litery(name, CaseMode::AllLower); });
+    ConversionPass(list, renamer, view, pump,
+                   [](const std::string& name) { return Litery(name, CaseMode::AllLower); });
   } else {
     ConversionPass(list, renamer, view, pump,
                    [](const std::string& name) { return Litery2(name, ReplaceMode::SpacesToUnderscores); });
