@@ -74,7 +74,8 @@ std::vector<std::string> hiddenNames() {
   return {".thumbnails.db", ".directory", ".nomedia"};
 }
 
-BenchFolder::BenchFolder(const std::string& root, std::vector<std::string> names) : names_(std::move(names)) {
+BenchFolder::BenchFolder(const std::string& root, std::vector<std::string> names, bool withHidden)
+    : names_(std::move(names)), withHidden_(withHidden) {
   std::string tmpl = root + "/skorvatin-bench-XXXXXX";
   if (::mkdtemp(tmpl.data()) == nullptr) throw systemError("mkdtemp", tmpl);
   path_ = tmpl;
@@ -128,7 +129,9 @@ void BenchFolder::fill() {
     ::close(f);
   };
   for (const std::string& name : names_) create(name);
-  for (const std::string& name : hiddenNames()) create(name);
+  if (withHidden_) {
+    for (const std::string& name : hiddenNames()) create(name);
+  }
   ::close(fd);
 }
 

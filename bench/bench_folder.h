@@ -14,10 +14,11 @@ std::vector<std::string> realisticNames(int n);
 std::vector<std::string> hiddenNames();
 
 // A scratch folder under `root` (a tmpfs or a disk folder) filled with empty files of the given
-// names; removed with everything in it when the object goes.
+// names and, unless told otherwise, the hidden ones; removed with everything in it when the
+// object goes.
 class BenchFolder {
  public:
-  BenchFolder(const std::string& root, std::vector<std::string> names);
+  BenchFolder(const std::string& root, std::vector<std::string> names, bool withHidden = true);
   ~BenchFolder();
   BenchFolder(const BenchFolder&) = delete;
   BenchFolder& operator=(const BenchFolder&) = delete;
@@ -35,6 +36,7 @@ class BenchFolder {
 
   std::string path_;
   std::vector<std::string> names_;
+  bool withHidden_;
 };
 
 // The file system type of a folder, as statfs names it ("tmpfs", "ext4", ...).

@@ -1,0 +1,170 @@
+#include "bench/window_bench.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
+#include <memory>
+#include <stdexcept>
+
+#include "bench/engine_contenders.h"
+#include "engine/file_list.h"
+#include "platform/qt/error_report.h"
+#include "platform/qt/message_box.h"
+#include "platform/safe_rename.h"
+#include "ui/frm_main.h"
+
+namespace skorvatin::bench {
+
+namespace {
+
+QApplication& application() {
+  static int argc = 1;
+  static char name[] = "skorvatin_bench";
+  static char* argv[] = {name, nullptr};
+  static std::unique_ptr<QApplication> app;
+  if (!app) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    app = std::make_unique<QApplication>(argc, argv);
+  }
+  return *app;
+}
+
+// A box or report would wait for a user who is not there: note it and let the bench fail.
+class NoMessageBox final : public platform::qt::MessageBox {
+ public:
+  void MsgBox(const QString& text, const QString&) override { seen = text.toStdString(); }
+  std::string seen;
+};
+
+class NoErrorReport final : public platform::qt::ErrorReport {
+ public:
+  void report(const RunError& error) override { seen = platform::qt::errorReportText(error).toStdString(); }
+  std::string seen;
+};
+
+// Knows when the file list has drawn itself after its model was last reset.
+class ViewWatch final : public QObject {
+ public:
+  explicit ViewWatch(QListView& view) : view_(view) {
+    view.viewport()->installEventFilter(this);
+    connect(view.model(), &QAbstractItemModel::modelReset, this, [this] {
+      drawnSinceReset_ = false;
+      ++resets_;
+    });
+  }
+
+  // Lets events run until the view has drawn what its model holds now.
+  void waitUntilDrawn() {
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    while (!drawnSinceReset_) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents);
+      if (Clock::now() > deadline) throw std::runtime_error("the file list did not redraw within 30 s");
+    }
+  }
+  int resets() const { return resets_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == view_.viewport() && event->type() == QEvent::Paint) drawnSinceReset_ = true;
+    return false;
+  }
+
+ private:
+  QListView& view_;
+  bool drawnSinceReset_ = true;
+  int resets_ = 0;
+};
+
+void drain() {
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+}  // namespace
+
+void benchWindow(Report& report, bool quick, BenchFolder& folder, const std::string& fs, int n) {
+  std::fprintf(stderr, "bench: window, n=%d, %s\n", n, fs.c_str());
+  application();
+  NoMessageBox messageBox;
+  NoErrorReport errorReport;
+  platform::SafeRenameService renamer;
+  const std::string folderPath = folder.path();
+  ui::frmMain window({[folderPath] { return folderPath; }, messageBox, errorReport, renamer});
+  window.show();
+  if (!QTest::qWaitForWindowExposed(&window))
+    throw std::runtime_error("the window did not come up offscreen");
+  auto* view = window.findChild<QListView*>(QStringLiteral("File1"));
+  auto* mask = window.findChild<QLineEdit*>(QStringLiteral("Text4"));
+  auto* numberButton = window.findChild<QPushButton*>(QStringLiteral("Command1"));
+  if (view == nullptr || mask == nullptr || numberButton == nullptr)
+    throw std::runtime_error("controls not found");
+  ViewWatch watch(*view);
+  auto check = [&](const char* what) {
+    if (!errorReport.seen.empty() || !messageBox.seen.empty()) {
+      throw std::runtime_error(std::string(what) + ": the window reported " + errorReport.seen +
+                               messageBox.seen);
+    }
+    if (view->model()->rowCount() != n) {
+      throw std::runtime_error(std::string(what) + ": the view shows " +
+                               std::to_string(view->model()->rowCount()) + " rows, not " + std::to_string(n));
+    }
+  };
+  auto releaseKey = [&] {
+    const int before = watch.resets();
+    QTest::keyRelease(mask, Qt::Key_End);
+    if (watch.resets() == before) throw std::runtime_error("a key release in Text4 did not re-read the list");
+    watch.waitUntilDrawn();
+  };
+  drain();
+  watch.waitUntilDrawn();
+  check("start");
+
+  FileList list;
+  list.SetPath(folder.path());
+  const std::vector<Contender> keyContenders{
+      {"window: key release in Text4 to list drawn", releaseKey, [&] { drain(); }},
+      {"engine list read \"*.*\" alone", [&] { list.Refresh(); }, [&] { drain(); }},
+  };
+  const auto keySamples = alternate(keyContenders, quick ? 3 : 15);
+  check("key release");
+  for (std::size_t i = 0; i < keyContenders.size(); ++i) {
+    report.addRow(n, fs, keyContenders[i].name, "ms", keySamples[i]);
+  }
+  report.addMetric({"keyrelease_to_view", n, fs, keySamples[0].median(), keySamples[1].median(),
+                    n == 32767 && fs == "tmpfs" ? 2.0 : 0, false, "", "window / engine list read alone"});
+
+  const std::vector<Contender> clickContenders{
+      {"window: click Numeruj to new names drawn",
+       [&] {
+         QTest::mouseClick(numberButton, Qt::LeftButton);
+         watch.waitUntilDrawn();
+       },
+       [&] {
+         folder.rebuild();
+         releaseKey();  // the window's list re-reads the fresh folder
+         drain();
+       }},
+      {"engine numbering run alone", [&] { engineNumbering(list, {false}); },
+       [&] {
+         folder.rebuild();
+         list.SetPath(folder.path());
+         drain();
+       }},
+  };
+  const auto clickSamples = alternate(clickContenders, quick ? 1 : 5);
+  check("click");
+  const QString first = view->model()->index(0, 0).data().toString();
+  if (!first.startsWith(QStringLiteral("Plik"))) {
+    throw std::runtime_error("after the click the list starts with " + first.toStdString());
+  }
+  for (std::size_t i = 0; i < clickContenders.size(); ++i) {
+    report.addRow(n, fs, clickContenders[i].name, "ms", clickSamples[i]);
+  }
+  report.addMetric({"click_to_renamed_view", n, fs, clickSamples[0].median(), clickSamples[1].median(),
+                    n == 32767 && fs == "tmpfs" ? 1.3 : 0, false, "", "window / engine numbering run alone"});
+  folder.rebuild();
+}
+
+}  // namespace skorvatin::bench
