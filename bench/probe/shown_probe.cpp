@@ -35,11 +35,17 @@ long statusKilobytes(const char* key) {
   return -1;
 }
 
-[[noreturn]] void reportAndExit(const char* what) {
+double monotonicNow() {
   timespec ts{};
   ::clock_gettime(CLOCK_MONOTONIC, &ts);
-  std::printf("%s at=%.9f hwm_kb=%ld rss_kb=%ld\n", what,
-              static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9,
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// When the application object came up: what lies before it is loading and linking.
+double applicationAt = 0;
+
+[[noreturn]] void reportAndExit(const char* what) {
+  std::printf("%s at=%.9f app=%.9f hwm_kb=%ld rss_kb=%ld\n", what, monotonicNow(), applicationAt,
               statusKilobytes("VmHWM"), statusKilobytes("VmRSS"));
   std::fflush(stdout);
   ::_exit(0);
@@ -98,6 +104,7 @@ class ShownProbe final : public QObject {
 };
 
 void installProbe() {
+  applicationAt = monotonicNow();
   QCoreApplication::instance()->installEventFilter(new ShownProbe(QCoreApplication::instance()));
 }
 
