@@ -22,6 +22,10 @@ test-asan: deps
 	cmake --build --preset asan
 	ctest --preset asan
 
+# Case-insensitive file systems (vfat, exfat, ext4 casefold) inside a qemu machine; about a minute.
+test-fs:
+	scripts/test-fs.sh
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
