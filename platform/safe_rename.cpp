@@ -2,11 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -47,7 +47,7 @@ RunError errorWithNote(int errnum, const std::string& file, const std::string& n
 }
 
 int renameat2NoReplace(int dirfd, const char* from, const char* to) {
-  return static_cast<int>(::syscall(SYS_renameat2, dirfd, from, dirfd, to, RENAME_NOREPLACE));
+  return ::renameat2(dirfd, from, dirfd, to, RENAME_NOREPLACE);
 }
 
 // The folder both names lie in, opened once; every call below works relative to it, so a folder

@@ -6,16 +6,38 @@
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "engine/run_error.h"
 #include "tests/support/temp_dir.h"
+
+// This test program's own renameat2 takes the place of the C library's, so a test can make the
+// system answer the way a FUSE file system, an old kernel or a failing disk would. Without a
+// script it passes every call straight to the kernel.
+namespace fake_renameat2 {
+int calls = 0;
+// Given the 1-based call number and both names; returns an errno to fail with, or 0 to pass on.
+std::function<int(int, const char*, const char*)> script;
+}  // namespace fake_renameat2
+
+extern "C" int renameat2(int oldDirfd, const char* oldName, int newDirfd, const char* newName, unsigned flags) noexcept {
+  ++fake_renameat2::calls;
+  if (fake_renameat2::script) {
+    if (const int e = fake_renameat2::script(fake_renameat2::calls, oldName, newName)) {
+      errno = e;
+      return -1;
+    }
+  }
+  return static_cast<int>(::syscall(SYS_renameat2, oldDirfd, oldName, newDirfd, newName, flags));
+}
 
 namespace {
 
@@ -246,6 +268,95 @@ TEST_F(SafeRenameTest, RelativePathsWorkInTheCurrentFolder) {
   EXPECT_EQ(result, 0);
   EXPECT_EQ(wrongFolder, 52);  // "" and "./" are two spellings; the service only compares bytes
   EXPECT_EQ(entries(), Names{"b.txt"});
+}
+
+class InjectedAnswerTest : public SafeRenameTest {
+ protected:
+  void SetUp() override {
+    SafeRenameTest::SetUp();
+    fake_renameat2::calls = 0;
+  }
+  void TearDown() override {
+    fake_renameat2::script = nullptr;
+    SafeRenameTest::TearDown();
+  }
+};
+
+struct UnsupportedFlagRow {
+  const char* name;
+  int answer;  // what renameat2 says to every call
+  bool targetExists;
+  int expected;
+  Names after;
+};
+
+// libfuse 2 file systems answer the flag with EINVAL when the target is absent, and a kernel
+// before 3.15 has no renameat2 at all: the service must still rename, and still never replace.
+TEST_F(InjectedAnswerTest, FileSystemWithoutTheNoReplaceFlag) {
+  const std::vector<UnsupportedFlagRow> rows = {
+      {"EINVAL, target absent", EINVAL, false, 0, {"b.txt"}},
+      {"EINVAL, target present", EINVAL, true, 58, {"a.txt", "b.txt"}},
+      {"ENOSYS, target absent", ENOSYS, false, 0, {"b.txt"}},
+      {"ENOSYS, target present", ENOSYS, true, 58, {"a.txt", "b.txt"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::remove(path("a.txt"));
+    std::filesystem::remove(path("b.txt"));
+    touch("a.txt");
+    if (row.targetExists) touch("b.txt");
+    const ino_t before = inodeOf(path("a.txt"));
+    fake_renameat2::script = [&row](int, const char*, const char*) { return row.answer; };
+    EXPECT_EQ(renameResult(path("a.txt"), path("b.txt")), row.expected);
+    fake_renameat2::script = nullptr;
+    EXPECT_EQ(entries(), row.after);
+    if (row.expected == 0) {
+      EXPECT_EQ(inodeOf(path("b.txt")), before);
+    }
+    if (row.targetExists) {
+      EXPECT_EQ(contentOf("b.txt"), "b.txt");
+    }
+  }
+}
+
+// A second name of the same file sends the rename through a temporary name (as a case-only rename
+// on a case-insensitive file system does): 1 a->b EEXIST, 2 a->temp, 3 temp->b EEXIST, 4 temp->a.
+TEST_F(InjectedAnswerTest, FailureOnTheWayThroughTheTemporaryName) {
+  touch("a.txt");
+  ASSERT_EQ(::link(path("a.txt").c_str(), path("b.txt").c_str()), 0);
+
+  fake_renameat2::script = [](int call, const char*, const char*) { return call == 2 ? EROFS : 0; };
+  std::string file;
+  EXPECT_EQ(renameResult(path("a.txt"), path("b.txt"), RenameStrategy::Automatic, &file), 70);
+  EXPECT_EQ(file, path("a.txt"));
+  EXPECT_EQ(entries(), (Names{"a.txt", "b.txt"}));
+
+  fake_renameat2::calls = 0;
+  fake_renameat2::script = [](int call, const char*, const char*) { return call == 3 ? EIO : 0; };
+  EXPECT_EQ(renameResult(path("a.txt"), path("b.txt"), RenameStrategy::Automatic, &file), 57);
+  EXPECT_EQ(file, path("b.txt"));
+  EXPECT_EQ(entries(), (Names{"a.txt", "b.txt"}));
+}
+
+TEST_F(InjectedAnswerTest, FileLeftUnderTheTemporaryNameIsNamedInTheError) {
+  touch("a.txt");
+  ASSERT_EQ(::link(path("a.txt").c_str(), path("b.txt").c_str()), 0);
+  fake_renameat2::script = [](int call, const char*, const char*) { return call == 4 ? EIO : 0; };
+  try {
+    renameNoReplace(path("a.txt"), path("b.txt"));
+    FAIL() << "the rename should have failed";
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.number(), 58);
+    EXPECT_EQ(e.file(), path("b.txt"));
+    ASSERT_EQ(e.misplaced().size(), 1u);
+    const auto& left = e.misplaced()[0];
+    EXPECT_EQ(left.originalPath, path("a.txt"));
+    EXPECT_EQ(left.currentPath.rfind(path(".skorvatin-"), 0), 0u) << left.currentPath;
+    EXPECT_NE(std::string(e.what()).find(left.currentPath), std::string::npos) << e.what();
+    EXPECT_EQ(inodeOf(left.currentPath), inodeOf(path("b.txt")));
+  }
+  EXPECT_FALSE(exists("a.txt"));
+  EXPECT_EQ(entries().size(), 2u);
 }
 
 // Refusals that root cannot walk past. CI runs as root; elsewhere these skip.
