@@ -71,7 +71,7 @@ std::int32_t NumberingRun::ObliczOstatniNumer() {
   std::int32_t last = CheckedMul(n, d);
   last = CheckedAdd(last, s);
   last = CheckedSub(last, d);
-  pump_();
+  letEventsRun();
   return last;
 }
 
@@ -79,8 +79,8 @@ std::string NumberingRun::Numer(std::int32_t& index, const std::int32_t& step) {
   index = CheckedAdd(index, 1);
   const double start = TextValue(options_.Text1());
   const std::int32_t product = CheckedMul(index, step);
-  // The order of the two operations is kept as it always was: a fractional start and a large
-  // product round differently in the other order.
+  // The start stays a double (a fractional start gives fractional numbers); subtracting the step
+  // before adding the product keeps every file's value start + i * step.
   const double x = (start - static_cast<double>(step)) + static_cast<double>(product);
   std::string text = DoubleText(x, options_.DecimalSeparator());
   if (SzerokoscNumeru != 0) {
@@ -106,10 +106,14 @@ std::string NumberingRun::WyłuskajRozszerzenie(const std::string& name) {
   return stem.substr(dot);
 }
 
+void NumberingRun::letEventsRun() {
+  if (pump_) pump_();
+}
+
 void NumberingRun::KońcoweOpcje() {
-  pump_();
+  letEventsRun();
   File_Refresh(list_, pump_);
-  pump_();
+  letEventsRun();
 }
 
 NumberingRun::Batch NumberingRun::plan() {
@@ -193,14 +197,14 @@ void NumberingRun::ZmieniajRozszerzenia(Batch& batch) {
   for (std::size_t i = 0; i < batch.files.size(); ++i) {
     rename(batch, i, batch.files[i].original, batch.files[i].temporary);
   }
-  pump_();
+  letEventsRun();
 }
 
 void NumberingRun::Go(Batch& batch) {
   // The re-read between the passes is kept for the window's sake (it shows the suffixed names);
   // the pass itself works on the batch, so a file that appeared meanwhile is never touched.
   File_Refresh(list_, pump_);
-  pump_();
+  letEventsRun();
   for (std::size_t i : batch.ordered) rename(batch, i, batch.files[i].temporary, batch.files[i].final);
 }
 

@@ -81,6 +81,7 @@ class NumberingRun {
   void ZmieniajRozszerzenia(Batch& batch);
   void Go(Batch& batch);
   void rename(Batch& batch, std::size_t file, const std::string& from, const std::string& to);
+  void letEventsRun();
   [[noreturn]] void rollBack(Batch& batch, RunError error);
 
   FileList& list_;
