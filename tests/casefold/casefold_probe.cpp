@@ -21,6 +21,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/conversion_pass.h"
+#include "engine/file_list.h"
+#include "engine/letter_case.h"
+#include "engine/numbering_run.h"
 #include "engine/run_error.h"
 #include "platform/safe_rename.h"
 
@@ -130,6 +134,8 @@ class Check {
   }
   const std::string& problem() const { return problem_; }
 
+  const std::string& dir() const { return dir_; }
+
   const bool caseInsensitive;
   std::string lastError;
 
@@ -236,6 +242,111 @@ const std::vector<CheckCase>& renameChecks() {
   return checks;
 }
 
+class QuietView : public skorvatin::ConversionPassView {
+ public:
+  float Pb1Width() override { return 6135; }
+  void SetPb2Width(float) override {}
+  void SetButtonEnabled(bool) override {}
+  void SetButtonFocus() override {}
+};
+
+class NumberingAnswers : public skorvatin::NumberingOptions {
+ public:
+  explicit NumberingAnswers(std::string prefix) : prefix_(std::move(prefix)) {}
+  std::string Text1() override { return "1"; }
+  std::string Text2() override { return "1"; }
+  std::string Text3() override { return prefix_; }
+  std::string Text5() override { return ""; }
+  int Check1Value() override { return 0; }
+  std::string DecimalSeparator() override { return ","; }
+
+ private:
+  std::string prefix_;
+};
+
+// 0 when the operation ran through, else the number it stopped with.
+int outcome(Check& c, const std::function<void()>& operation) {
+  try {
+    operation();
+    return 0;
+  } catch (const RunError& e) {
+    c.lastError = e.what();
+    return e.number();
+  }
+}
+
+int convertCase(Check& c, skorvatin::CaseMode mode) {
+  return outcome(c, [&] {
+    skorvatin::FileList list;
+    list.SetPath(c.dir());
+    skorvatin::platform::SafeRenameService renamer;
+    QuietView view;
+    skorvatin::ConversionPass(list, renamer, view, [] {},
+                              [mode](const std::string& name) { return skorvatin::Litery(name, mode); });
+  });
+}
+
+int number(Check& c, const std::string& mask, const std::string& prefix) {
+  return outcome(c, [&] {
+    skorvatin::FileList list;
+    list.SetPath(c.dir());
+    list.SetPattern(mask);
+    skorvatin::platform::SafeRenameService renamer;
+    NumberingAnswers options(prefix);
+    skorvatin::NumberingRun run(list, options, renamer, [] {});
+    run.Command1_Click();
+  });
+}
+
+// The engine's operations through the rename service, as the window runs them.
+const std::vector<CheckCase>& engineChecks() {
+  static const std::vector<CheckCase> checks = {
+      {"conversion-pass-upper-then-lower",
+       [](Check& c) {
+         c.write("zdj\xc4\x99\x63ie1.jpg", "1");  // zdjęcie1.jpg
+         c.write("\xc5\x81\xc3\xb3\x64\xc5\xba.TXT", "2");  // Łódź.TXT
+         c.write("Raport Roczny.doc", "3");
+         const ino_t first = c.inode("zdj\xc4\x99\x63ie1.jpg");
+         c.expectNumber(convertCase(c, skorvatin::CaseMode::AllUpper), 0, "to upper case");
+         c.expectListing({"RAPORT ROCZNY.DOC", "ZDJ\xc4\x98\x43IE1.JPG", "\xc5\x81\xc3\x93\x44\xc5\xb9.TXT"});
+         c.expect(c.inode("ZDJ\xc4\x98\x43IE1.JPG") == first, "inode changed");
+         c.expect(c.read("RAPORT ROCZNY.DOC") == "3", "content changed");
+         c.expectNumber(convertCase(c, skorvatin::CaseMode::AllLower), 0, "to lower case");
+         c.expectListing({"raport roczny.doc", "zdj\xc4\x99\x63ie1.jpg", "\xc5\x82\xc3\xb3\x64\xc5\xba.txt"});
+         c.expect(c.inode("zdj\xc4\x99\x63ie1.jpg") == first, "inode changed");
+       }},
+      // Only files are listed, so a folder that answers to a final name is outside the batch;
+      // where case is ignored it takes "Plik1.jpg" and the run must stop before its first rename.
+      {"numbering-case-variant-taken",
+       [](Check& c) {
+         c.write("a.jpg", "a");
+         c.write("b.jpg", "b");
+         ::mkdir(c.path("PLIK1.JPG").c_str(), 0755);
+         if (c.caseInsensitive) {
+           c.expectNumber(number(c, "*.jpg", "Plik"), 58, "numbering beside PLIK1.JPG");
+           c.expectListing({"PLIK1.JPG", "a.jpg", "b.jpg"});
+         } else {
+           c.expectNumber(number(c, "*.jpg", "Plik"), 0, "numbering beside PLIK1.JPG");
+           c.expectListing({"PLIK1.JPG", "Plik1.jpg", "Plik2.jpg"});
+         }
+         c.expect(c.read(c.caseInsensitive ? "a.jpg" : "Plik1.jpg") == "a", "content moved");
+       }},
+      // Final names that are case variants of the batch's own names are free: those files move
+      // away to their ".q" names first.
+      {"numbering-own-case-variants",
+       [](Check& c) {
+         c.write("PLIK1.jpg", "1");
+         c.write("plik2.JPG", "2");
+         const ino_t first = c.inode("PLIK1.jpg");
+         c.expectNumber(number(c, "*.jpg", "Plik"), 0, "numbering PLIK1.jpg, plik2.JPG");
+         c.expectListing({"Plik1.jpg", "Plik2.JPG"});
+         c.expect(c.inode("Plik1.jpg") == first, "inode changed");
+         c.expect(c.read("Plik2.JPG") == "2", "content changed");
+       }},
+  };
+  return checks;
+}
+
 std::string errnoName(int e) {
   switch (e) {
     case 0: return "0";
@@ -270,19 +381,26 @@ bool noteSystemAnswers(const std::string& dir) {
 int runAll(const std::string& dir) {
   const bool caseInsensitive = noteSystemAnswers(dir);
   int failures = 0, n = 0;
+  auto report = [&failures](const std::string& label, const std::string& problem) {
+    if (problem.empty()) {
+      std::printf("PASS %s\n", label.c_str());
+    } else {
+      ++failures;
+      std::printf("FAIL %s: %s\n", label.c_str(), problem.c_str());
+    }
+    std::fflush(stdout);
+  };
   for (auto strategy : {RenameStrategy::Automatic, RenameStrategy::LinkUnlink, RenameStrategy::CheckedRename}) {
     for (const auto& check : renameChecks()) {
       Check c(dir + "/c" + std::to_string(n++), strategy, caseInsensitive);
       check.run(c);
-      const std::string label = std::string(strategyName(strategy)) + "/" + check.name;
-      if (c.problem().empty()) {
-        std::printf("PASS %s\n", label.c_str());
-      } else {
-        ++failures;
-        std::printf("FAIL %s: %s\n", label.c_str(), c.problem().c_str());
-      }
-      std::fflush(stdout);
+      report(std::string(strategyName(strategy)) + "/" + check.name, c.problem());
     }
+  }
+  for (const auto& check : engineChecks()) {
+    Check c(dir + "/c" + std::to_string(n++), RenameStrategy::Automatic, caseInsensitive);
+    check.run(c);
+    report(std::string("engine/") + check.name, c.problem());
   }
   return failures == 0 ? 0 : 1;
 }
