@@ -191,11 +191,12 @@ void renameNoReplace(const std::string& oldPath, const std::string& newPath, Ren
 
   Folder folder(oldParts, strategy);
   const std::size_t limit = folder.nameLimit();
-  for (const std::string* path : {&oldPath, &newPath}) {
-    const std::size_t length = (path == &oldPath ? oldParts : newParts).name.size();
-    if (length > limit)
-      throw RunError(err::BadFileName, *path, "nazwa dłuższa niż " + std::to_string(limit) + " bajtów");
-  }
+  auto checkLength = [limit](const std::string& path, const PathParts& parts) {
+    if (parts.name.size() > limit)
+      throw RunError(err::BadFileName, path, "nazwa dłuższa niż " + std::to_string(limit) + " bajtów");
+  };
+  checkLength(oldPath, oldParts);
+  checkLength(newPath, newParts);
 
   const int e = folder.move(oldParts.name, newParts.name);
   if (e == 0) return;

@@ -31,7 +31,17 @@ mkdir -p "$CACHE"
 rm -rf "$WORK" && mkdir -p "$WORK/rootfs/bin" "$WORK/rootfs/mod" "$WORK/img"
 
 # Debian's kernel and a static busybox, unpacked once per kernel version.
-KPKG=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/{print $2; exit}' || true)
+kernel_package() {
+  apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/{print $2; exit}' || true
+}
+KPKG=$(kernel_package)
+if [ -z "$KPKG" ] && ! ls -d "$CACHE"/linux-image-* >/dev/null 2>&1; then
+  # A fresh container has no package lists yet.
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq || true
+  KPKG=$(kernel_package)
+fi
 if [ -z "$KPKG" ]; then
   KPKG=$(ls -d "$CACHE"/linux-image-* 2>/dev/null | tail -1 | xargs -r basename || true)
   [ -n "$KPKG" ] || { echo "no linux-image-amd64 known to apt; run apt-get update" >&2; exit 1; }
