@@ -69,12 +69,6 @@ class Folder {
 
   std::string full(const std::string& name) const { return prefix_ + name; }
 
-  // The longest bare name the folder's file system takes, in bytes.
-  std::size_t nameLimit() const {
-    const long limit = ::fpathconf(fd_, _PC_NAME_MAX);
-    return limit > 0 ? static_cast<std::size_t>(limit) : 255;
-  }
-
   // 0 when the name exists, errno otherwise.
   int look(const std::string& name, struct stat& st) const {
     return ::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
@@ -83,11 +77,15 @@ class Folder {
   // One move that never replaces a file: 0 or errno (EEXIST when the target name is taken).
   // Steps down to a weaker strategy, and stays there for later moves in this folder, when the
   // file system turns the stronger one down.
-  int move(const std::string& from, const std::string& to) {
+  // `firstAttempt` is the errno of a no-replace rename the caller already tried, if any.
+  int move(const std::string& from, const std::string& to, int firstAttempt = 0) {
     switch (strategy_) {
       case RenameStrategy::Automatic: {
-        if (renameat2NoReplace(fd_, from.c_str(), to.c_str()) == 0) return 0;
-        const int e = errno;
+        int e = firstAttempt;
+        if (e == 0) {
+          if (renameat2NoReplace(fd_, from.c_str(), to.c_str()) == 0) return 0;
+          e = errno;
+        }
         if (e == ENOSYS) return stepDown(RenameStrategy::LinkUnlink, from, to);
         if (e != EINVAL) return e;
         // EINVAL is either a file system that does not know the flag (libfuse 2 answers so when
@@ -167,6 +165,19 @@ void renameThroughTemporary(Folder& folder, const std::string& oldName, const st
   throw error;
 }
 
+// The longest bare name the folder's file system takes. Asked once per folder: a batch renames
+// thousands of files in one folder, and the kernel refuses an over-long name anyway.
+std::size_t nameLimitOf(const PathParts& parts) {
+  thread_local std::string cachedPrefix;
+  thread_local std::size_t cachedLimit = 0;
+  if (cachedLimit == 0 || parts.prefix != cachedPrefix) {
+    const long limit = ::pathconf(parts.folderToOpen().c_str(), _PC_NAME_MAX);
+    cachedLimit = limit > 0 ? static_cast<std::size_t>(limit) : 255;
+    cachedPrefix = parts.prefix;
+  }
+  return cachedLimit;
+}
+
 }  // namespace
 
 void renameNoReplace(const std::string& oldPath, const std::string& newPath, RenameStrategy strategy) {
@@ -189,8 +200,7 @@ void renameNoReplace(const std::string& oldPath, const std::string& newPath, Ren
   if (oldParts.prefix != newParts.prefix) throw RunError(err::BadFileName, newPath, "nowa nazwa wskazuje inny folder");
   if (!isBareName(newParts.name)) throw RunError(err::BadFileName, newPath, "to nie jest nazwa pliku");
 
-  Folder folder(oldParts, strategy);
-  const std::size_t limit = folder.nameLimit();
+  const std::size_t limit = nameLimitOf(oldParts);
   auto checkLength = [limit](const std::string& path, const PathParts& parts) {
     if (parts.name.size() > limit)
       throw RunError(err::BadFileName, path, "nazwa dłuższa niż " + std::to_string(limit) + " bajtów");
@@ -198,7 +208,16 @@ void renameNoReplace(const std::string& oldPath, const std::string& newPath, Ren
   checkLength(oldPath, oldParts);
   checkLength(newPath, newParts);
 
-  const int e = folder.move(oldParts.name, newParts.name);
+  // The common case costs one system call, like a bare rename: a batch of thousands of files
+  // spends its time here. Only a refusal opens the folder and looks closer.
+  int firstAttempt = 0;
+  if (strategy == RenameStrategy::Automatic) {
+    if (::renameat2(AT_FDCWD, oldPath.c_str(), AT_FDCWD, newPath.c_str(), RENAME_NOREPLACE) == 0) return;
+    firstAttempt = errno;
+  }
+
+  Folder folder(oldParts, strategy);
+  const int e = folder.move(oldParts.name, newParts.name, firstAttempt);
   if (e == 0) return;
   switch (e) {
     case EEXIST:
