@@ -29,6 +29,11 @@ bench: deps
 	cmake --build --preset release --target skorvatin_bench
 	./build-release/bench/skorvatin_bench $(BENCH_ARGS)
 
+# Case-insensitive file systems (vfat, exfat, ext4 casefold, XFS ascii-ci) inside a qemu machine:
+# about half a minute, a minute and a half the first time (it fetches Debian's kernel once).
+test-fs:
+	scripts/test-fs.sh
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
