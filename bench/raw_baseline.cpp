@@ -131,7 +131,15 @@ void rawConversion(const std::string& folder, const std::string& mask, RawList& 
         if (*p == ' ') *p = '_';
       }
     }
-    if (std::strcmp(to, list.at(i)) != 0) renameOrFail(dfd.get(), list.at(i), to, folder);
+    // Every listed file gets its call, an unchanged name too: a file that has gone since the
+    // list was read must stop the pass, and renameat2 answers EEXIST for a file that is there.
+    if (std::strcmp(to, list.at(i)) == 0) {
+      if (::renameat2(dfd.get(), to, dfd.get(), to, RENAME_NOREPLACE) != 0 && errno != EEXIST) {
+        fail("renameat2", folder + "/" + to);
+      }
+      continue;
+    }
+    renameOrFail(dfd.get(), list.at(i), to, folder);
   }
   list.read(folder, mask);
 }

@@ -35,8 +35,8 @@ void rawNumbering(const std::string& folder, const std::string& mask, RawList& l
 
 enum class RawConversion { Lower, SpacesToUnderscores };
 
-// One pass over a list already read: each name to its converted form with renameat2
-// (RENAME_NOREPLACE; unchanged names cost no call), then one re-read.
+// One pass over a list already read: one renameat2 (RENAME_NOREPLACE) per listed file, to its
+// converted name, then one re-read.
 void rawConversion(const std::string& folder, const std::string& mask, RawList& list, RawConversion how);
 
 }  // namespace skorvatin::bench

@@ -57,7 +57,7 @@ void FileList::read(const std::string& path, const std::string& pattern) {
   if (!path.empty()) {
     DirectoryStream dir(path);
     const FileMask mask(pattern);
-    names.reserve(names_.size());
+    names.reserve(lastReadCount_);
     for (;;) {
       errno = 0;
       const dirent* entry = ::readdir(dir.get());
@@ -71,19 +71,34 @@ void FileList::read(const std::string& path, const std::string& pattern) {
       if (!isListableFile(dir.fd(), *entry)) continue;
       names.emplace_back(name);
     }
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return nameLess(a, b); });
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return nameLess(a, b); });
   }
+  lastReadCount_ = names.size();
   names_ = std::move(names);
   path_ = path;
   pattern_ = pattern;
   if (onChanged_) onChanged_();
 }
 
-void FileList::SetPath(std::string path) { read(path, pattern_); }
+void FileList::SetPath(std::string path) {
+  read(path, pattern_);
+}
 
-void FileList::SetPattern(std::string pattern) { read(path_, pattern); }
+void FileList::SetPattern(std::string pattern) {
+  read(path_, pattern);
+}
 
-void FileList::Refresh() { read(path_, pattern_); }
+void FileList::Refresh() {
+  read(path_, pattern_);
+}
+
+void FileList::SetEmptyingPattern() {
+  if (!path_.empty()) DirectoryStream check(path_);
+  names_.clear();
+  pattern_ = kEmptyingMask;
+  if (onChanged_) onChanged_();
+}
 
 std::int16_t FileList::ListCount() const {
   if (names_.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())) {
@@ -107,7 +122,7 @@ void File_Refresh(FileList& list, const EventPump& pump) {
   std::string savedMask = list.Pattern();
   // Setting the mask already re-reads the folder, and nothing can run between that read and an
   // explicit Refresh, so each "set the mask, then refresh" is one read here.
-  list.SetPattern(kEmptyingMask);
+  list.SetEmptyingPattern();
   if (pump) pump();
   list.SetPattern(savedMask);
   savedMask.clear();

@@ -28,6 +28,12 @@ class FileList {
 
   void Refresh();
 
+  // File_Refresh's first step: the emptying mask, and the list empty at once. The folder is opened,
+  // so a folder that has gone fails here as a read would, but its entries are not read: the list
+  // under this mask is empty by design, and scanning a large folder only to find that costs as
+  // much as the real re-read that follows.
+  void SetEmptyingPattern();
+
   // The signed 16-bit count the operations loop over. A folder with more than 32767 matching
   // files raises error 6 here rather than letting the count wrap.
   std::int16_t ListCount() const;
@@ -48,6 +54,7 @@ class FileList {
   std::string path_;
   std::string pattern_ = "*.*";
   std::vector<std::string> names_;
+  std::size_t lastReadCount_ = 0;  // room to reserve, also right after the list was emptied
   std::function<void()> onChanged_;
 };
 
