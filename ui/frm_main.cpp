@@ -123,31 +123,25 @@ void frmMain::Command1_Click() {
 void frmMain::Command5_Click() {
   runOperation(Command5, [this] {
     ConversionPass(list_, services_.renamer, *pass5View_, pump_,
-                   [this](const std::string& name) { return Litery(name, caseMode()); });
+                   [this](const std::string& name) { return Litery(name, caseOptions()); });
   });
 }
 
 void frmMain::Command6_Click() {
   runOperation(Command6, [this] {
     ConversionPass(list_, services_.renamer, *pass6View_, pump_,
-                   [this](const std::string& name) { return Litery2(name, replaceMode()); });
+                   [this](const std::string& name) { return Litery2(name, replaceOptions()); });
   });
 }
 
 void frmMain::Command3_Click() { close(); }
 
-CaseMode frmMain::caseMode() const {
-  if (Option1->isChecked()) return CaseMode::EveryWordCapital;
-  if (Option2->isChecked()) return CaseMode::AllUpper;
-  if (Option4->isChecked()) return CaseMode::FirstUpperRestLower;
-  if (Option5->isChecked()) return CaseMode::FirstLowerRestUpper;
-  return CaseMode::AllLower;
+CaseOptions frmMain::caseOptions() const {
+  return {Option1->isChecked(), Option2->isChecked(), Option3->isChecked(), Option4->isChecked(), Option5->isChecked()};
 }
 
-ReplaceMode frmMain::replaceMode() const {
-  if (Option7->isChecked()) return ReplaceMode::UnderscoresToSpaces;
-  if (Option8->isChecked()) return ReplaceMode::PolishToPlain;
-  return ReplaceMode::SpacesToUnderscores;
+ReplaceOptions frmMain::replaceOptions() const {
+  return {Option6->isChecked(), Option7->isChecked(), Option8->isChecked()};
 }
 
 void frmMain::setPb2Width(float twips) {

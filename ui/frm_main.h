@@ -75,8 +75,9 @@ class frmMain final : public QWidget {
   // Folder navigation adds Drive1_Change, Text4_KeyUp, Command2_Click ("Expolator") and
   // Command4_Click ("Pomoc") here; see wireNavigation() in frm_main.cpp.
 
-  CaseMode caseMode() const;
-  ReplaceMode replaceMode() const;
+  // The option buttons as they are at the moment of the call.
+  CaseOptions caseOptions() const;
+  ReplaceOptions replaceOptions() const;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
