@@ -64,9 +64,12 @@ void TestFrmMainLayout::windowIsFixedCentredAndTitled() {
   w.centreOnScreen();
   w.show();
   QVERIFY(QTest::qWaitForWindowExposed(&w));
+  // The client area is centred: the frame the window system adds is not known before it shows.
   const QPoint screenCentre = w.screen()->availableGeometry().center();
-  QVERIFY2((w.frameGeometry().center() - screenCentre).manhattanLength() <= 2,
-           qPrintable(QStringLiteral("window centre %1,%2").arg(w.frameGeometry().center().x()).arg(w.frameGeometry().center().y())));
+  const QPoint centre = w.geometry().center();
+  QVERIFY2((centre - screenCentre).manhattanLength() <= 4,
+           qPrintable(QStringLiteral("centre %1,%2, screen's %3,%4")
+                          .arg(centre.x()).arg(centre.y()).arg(screenCentre.x()).arg(screenCentre.y())));
   QCOMPARE(QApplication::focusWidget(), t.control("Dir1"));
 }
 

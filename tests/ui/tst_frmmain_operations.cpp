@@ -211,12 +211,24 @@ void TestFrmMainOperations::closeDuringARunWaitsForItsEnd() {
   WindowUnderTest t({"a.txt", "b.txt"});
   t.window().show();
   QVERIFY(QTest::qWaitForWindowExposed(&t.window()));
+  // The close arrives at the run's first pump; the probe behind it sees whether the window went.
   QMetaObject::invokeMethod(&t.window(), &QWidget::close, Qt::QueuedConnection);
+  int probes = 0;
+  bool visibleAfterClose = false;
+  QMetaObject::invokeMethod(
+      &t.window(),
+      [&] {
+        ++probes;
+        visibleAfterClose = t.window().isVisible();
+      },
+      Qt::QueuedConnection);
 
   clickButton(t, "Command1");
 
+  QCOMPARE(probes, 1);
+  QVERIFY(visibleAfterClose);
   QCOMPARE(t.entries(), (Names{"Plik1.txt", "Plik2.txt"}));
-  QTRY_VERIFY(!t.window().isVisible());
+  QVERIFY(!t.window().isVisible());
 }
 
 void TestFrmMainOperations::escapeEndsTheProgram_data() {
