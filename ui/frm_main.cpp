@@ -86,7 +86,9 @@ frmMain::frmMain(FrmMainServices services, QWidget* parent)
   Dir1->setFocus(Qt::OtherFocusReason);
 }
 
-frmMain::~frmMain() = default;
+// The model unhooks itself from the list when it goes; it must go while the list is still there,
+// not later among the window's children.
+frmMain::~frmMain() { delete fileModel_; }
 
 QIcon frmMain::programIcon() {
   initIconResource();

@@ -60,8 +60,8 @@ class frmMain final : public QWidget {
   // Places the window in the middle of the screen it will appear on.
   void centreOnScreen();
 
-  // The widths the progress labels have in twips: the fill's width is set per file as a
-  // fraction-free float and only shown in whole pixels.
+  // The progress labels' widths in twips, as the conversion pass reads and sets them; the labels
+  // themselves can only show whole pixels.
   float pb1WidthTwips() const { return pb1Width_; }
   float pb2WidthTwips() const { return pb2Width_; }
 
