@@ -40,10 +40,10 @@ double shown(const Row& r, double v) {
 }  // namespace
 
 void Report::print() const {
-  std::printf("\n%7s  %-6s  %-50s %12s %12s %12s  %s\n", "N", "fs", "contender", "median", "min", "max",
+  std::printf("\n%7s  %-6s  %-58s %12s %12s %12s  %s\n", "N", "fs", "contender", "median", "min", "max",
               "unit");
   for (const Row& r : rows_) {
-    std::printf("%7d  %-6s  %-50s %12.3f %12.3f %12.3f  %s  (%zu runs)\n", r.n, r.fs.c_str(),
+    std::printf("%7d  %-6s  %-58s %12.3f %12.3f %12.3f  %s  (%zu runs)\n", r.n, r.fs.c_str(),
                 r.contender.c_str(), shown(r, r.samples.median()), shown(r, r.samples.min()),
                 shown(r, r.samples.max()), r.unit.c_str(), r.samples.values.size());
   }

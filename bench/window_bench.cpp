@@ -14,6 +14,7 @@
 #include "platform/qt/error_report.h"
 #include "platform/qt/message_box.h"
 #include "platform/safe_rename.h"
+#include "ui/dir_list_box.h"
 #include "ui/frm_main.h"
 
 namespace skorvatin::bench {
@@ -117,23 +118,46 @@ void benchWindow(Report& report, bool quick, BenchFolder& folder, const std::str
     if (watch.resets() == before) throw std::runtime_error("a key release in Text4 did not re-read the list");
     watch.waitUntilDrawn();
   };
+  auto* folders = window.findChild<ui::DirListBox*>(QStringLiteral("Dir1"));
+  auto rereadWindow = [&](bool byKey) {
+    if (byKey) {
+      releaseKey();
+      return;
+    }
+    // Away and back again: each move re-reads the file list.
+    const std::string here = folders->path();
+    folders->setPath("/");
+    folders->setPath(here);
+    watch.waitUntilDrawn();
+  };
   drain();
   watch.waitUntilDrawn();
   check("start");
 
   FileList list;
   list.SetPath(folder.path());
-  const std::vector<Contender> keyContenders{
-      {"window: key release in Text4 to list drawn", releaseKey, [&] { drain(); }},
-      {"engine list read \"*.*\" alone", [&] { list.Refresh(); }, [&] { drain(); }},
-  };
-  const auto keySamples = alternate(keyContenders, quick ? 3 : 15);
-  check("key release");
-  for (std::size_t i = 0; i < keyContenders.size(); ++i) {
-    report.addRow(n, fs, keyContenders[i].name, "ms", keySamples[i]);
+  const int resetsBefore = watch.resets();
+  QTest::keyRelease(mask, Qt::Key_End);
+  if (watch.resets() == resetsBefore) {
+    std::fprintf(stderr, "bench: a key release in Text4 does not re-read the list yet: not measured\n");
+    report.addMetric(
+        {"keyrelease_to_view", n, fs, 0, 0, 0, false, "", "NOT MEASURED: Text4 has no key-release handler"});
+  } else {
+    watch.waitUntilDrawn();
+    const std::vector<Contender> keyContenders{
+        {"window: key release in Text4 to list drawn", releaseKey, [&] { drain(); }},
+        {"engine list read \"*.*\" alone", [&] { list.Refresh(); }, [&] { drain(); }},
+    };
+    const auto keySamples = alternate(keyContenders, quick ? 3 : 15);
+    check("key release");
+    for (std::size_t i = 0; i < keyContenders.size(); ++i) {
+      report.addRow(n, fs, keyContenders[i].name, "ms", keySamples[i]);
+    }
+    report.addMetric({"keyrelease_to_view", n, fs, keySamples[0].median(), keySamples[1].median(),
+                      n == 32767 && fs == "tmpfs" ? 2.0 : 0, false, "", "window / engine list read alone"});
   }
-  report.addMetric({"keyrelease_to_view", n, fs, keySamples[0].median(), keySamples[1].median(),
-                    n == 32767 && fs == "tmpfs" ? 2.0 : 0, false, "", "window / engine list read alone"});
+  // Until the mask box re-reads, the folder list is the way to make the window re-read.
+  const bool keyRereads = watch.resets() != resetsBefore;
 
   const std::vector<Contender> clickContenders{
       {"window: click Numeruj to new names drawn",
@@ -143,7 +167,7 @@ void benchWindow(Report& report, bool quick, BenchFolder& folder, const std::str
        },
        [&] {
          folder.rebuild();
-         releaseKey();  // the window's list re-reads the fresh folder
+         rereadWindow(keyRereads);
          drain();
        }},
       {"engine numbering run alone", [&] { engineNumbering(list, {false}); },
