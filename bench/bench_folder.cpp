@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <stdexcept>
@@ -76,7 +78,7 @@ std::vector<std::string> hiddenNames() {
 
 BenchFolder::BenchFolder(const std::string& root, std::vector<std::string> names, bool withHidden)
     : names_(std::move(names)), withHidden_(withHidden) {
-  std::string tmpl = root + "/skorvatin-bench-XXXXXX";
+  std::string tmpl = root + "/skorvatin-bench-" + std::to_string(::getpid()) + "-XXXXXX";
   if (::mkdtemp(tmpl.data()) == nullptr) throw systemError("mkdtemp", tmpl);
   path_ = tmpl;
   fill();
@@ -133,6 +135,32 @@ void BenchFolder::fill() {
     for (const std::string& name : hiddenNames()) create(name);
   }
   ::close(fd);
+}
+
+void removeStaleFolders(const std::string& root) {
+  DIR* dir = ::opendir(root.c_str());
+  if (dir == nullptr) return;
+  std::vector<std::string> stale;
+  const std::string prefix = "skorvatin-bench-";
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name.rfind(prefix, 0) != 0) continue;
+    const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+      stale.push_back(root + "/" + name);
+  }
+  ::closedir(dir);
+  for (const std::string& path : stale) {
+    if (DIR* d = ::opendir(path.c_str())) {
+      while (const dirent* e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+          ::unlinkat(::dirfd(d), e->d_name, 0);
+      }
+      ::closedir(d);
+    }
+    if (::rmdir(path.c_str()) == 0)
+      std::fprintf(stderr, "bench: removed %s, left by a run that was stopped\n", path.c_str());
+  }
 }
 
 std::string fileSystemName(const std::string& path) {

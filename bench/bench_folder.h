@@ -39,6 +39,10 @@ class BenchFolder {
   bool withHidden_;
 };
 
+// Removes the scratch folders that earlier runs left under `root` when they were killed: their
+// names carry the process id, and a folder whose process is gone is nobody's.
+void removeStaleFolders(const std::string& root);
+
 // The file system type of a folder, as statfs names it ("tmpfs", "ext4", ...).
 std::string fileSystemName(const std::string& path);
 
