@@ -382,7 +382,7 @@ int run(int argc, char** argv) {
   std::unique_ptr<BenchFolder> keptBig;
   std::unique_ptr<BenchFolder> emptyFolder;
 
-  for (const Place& place : o.places) removeStaleFolders(place.root);
+  for (const Place& place : Options{}.places) removeStaleFolders(place.root);
   for (const Place& place : o.places) {
     std::fprintf(stderr, "bench: %s is %s (%s)\n", place.label.c_str(), place.root.c_str(),
                  fileSystemName(place.root).c_str());
