@@ -9,6 +9,7 @@ std::string_view errorText(int number) {
   switch (number) {
     case err::Overflow: return "Przepełnienie";
     case err::OutOfMemory: return "Brak pamięci";
+    case err::SubscriptOutOfRange: return "Indeks poza zakresem";
     case err::BadFileName: return "Zła nazwa pliku";
     case err::FileNotFound: return "Nie znaleziono pliku";
     case err::DeviceIo: return "Błąd wejścia/wyjścia urządzenia";

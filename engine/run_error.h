@@ -12,6 +12,7 @@ namespace skorvatin {
 namespace err {
 inline constexpr int Overflow = 6;
 inline constexpr int OutOfMemory = 7;
+inline constexpr int SubscriptOutOfRange = 9;
 inline constexpr int BadFileName = 52;
 inline constexpr int FileNotFound = 53;
 inline constexpr int DeviceIo = 57;

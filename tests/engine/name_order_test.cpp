@@ -1,0 +1,42 @@
+#include "engine/name_order.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+using skorvatin::compareNames;
+
+TEST(NameOrder, SortsIgnoringCaseWithATotalTieBreak) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> input;
+    std::vector<std::string> sorted;
+  };
+  const Row rows[] = {
+      {"case ignored", {"b.txt", "A.txt", "c.txt"}, {"A.txt", "b.txt", "c.txt"}},
+      {"case ties by bytes", {"a.txt", "A.txt"}, {"A.txt", "a.txt"}},
+      {"prefix first", {"ab.c", "ab"}, {"ab", "ab.c"}},
+      {"suffixed prefix flips", {"ab.q", "ab.c.q"}, {"ab.c.q", "ab.q"}},
+      {"polish capitals fold to their small letters", {"Żaba", "łódź", "Ąb"}, {"Ąb", "łódź", "Żaba"}},
+      {"stray bytes after every letter", {"a\xff", "a\xc5\xbc", "az"}, {"az", "a\xc5\xbc", "a\xff"}},
+      {"digits by code", {"IMG_10", "IMG_9", "IMG_1"}, {"IMG_1", "IMG_10", "IMG_9"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto v = row.input;
+    std::sort(v.begin(), v.end(), [](const std::string& a, const std::string& b) { return compareNames(a, b) < 0; });
+    EXPECT_EQ(v, row.sorted);
+  }
+}
+
+TEST(NameOrder, EqualOnlyForIdenticalBytes) {
+  EXPECT_EQ(compareNames("Łódź", "Łódź"), 0);
+  EXPECT_NE(compareNames("ŁÓDŹ", "łódź"), 0);
+  EXPECT_EQ(compareNames("ŁÓDŹ", "łódź"), -compareNames("łódź", "ŁÓDŹ"));
+}
+
+}  // namespace
