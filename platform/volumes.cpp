@@ -18,6 +18,10 @@ namespace skorvatin::platform {
 
 namespace {
 
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+
 // The kernel escapes the bytes that would break a space-separated row as a backslash and three
 // octal digits; anything else after a backslash is kept as it stands.
 std::string unescapeOctal(std::string_view field) {
@@ -89,7 +93,7 @@ std::string resolved(const std::string& path) {
 std::map<std::string, std::string> labelsByDevice() {
   std::map<std::string, std::string> labels;
   const std::string folder = "/dev/disk/by-label";
-  std::unique_ptr<DIR, decltype(&closedir)> dir(opendir(folder.c_str()), &closedir);
+  std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
   if (!dir) return labels;  // no udev (a container): volumes simply show no label
   while (const dirent* entry = readdir(dir.get())) {
     const std::string name = entry->d_name;
@@ -188,7 +192,7 @@ void SystemVolumes::open(const std::string& mountPoint) {
     if (std::none_of(mounts.begin(), mounts.end(), [&](const Volume& m) { return m.mountPoint == mountPoint; }))
       throw RunError(err::DiskNotReady, mountPoint);
   }
-  std::unique_ptr<DIR, decltype(&closedir)> dir(opendir(mountPoint.c_str()), &closedir);
+  std::unique_ptr<DIR, DirCloser> dir(opendir(mountPoint.c_str()));
   if (!dir) throw RunError::fromErrno(errno, mountPoint);
   // A medium that is failing or gone often opens and only fails on the first read.
   errno = 0;

@@ -20,6 +20,10 @@ namespace skorvatin::ui {
 
 namespace {
 
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kLevelRole = Qt::UserRole + 1;
 constexpr int kIndentPixels = 12;
@@ -58,7 +62,7 @@ QString shown(const std::string& bytes) { return QString::fromUtf8(bytes.data(),
 }  // namespace
 
 std::vector<std::string> readSubfolders(const std::string& folder) {
-  std::unique_ptr<DIR, decltype(&closedir)> dir(opendir(folder.c_str()), &closedir);
+  std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
   if (!dir) throw RunError::fromErrno(errno, folder);
   std::vector<std::string> names;
   for (;;) {
