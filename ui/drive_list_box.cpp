@@ -1,16 +1,25 @@
 #include "ui/drive_list_box.h"
 
+#include <unistd.h>
+
+#include <climits>
+
 #include "engine/run_error.h"
 
 namespace skorvatin::ui {
 
 namespace {
 QString shown(const std::string& bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
+
+std::string currentFolder() {
+  char buffer[PATH_MAX];
+  return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string("/");
+}
 }  // namespace
 
 DriveListBox::DriveListBox(QWidget* parent, std::shared_ptr<platform::VolumeService> volumes)
     : QComboBox(parent), volumes_(volumes ? std::move(volumes) : std::make_shared<platform::SystemVolumes>()) {
-  refreshVolumes();
+  fill(currentFolder());
   connect(this, &QComboBox::currentIndexChanged, this, [this] {
     if (!filling_) emit changed();
   });
@@ -30,8 +39,14 @@ void DriveListBox::setDrive(const std::string& path) {
   if (index >= 0) setCurrentIndex(index);  // raises changed() only when the selection moves
 }
 
-void DriveListBox::refreshVolumes() {
-  const std::string selected = count() > 0 ? drive() : std::string("/");
+void DriveListBox::refreshVolumes() { fill(count() > 0 ? drive() : std::string("/")); }
+
+void DriveListBox::setVolumeService(std::shared_ptr<platform::VolumeService> volumes) {
+  volumes_ = std::move(volumes);
+  fill(currentFolder());
+}
+
+void DriveListBox::fill(const std::string& selectedPath) {
   std::vector<platform::Volume> list;
   try {
     list = volumes_->list();
@@ -46,7 +61,7 @@ void DriveListBox::refreshVolumes() {
     if (!v.label.empty()) text += QStringLiteral(" [") + shown(v.label) + QStringLiteral("]");
     addItem(text, QByteArray::fromStdString(v.mountPoint));
   }
-  const int index = findData(QByteArray::fromStdString(platform::volumeOf(mountPoints(), selected)));
+  const int index = findData(QByteArray::fromStdString(platform::volumeOf(mountPoints(), selectedPath)));
   setCurrentIndex(index >= 0 ? index : 0);
   filling_ = false;
 }

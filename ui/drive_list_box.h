@@ -14,7 +14,8 @@ namespace skorvatin::ui {
 class DriveListBox : public QComboBox {
   Q_OBJECT
  public:
-  // Without a service the list reads the system's own mounts.
+  // Without a service the list reads the system's own mounts. It starts on the volume of the
+  // process's current folder, like a drive list starts on the current drive.
   explicit DriveListBox(QWidget* parent = nullptr, std::shared_ptr<platform::VolumeService> volumes = nullptr);
 
   std::string drive() const;
@@ -25,6 +26,9 @@ class DriveListBox : public QComboBox {
   // Reads the mounts again (a stick plugged in since), keeping the selected volume when it is
   // still there; emits nothing.
   void refreshVolumes();
+
+  // Puts another view of the system behind the list and reads it; emits nothing.
+  void setVolumeService(std::shared_ptr<platform::VolumeService> volumes);
 
   // The volume behind the list, which also tells whether a drive can be opened now.
   platform::VolumeService& volumes() { return *volumes_; }
@@ -39,6 +43,8 @@ class DriveListBox : public QComboBox {
   void showPopup() override;
 
  private:
+  void fill(const std::string& selectedPath);
+
   std::shared_ptr<platform::VolumeService> volumes_;
   bool filling_ = false;
 };

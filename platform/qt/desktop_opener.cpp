@@ -10,7 +10,7 @@
 
 #include "engine/run_error.h"
 
-namespace skorvatin::platform {
+namespace skorvatin::platform::qt {
 
 QString fileUrlOf(const std::string& path) {
   const QByteArray encoded = QByteArray::fromStdString(path).toPercentEncoding("/");
@@ -34,4 +34,4 @@ bool XdgOpener::openDocument(const std::string& file) {
   return regular && QProcess::startDetached(program_, argumentsFor(file));
 }
 
-}  // namespace skorvatin::platform
+}  // namespace skorvatin::platform::qt

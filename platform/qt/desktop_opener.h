@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <string>
 
-namespace skorvatin::platform {
+namespace skorvatin::platform::qt {
 
 // What the window asks of the desktop beyond its own controls: a file manager on a folder and
 // the help page in a viewer. Tests put a recording fake in its place, so no test starts a real
@@ -38,4 +38,4 @@ class XdgOpener : public DesktopOpener {
   QString program_;
 };
 
-}  // namespace skorvatin::platform
+}  // namespace skorvatin::platform::qt

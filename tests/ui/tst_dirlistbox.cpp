@@ -226,6 +226,16 @@ class TestNavigationControls : public QObject {
     QCOMPARE(changed.count(), emissions);
   }
 
+  void startsOnTheVolumeOfTheCurrentFolder() {
+    const fs::path before = fs::current_path();
+    fs::current_path(root_);
+    auto fake = std::make_shared<FakeVolumes>();
+    fake->volumes = {{"/", {}, {}, {}}, {root_, {}, {}, {}}, {"/xyz", {}, {}, {}}};
+    DriveListBox drives(nullptr, fake);
+    fs::current_path(before);
+    QCOMPARE(drives.drive(), root_);
+  }
+
   void rereadingVolumesKeepsTheSelectionQuietly() {
     auto fake = std::make_shared<FakeVolumes>();
     fake->volumes = {{"/", {}, {}, {}}, {"/media/usb", {}, {}, {}}};
@@ -261,7 +271,7 @@ class TestNavigationControls : public QObject {
     fs::permissions(script, fs::perms::owner_all);
     const std::string folder = root_ + "/" + name.toStdString();
     fs::create_directory(folder);
-    skorvatin::platform::XdgOpener opener(QString::fromStdString(script));
+    skorvatin::platform::qt::XdgOpener opener(QString::fromStdString(script));
     opener.openFolder(folder);
     QTRY_VERIFY(fs::exists(record));
     std::ifstream in(record);
@@ -276,8 +286,8 @@ class TestNavigationControls : public QObject {
   void documentOpensOnlyWhenItIsThereAndAViewerStarts() {
     const std::string help = root_ + "/pomoc.htm";
     std::ofstream(help) << "<html></html>";
-    skorvatin::platform::XdgOpener working(QStringLiteral("/bin/true"));
-    skorvatin::platform::XdgOpener missing(QString::fromStdString(root_ + "/brak-otwieracza"));
+    skorvatin::platform::qt::XdgOpener working(QStringLiteral("/bin/true"));
+    skorvatin::platform::qt::XdgOpener missing(QString::fromStdString(root_ + "/brak-otwieracza"));
     QVERIFY(working.openDocument(help));
     QVERIFY(!working.openDocument(root_ + "/nie-ma.htm"));
     QVERIFY(!working.openDocument(root_ + "/A"));  // a folder is no page
