@@ -27,3 +27,12 @@ format:
 
 clean:
 	rm -rf build build-asan build-release
+
+deb: deps
+	cmake --preset package
+	cmake --build --preset package
+	cd build-package && cpack
+	@ls -l build-package/*.deb
+
+test-deb:
+	scripts/test-deb.sh
