@@ -88,6 +88,9 @@ std::vector<std::string> readSubfolders(const std::string& folder) {
 DirListBox::DirListBox(QWidget* parent) : QListWidget(parent) {
   setItemDelegate(new IndentDelegate(this));
   setSelectionMode(QAbstractItemView::SingleSelection);
+  // Some styles hand out large folder icons; a list of names reads better with small ones.
+  const int small = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+  setIconSize(QSize(small, small));
   // Double-click opens whatever the style says about single clicks, as the keyboard's Enter does.
   connect(this, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) { openRow(row(item)); });
 }
