@@ -12,7 +12,8 @@ build: deps
 
 # Without a display (CI, ssh) the window comes up on a virtual X server.
 run: build
-	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then ./build/skorvatin; else xvfb-run -a ./build/skorvatin; fi
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then ./build/skorvatin; \
+	else echo "No display: the window runs on a virtual X server (Ctrl+C ends it)."; xvfb-run -a ./build/skorvatin; fi
 
 test: build
 	ctest --preset dev
@@ -21,6 +22,11 @@ test-asan: deps
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan
+
+# Case-insensitive file systems (vfat, exfat, ext4 casefold, XFS ascii-ci) inside a qemu machine:
+# about half a minute, a minute and a half the first time (it fetches Debian's kernel once).
+test-fs:
+	scripts/test-fs.sh
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
