@@ -28,7 +28,7 @@
 #include "engine/run_error.h"
 
 #include "bench/engine_contenders.h"
-#ifdef SKORVATIN_BENCH_HAVE_WINDOW
+#ifdef SKORVATIN_BENCH_WINDOW
 #include "bench/window_bench.h"
 #endif
 
@@ -90,14 +90,12 @@ Options parseOptions(int argc, char** argv) {
 int listReps(const Options& o, int n) {
   return o.quick ? 3 : (n <= 1000 ? 41 : n <= 10000 ? 21 : 15);
 }
-#if defined(SKORVATIN_BENCH_HAVE_NUMBERING) || defined(SKORVATIN_BENCH_HAVE_CONVERSION)
 // A disk folder of 32767 files takes seconds to make afresh before every run.
 int renameReps(const Options& o, int n, const std::string& fs) {
   if (o.quick) return 1;
   if (fs == "disk") return n <= 1000 ? 7 : n <= 10000 ? 5 : 3;
   return n <= 1000 ? 11 : n <= 10000 ? 7 : 5;
 }
-#endif
 
 const Clock::time_point kStarted = Clock::now();
 
@@ -177,7 +175,6 @@ void benchMemory(Report& report, BenchFolder& folder, const std::string& fs, int
                         std::to_string(nameBytes / count) + " B on average"});
 }
 
-#ifdef SKORVATIN_BENCH_HAVE_NUMBERING
 // 2. The numbering run, defaults and with leading zeros, against the raw two-pass loop. Every
 // run starts from the same freshly made folder with its list already read, as in the window.
 void benchNumbering(Report& report, const Options& o, BenchFolder& folder, const std::string& fs, int n) {
@@ -213,9 +210,7 @@ void benchNumbering(Report& report, const Options& o, BenchFolder& folder, const
   report.addMetric({"numbering_zeros", n, fs, samples[2].median(), samples[0].median(), limit, false, "",
                     "engine / raw two-pass loop"});
 }
-#endif
 
-#ifdef SKORVATIN_BENCH_HAVE_CONVERSION
 // 3. The conversion pass, lower case and spaces to underscores, against a raw one-pass loop.
 void benchConversion(Report& report, const Options& o, BenchFolder& folder, const std::string& fs, int n) {
   progress("conversion pass", n, fs);
@@ -248,8 +243,8 @@ void benchConversion(Report& report, const Options& o, BenchFolder& folder, cons
   report.addMetric({"conversion_underscores", n, fs, samples[3].median(), samples[2].median(), limit, false,
                     "", "engine / raw one-pass loop"});
 }
-#endif
 
+#ifdef SKORVATIN_BENCH_WINDOW
 // 6. Start-up, exec to the window on screen, and the window's memory with a full folder listed;
 // both against a minimal Qt Widgets program. The probes are bench builds of the program's own
 // main() and of the minimal program, each with a start-up hook that reports and exits.
@@ -322,6 +317,7 @@ void benchStartup(Report& report, const Options& o, const std::string& bigFolder
   report.addRow(kLargest, "tmpfs", "window peak RSS per listed entry, names included", "B",
                 Samples{{perEntry}});
 }
+#endif
 
 // Cost from 1000 to 32767 files against n log n. The kernel's own readdir and rename costs are
 // part of every contender's time and need not grow as n log n (tmpfs directory reads do not), so
@@ -390,13 +386,9 @@ int run(int argc, char** argv) {
       auto folder = std::make_unique<BenchFolder>(place.root, realisticNames(n));
       if (o.parts.count("list")) benchList(report, o, *folder, place.label, n);
       if (o.parts.count("memory") && place.label == "tmpfs") benchMemory(report, *folder, place.label, n);
-#ifdef SKORVATIN_BENCH_HAVE_NUMBERING
       if (o.parts.count("numbering")) benchNumbering(report, o, *folder, place.label, n);
-#endif
-#ifdef SKORVATIN_BENCH_HAVE_CONVERSION
       if (o.parts.count("conversion")) benchConversion(report, o, *folder, place.label, n);
-#endif
-#ifdef SKORVATIN_BENCH_HAVE_WINDOW
+#ifdef SKORVATIN_BENCH_WINDOW
       if (o.parts.count("window") && place.label == "tmpfs" && n == kLargest) {
         benchWindow(report, o.quick, *folder, place.label, n);
       }
@@ -407,18 +399,15 @@ int run(int argc, char** argv) {
       }
     }
   }
+#ifdef SKORVATIN_BENCH_WINDOW
   if (o.parts.count("startup")) {
     if (!keptBig && o.parts.count("window")) {
       keptBig = std::make_unique<BenchFolder>("/dev/shm", realisticNames(kLargest));
     }
     emptyFolder = std::make_unique<BenchFolder>("/dev/shm", std::vector<std::string>{});
-#ifdef SKORVATIN_BENCH_HAVE_WINDOW
-    const std::string bigFolder = keptBig ? keptBig->path() : std::string();
-#else
-    const std::string bigFolder;  // the program's window has not landed: start-up only
-#endif
-    benchStartup(report, o, bigFolder, emptyFolder->path());
+    benchStartup(report, o, keptBig ? keptBig->path() : std::string(), emptyFolder->path());
   }
+#endif
   addGrowth(report, o);
   report.print();
   return 0;
