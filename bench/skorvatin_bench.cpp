@@ -5,6 +5,8 @@
 //   skorvatin_bench [--quick] [--parts=list,memory,numbering,conversion,window,startup]
 //                   [--sizes=1000,10000,32767] [--fs=tmpfs,disk]
 #include <sys/stat.h>
+#include <sys/utsname.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -362,6 +364,18 @@ void addGrowth(Report& report, const Options& o) {
   }
 }
 
+// The machine and how busy it was: medians taken beside other work are read with that in mind.
+std::string machineLine() {
+  utsname u{};
+  ::uname(&u);
+  double load[3] = {0, 0, 0};
+  ::getloadavg(load, 3);
+  char line[256];
+  std::snprintf(line, sizeof line, "kernel %s, %ld CPUs, load average %.2f %.2f %.2f", u.release,
+                ::sysconf(_SC_NPROCESSORS_ONLN), load[0], load[1], load[2]);
+  return line;
+}
+
 int run(int argc, char** argv) {
   const Options o = parseOptions(argc, argv);
   // Qt warns on every start without a runtime folder; a private one keeps the output clean.
@@ -373,6 +387,7 @@ int run(int argc, char** argv) {
     ::chmod(runtimeDir->path().c_str(), 0700);
     ::setenv("XDG_RUNTIME_DIR", runtimeDir->path().c_str(), 1);
   }
+  const std::string startedOn = machineLine();
   Report report;
   std::string keptBigFolder;
   std::unique_ptr<BenchFolder> keptBig;
@@ -409,6 +424,8 @@ int run(int argc, char** argv) {
   }
 #endif
   addGrowth(report, o);
+  std::printf("machine at the start: %s\nmachine at the end:   %s\n", startedOn.c_str(),
+              machineLine().c_str());
   report.print();
   return 0;
 }
