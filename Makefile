@@ -35,4 +35,13 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-release build-fuzz
+	rm -rf build build-asan build-release build-fuzz build-package
+
+deb: deps
+	cmake --preset package
+	cmake --build --preset package
+	cd build-package && cpack
+	@ls -l build-package/*.deb
+
+test-deb:
+	scripts/test-deb.sh

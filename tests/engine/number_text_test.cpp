@@ -1,0 +1,153 @@
+#include "engine/number_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "engine/run_error.h"
+
+namespace skorvatin {
+namespace {
+
+int errorOf(auto&& call) {
+  try {
+    call();
+  } catch (const RunError& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+TEST(TextValue, ReadsTheLongestLeadingNumber) {
+  struct Row {
+    const char* name;
+    const char* text;
+    double value;
+  };
+  const Row rows[] = {
+      {"trailing letters", "12abc", 12},
+      {"blank inside", "1 000", 1000},
+      {"blank tab and line feed anywhere", " 1\t0\n", 10},
+      {"fraction", "2.5", 2.5},
+      {"comma is no separator", "2,5", 2},
+      {"negative", "-3", -3},
+      {"plus sign", "+7", 7},
+      {"sign then blank", "- 4", -4},
+      {"letters only", "abc", 0},
+      {"empty", "", 0},
+      {"only a sign", "-", 0},
+      {"only a dot", ".", 0},
+      {"leading dot", ".5", 0.5},
+      {"exponent", "1.5E3", 1500},
+      {"lower-case negative exponent", "25e-1", 2.5},
+      {"exponent without digits", "2e", 2},
+      {"exponent sign without digits", "2E+x", 2},
+      {"hexadecimal", "&HFF", 255},
+      {"hexadecimal lower case", "&hff", 255},
+      {"hexadecimal is never negative", "&HFFFFFFFF", 4294967295.0},
+      {"octal", "&O17", 15},
+      {"hex digits stop at a non-digit", "&H1G", 1},
+      {"ampersand alone", "&", 0},
+      {"underflow is zero", "1E-400", 0},
+      {"carriage return is not skipped", "1\r2", 1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(TextValue(row.text), row.value);
+  }
+}
+
+TEST(TextValue, BeyondTheDoubleRangeIsOverflow) {
+  EXPECT_EQ(errorOf([] { TextValue("1E400"); }), err::Overflow);
+  EXPECT_EQ(errorOf([] { TextValue("-1E400"); }), err::Overflow);
+}
+
+TEST(RoundToInt32, TiesGoToEven) {
+  struct Row {
+    const char* name;
+    double value;
+    std::int32_t rounded;
+  };
+  const Row rows[] = {
+      {"2.5 down", 2.5, 2},
+      {"3.5 up", 3.5, 4},
+      {"-2.5 towards zero", -2.5, -2},
+      {"-3.5 away from zero", -3.5, -4},
+      {"0.5", 0.5, 0},
+      {"2.6", 2.6, 3},
+      {"-2.4", -2.4, -2},
+      {"top edge", 2147483647.0, 2147483647},
+      {"bottom edge", -2147483648.0, std::numeric_limits<std::int32_t>::min()},
+      {"half below the top edge rounds to even", 2147483646.5, 2147483646},
+      {"half above the bottom edge", -2147483648.4, std::numeric_limits<std::int32_t>::min()},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(RoundToInt32(row.value), row.rounded);
+  }
+}
+
+TEST(RoundToInt32, OutsideTheRangeIsOverflow) {
+  for (double v : {2147483647.5, 2147483648.0, -2147483648.6, -2147483649.0, 1e300}) {
+    SCOPED_TRACE(v);
+    EXPECT_EQ(errorOf([v] { RoundToInt32(v); }), err::Overflow);
+  }
+}
+
+TEST(DecimalText, DigitsAndMinusOnly) {
+  EXPECT_EQ(DecimalText(250), "250");
+  EXPECT_EQ(DecimalText(-6), "-6");
+  EXPECT_EQ(DecimalText(0), "0");
+  EXPECT_EQ(DecimalText(std::numeric_limits<std::int32_t>::min()), "-2147483648");
+}
+
+TEST(DoubleText, WritesIntegersPlainAndTheRestWithTheCallersSeparator) {
+  struct Row {
+    const char* name;
+    double value;
+    const char* separator;
+    const char* text;
+  };
+  const Row rows[] = {
+      {"integer", 12, ",", "12"},
+      {"negative integer", -1, ",", "-1"},
+      {"negative zero", -0.0, ",", "0"},
+      {"largest plain integer", 999999999999999.0, ",", "999999999999999"},
+      {"10^15 in exponent form", 1e15, ",", "1E+15"},
+      {"large value rounded to 15 digits", 123456789012345678.0, ",", "1,23456789012346E+17"},
+      {"fraction under a Polish locale", 1.5, ",", "1,5"},
+      {"fraction under an English locale", 1.5, ".", "1.5"},
+      {"negative fraction", -2.25, ",", "-2,25"},
+      {"below one", 0.5, ",", "0,5"},
+      {"smallest fixed form", 0.0001, ",", "0,0001"},
+      {"small value in exponent form", 0.00001, ",", "1E-05"},
+      {"small value with digits", -1.5e-7, ",", "-1,5E-07"},
+      {"binary noise cut at 15 digits", 0.1 + 0.2, ",", "0,3"},
+      {"fifteen significant digits", 1.0 / 3.0, ",", "0,333333333333333"},
+      {"rounding to 15 digits reaches an integer", 99999999999999.99, ",", "100000000000000"},
+      {"rounding to 15 digits reaches 10^15", 999999999999999.9, ",", "1E+15"},
+      {"huge", 1.7e308, ",", "1,7E+308"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(DoubleText(row.value, row.separator), row.text);
+  }
+}
+
+TEST(CheckedArithmetic, RaisesOverflowInsteadOfWrapping) {
+  constexpr auto max = std::numeric_limits<std::int32_t>::max();
+  constexpr auto min = std::numeric_limits<std::int32_t>::min();
+  EXPECT_EQ(CheckedAdd(max - 1, 1), max);
+  EXPECT_EQ(CheckedSub(min + 1, 1), min);
+  EXPECT_EQ(CheckedMul(21, 100000000), 2100000000);
+  EXPECT_EQ(errorOf([] { CheckedAdd(max, 1); }), err::Overflow);
+  EXPECT_EQ(errorOf([] { CheckedSub(min, 1); }), err::Overflow);
+  EXPECT_EQ(errorOf([] { CheckedMul(22, 100000000); }), err::Overflow);
+  EXPECT_EQ(CheckedSub16(0, 1), -1);
+  EXPECT_EQ(errorOf([] { CheckedSub16(std::numeric_limits<std::int16_t>::min(), 1); }), err::Overflow);
+}
+
+}  // namespace
+}  // namespace skorvatin

@@ -1,0 +1,69 @@
+#include "engine/replacements.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using skorvatin::Litery2;
+using skorvatin::ReplaceMode;
+using skorvatin::ReplaceOptions;
+
+struct Row {
+  const char* name;
+  std::string input;
+  std::string spacesToUnderscores;
+  std::string underscoresToSpaces;
+  std::string polishToPlain;
+};
+
+const Row kRows[] = {
+    {"spaces", "Wakacje nad morzem 07.JPG", "Wakacje_nad_morzem_07.JPG", "Wakacje nad morzem 07.JPG",
+     "Wakacje nad morzem 07.JPG"},
+    {"spaces at both ends", " a b ", "_a_b_", " a b ", " a b "},
+    {"doubled underscores", "a__b_.txt", "a__b_.txt", "a  b .txt", "a__b_.txt"},
+    {"both kinds", "a_b c.txt", "a_b_c.txt", "a b c.txt", "a_b c.txt"},
+    {"letters untouched by the separator modes", "Ąb_C ż.TXT", "Ąb_C_ż.TXT", "Ąb C ż.TXT", "Ab_C z.TXT"},
+    {"polish words", "Źródło Łódź żółć.TXT", "Źródło_Łódź_żółć.TXT", "Źródło Łódź żółć.TXT", "Zrodlo Lodz zolc.TXT"},
+    {"every polish letter", "ĄĘŚĆŻŹŃÓŁ ąęśćżźńół.txt", "ĄĘŚĆŻŹŃÓŁ_ąęśćżźńół.txt", "ĄĘŚĆŻŹŃÓŁ ąęśćżźńół.txt",
+     "AESCZZNOL aesczznol.txt"},
+    {"extension too", "notatka.żółw", "notatka.żółw", "notatka.żółw", "notatka.zolw"},
+    {"other diacritics", "café über naïve.txt", "café_über_naïve.txt", "café über naïve.txt", "café über naïve.txt"},
+    {"look-alikes outside the table", "ŀ ǳ Ž ĺ.txt", "ŀ_ǳ_Ž_ĺ.txt", "ŀ ǳ Ž ĺ.txt", "ŀ ǳ Ž ĺ.txt"},
+    {"empty", "", "", "", ""},
+    // A name written in Latin-2 on disk: its bytes are no UTF-8 and must come back as they were.
+    {"latin-2 bytes", "z\xEA \xB3_\xC4\x85.txt", "z\xEA_\xB3_\xC4\x85.txt", "z\xEA \xB3 \xC4\x85.txt",
+     "z\xEA \xB3_a.txt"},
+    {"truncated sequence", "\xC5 _\xC5", "\xC5__\xC5", "\xC5  \xC5", "\xC5 _\xC5"},
+};
+
+TEST(Litery2, EveryModeOnEveryName) {
+  for (const Row& row : kRows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(Litery2(row.input, ReplaceMode::SpacesToUnderscores), row.spacesToUnderscores);
+    EXPECT_EQ(Litery2(row.input, ReplaceMode::UnderscoresToSpaces), row.underscoresToSpaces);
+    EXPECT_EQ(Litery2(row.input, ReplaceMode::PolishToPlain), row.polishToPlain);
+  }
+}
+
+TEST(Litery2, WindowOptionsRunAllThreeStepsInOrder) {
+  struct OptionsRow {
+    const char* name;
+    ReplaceOptions options;
+    std::string expected;
+  };
+  const std::string input = "ą b_c.txt";
+  const OptionsRow rows[] = {
+      {"none", {}, "ą b_c.txt"},
+      {"6 then 7 turns spaces back", {.option6 = true, .option7 = true}, "ą b c.txt"},
+      {"6 and 8", {.option6 = true, .option8 = true}, "a_b_c.txt"},
+      {"all three", {.option6 = true, .option7 = true, .option8 = true}, "a b c.txt"},
+  };
+  for (const OptionsRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(Litery2(input, row.options), row.expected);
+  }
+}
+
+}  // namespace
