@@ -4,7 +4,8 @@
  * SKORVATIN_FAIL_ERRNO (EIO by default) without touching the file system. When
  * SKORVATIN_RENAME_LOG names a file, one line per call is appended to it:
  * "<number> <result> <errno>\t<old path>\t<new path>" (paths as passed, possibly relative to a
- * folder descriptor), so the harness knows which file each call concerned. Only the test harness sets these variables; the program itself reads none. */
+ * folder descriptor), so the harness knows which file each call concerned. Only the test harness
+ * sets these variables; the program itself reads none. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
