@@ -22,6 +22,11 @@ test-asan: deps
 	cmake --build --preset asan
 	ctest --preset asan
 
+# Case-insensitive file systems (vfat, exfat, ext4 casefold, XFS ascii-ci) inside a qemu machine:
+# about half a minute, a minute and a half the first time (it fetches Debian's kernel once).
+test-fs:
+	scripts/test-fs.sh
+
 # libFuzzer needs clang, so the fuzz targets are a CMake project of their own. Each runs
 # FUZZ_SECONDS on a copy of its seed corpus under AddressSanitizer and UBSan.
 FUZZ_SECONDS ?= 30

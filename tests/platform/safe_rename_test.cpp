@@ -1,0 +1,456 @@
+#include "platform/safe_rename.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/run_error.h"
+#include "tests/support/temp_dir.h"
+
+// This test program's own renameat2 takes the place of the C library's, so a test can make the
+// system answer the way a FUSE file system, an old kernel or a failing disk would. Without a
+// script it passes every call straight to the kernel.
+namespace fake_renameat2 {
+int calls = 0;
+// Given the 1-based call number and both names; returns an errno to fail with, or 0 to pass on.
+std::function<int(int, const char*, const char*)> script;
+}  // namespace fake_renameat2
+
+extern "C" int renameat2(int oldDirfd, const char* oldName, int newDirfd, const char* newName, unsigned flags) noexcept {
+  ++fake_renameat2::calls;
+  if (fake_renameat2::script) {
+    if (const int e = fake_renameat2::script(fake_renameat2::calls, oldName, newName)) {
+      errno = e;
+      return -1;
+    }
+  }
+  return static_cast<int>(::syscall(SYS_renameat2, oldDirfd, oldName, newDirfd, newName, flags));
+}
+
+namespace {
+
+using skorvatin::RunError;
+using skorvatin::platform::RenameStrategy;
+using skorvatin::platform::renameNoReplace;
+using Names = std::vector<std::string>;
+
+ino_t inodeOf(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+  return st.st_ino;
+}
+
+// Runs the rename and returns the error number it stopped with (0 for success); the file the
+// error names goes to `file`.
+int renameResult(const std::string& from, const std::string& to, RenameStrategy strategy = RenameStrategy::Automatic,
+                 std::string* file = nullptr) {
+  try {
+    renameNoReplace(from, to, strategy);
+    return 0;
+  } catch (const RunError& e) {
+    if (file) *file = e.file();
+    return e.number();
+  }
+}
+
+class SafeRenameTest : public skorvatin::testing::TempDirTest {};
+
+TEST_F(SafeRenameTest, IdenticalPathSucceedsAndChangesNothing) {
+  touch("a.txt");
+  const ino_t before = inodeOf(path("a.txt"));
+  skorvatin::platform::SafeRenameService service;
+  service.Rename(path("a.txt"), path("a.txt"));
+  EXPECT_EQ(entries(), Names{"a.txt"});
+  EXPECT_EQ(inodeOf(path("a.txt")), before);
+}
+
+TEST_F(SafeRenameTest, IdenticalPathOfAMissingFileFails) {
+  std::string file;
+  EXPECT_EQ(renameResult(path("gone.txt"), path("gone.txt"), RenameStrategy::Automatic, &file), 53);
+  EXPECT_EQ(file, path("gone.txt"));
+}
+
+TEST_F(SafeRenameTest, MissingFolderIsAPathError) {
+  std::string file;
+  EXPECT_EQ(renameResult(path("nie-ma/a.txt"), path("nie-ma/b.txt"), RenameStrategy::Automatic, &file), 76);
+  EXPECT_EQ(file, path("nie-ma"));
+}
+
+// Every way of moving a file must give the same answers; the fall-backs are forced here on an
+// ordinary file system, where they would otherwise never run.
+class StrategyTest : public SafeRenameTest, public ::testing::WithParamInterface<RenameStrategy> {};
+
+std::string strategyName(const ::testing::TestParamInfo<RenameStrategy>& row) {
+  switch (row.param) {
+    case RenameStrategy::Automatic: return "Automatic";
+    case RenameStrategy::LinkUnlink: return "LinkUnlink";
+    case RenameStrategy::CheckedRename: return "CheckedRename";
+  }
+  return "Unknown";
+}
+
+INSTANTIATE_TEST_SUITE_P(Strategies, StrategyTest,
+                         ::testing::Values(RenameStrategy::Automatic, RenameStrategy::LinkUnlink,
+                                           RenameStrategy::CheckedRename),
+                         strategyName);
+
+TEST_P(StrategyTest, FreshNameMovesTheFileAndKeepsItsIdentity) {
+  touch("a.txt", "zawartość");
+  const ino_t before = inodeOf(path("a.txt"));
+  EXPECT_EQ(renameResult(path("a.txt"), path("b.txt"), GetParam()), 0);
+  EXPECT_EQ(entries(), Names{"b.txt"});
+  EXPECT_EQ(contentOf("b.txt"), "zawartość");
+  EXPECT_EQ(inodeOf(path("b.txt")), before);
+}
+
+TEST_P(StrategyTest, ExistingTargetIsRefusedAndBothFilesStayIntact) {
+  touch("a.txt");
+  touch("b.txt");
+  std::string file;
+  EXPECT_EQ(renameResult(path("a.txt"), path("b.txt"), GetParam(), &file), 58);
+  EXPECT_EQ(file, path("b.txt"));
+  EXPECT_EQ(entries(), (Names{"a.txt", "b.txt"}));
+  EXPECT_EQ(contentOf("a.txt"), "a.txt");
+  EXPECT_EQ(contentOf("b.txt"), "b.txt");
+}
+
+TEST_P(StrategyTest, ExistingFolderAsTargetIsRefused) {
+  touch("a.txt");
+  ASSERT_EQ(::mkdir(path("b").c_str(), 0755), 0);
+  EXPECT_EQ(renameResult(path("a.txt"), path("b"), GetParam()), 58);
+  EXPECT_EQ(entries(), (Names{"a.txt", "b"}));
+}
+
+TEST_P(StrategyTest, MissingSourceFailsNamingIt) {
+  touch("b.txt");
+  std::string file;
+  EXPECT_EQ(renameResult(path("a.txt"), path("c.txt"), GetParam(), &file), 53);
+  EXPECT_EQ(file, path("a.txt"));
+  EXPECT_EQ(entries(), Names{"b.txt"});
+}
+
+// On a file system that tells letter case apart, A.TXT is a name of its own.
+TEST_P(StrategyTest, CaseOnlyRenameWithoutClashRenames) {
+  touch("a.txt");
+  const ino_t before = inodeOf(path("a.txt"));
+  EXPECT_EQ(renameResult(path("a.txt"), path("A.TXT"), GetParam()), 0);
+  EXPECT_EQ(entries(), Names{"A.TXT"});
+  EXPECT_EQ(inodeOf(path("A.TXT")), before);
+}
+
+TEST_P(StrategyTest, CaseOnlyRenameOntoAnotherFileIsRefused) {
+  touch("A.txt");
+  touch("a.txt");
+  EXPECT_EQ(renameResult(path("A.txt"), path("a.txt"), GetParam()), 58);
+  EXPECT_EQ(entries(), (Names{"A.txt", "a.txt"}));
+  EXPECT_EQ(contentOf("A.txt"), "A.txt");
+  EXPECT_EQ(contentOf("a.txt"), "a.txt");
+}
+
+// Two names of one file look like a case-only rename (same inode); the detour through a
+// temporary name must find the new name still taken, put the file back and leave no trace.
+TEST_P(StrategyTest, HardLinkUnderTheNewNameIsRefusedWithoutLeftovers) {
+  touch("a.txt");
+  ASSERT_EQ(::link(path("a.txt").c_str(), path("b.txt").c_str()), 0);
+  std::string file;
+  EXPECT_EQ(renameResult(path("a.txt"), path("b.txt"), GetParam(), &file), 58);
+  EXPECT_EQ(file, path("b.txt"));
+  EXPECT_EQ(entries(), (Names{"a.txt", "b.txt"}));
+}
+
+TEST_P(StrategyTest, SymbolicLinkIsRenamedItselfNotItsTarget) {
+  touch("target.txt");
+  ASSERT_EQ(::symlink("target.txt", path("link").c_str()), 0);
+  EXPECT_EQ(renameResult(path("link"), path("link2"), GetParam()), 0);
+  EXPECT_EQ(entries(), (Names{"link2", "target.txt"}));
+  EXPECT_EQ(contentOf("link2"), "target.txt");
+}
+
+struct BadNameRow {
+  const char* name;
+  std::string newName;  // relative to the test folder
+};
+
+TEST_F(SafeRenameTest, InvalidNewNamesAreRefusedBeforeAnythingMoves) {
+  const std::vector<BadNameRow> rows = {
+      {"into a subfolder", "sub/a.txt"},
+      {"into the parent folder", "../a.txt"},
+      {"dot dot", ".."},
+      {"dot", "."},
+      {"empty", ""},
+      {"trailing slash", "b/"},
+      {"NUL byte", std::string("b\0c.txt", 7)},
+      {"256 bytes", std::string(252, 'x') + ".txt"},
+  };
+  ASSERT_EQ(::mkdir(path("sub").c_str(), 0755), 0);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    touch("a.txt");
+    std::string file;
+    EXPECT_EQ(renameResult(path("a.txt"), path(row.newName), RenameStrategy::Automatic, &file), 52);
+    EXPECT_EQ(file, path(row.newName));
+    EXPECT_EQ(entries(), (Names{"a.txt", "sub"}));
+    EXPECT_TRUE(std::filesystem::is_empty(path("sub")));
+  }
+}
+
+TEST_F(SafeRenameTest, InvalidOldNamesAreRefused) {
+  const std::vector<BadNameRow> rows = {
+      {"dot dot", ".."},
+      {"dot", "."},
+      {"trailing slash", "sub/"},
+      {"NUL byte", std::string("a\0b", 3)},
+  };
+  ASSERT_EQ(::mkdir(path("sub").c_str(), 0755), 0);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(renameResult(path(row.newName), path("x"), RenameStrategy::Automatic), 52);
+    EXPECT_EQ(entries(), Names{"sub"});
+  }
+}
+
+TEST_F(SafeRenameTest, NameOfExactly255BytesIsAccepted) {
+  touch("a.txt");
+  const std::string longest = std::string(251, 'x') + ".txt";
+  ASSERT_EQ(longest.size(), 255u);
+  EXPECT_EQ(renameResult(path("a.txt"), path(longest)), 0);
+  EXPECT_EQ(entries(), Names{longest});
+}
+
+struct ByteNameRow {
+  const char* name;
+  std::string from;
+  std::string to;
+};
+
+// Names travel as bytes: nothing decodes, re-encodes or trims them.
+TEST_F(SafeRenameTest, NamesArePassedAsRawBytes) {
+  const std::vector<ByteNameRow> rows = {
+      {"invalid UTF-8 to valid", "\xff\xfe.txt", "plik.txt"},
+      {"valid to invalid UTF-8", "plik.txt", "p\xb3ik\xe6.txt"},
+      {"Polish letters to upper case", "\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87.jpg", "\xc5\xbb\xc3\x93\xc5\x81\xc4\x86.JPG"},
+      {"newline inside", "a.txt", "a\nb.txt"},
+      {"leading dash", "a.txt", "-n.txt"},
+      {"spaces and trailing dot", "a.txt", " a b .txt."},
+      {"hidden name", "a.txt", ".ukryty"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    touch(row.from, "treść");
+    const ino_t before = inodeOf(path(row.from));
+    EXPECT_EQ(renameResult(path(row.from), path(row.to)), 0);
+    EXPECT_EQ(entries(), Names{row.to});
+    EXPECT_EQ(contentOf(row.to), "treść");
+    EXPECT_EQ(inodeOf(path(row.to)), before);
+    std::filesystem::remove(path(row.to));
+  }
+}
+
+TEST_F(SafeRenameTest, RelativePathsWorkInTheCurrentFolder) {
+  touch("a.txt");
+  const std::string here = std::filesystem::current_path();
+  ASSERT_EQ(::chdir(dir().c_str()), 0);
+  const int result = renameResult("a.txt", "b.txt");
+  const int wrongFolder = renameResult("b.txt", "./c.txt");
+  ASSERT_EQ(::chdir(here.c_str()), 0);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(wrongFolder, 52);  // "" and "./" are two spellings; the service only compares bytes
+  EXPECT_EQ(entries(), Names{"b.txt"});
+}
+
+class InjectedAnswerTest : public SafeRenameTest {
+ protected:
+  void SetUp() override {
+    SafeRenameTest::SetUp();
+    fake_renameat2::calls = 0;
+  }
+  void TearDown() override {
+    fake_renameat2::script = nullptr;
+    SafeRenameTest::TearDown();
+  }
+};
+
+struct UnsupportedFlagRow {
+  const char* name;
+  int answer;  // what renameat2 says to every call
+  bool targetExists;
+  int expected;
+  Names after;
+};
+
+// libfuse 2 file systems answer the flag with EINVAL when the target is absent, and a kernel
+// before 3.15 has no renameat2 at all: the service must still rename, and still never replace.
+TEST_F(InjectedAnswerTest, FileSystemWithoutTheNoReplaceFlag) {
+  const std::vector<UnsupportedFlagRow> rows = {
+      {"EINVAL, target absent", EINVAL, false, 0, {"b.txt"}},
+      {"EINVAL, target present", EINVAL, true, 58, {"a.txt", "b.txt"}},
+      {"ENOSYS, target absent", ENOSYS, false, 0, {"b.txt"}},
+      {"ENOSYS, target present", ENOSYS, true, 58, {"a.txt", "b.txt"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::remove(path("a.txt"));
+    std::filesystem::remove(path("b.txt"));
+    touch("a.txt");
+    if (row.targetExists) touch("b.txt");
+    const ino_t before = inodeOf(path("a.txt"));
+    fake_renameat2::script = [&row](int, const char*, const char*) { return row.answer; };
+    EXPECT_EQ(renameResult(path("a.txt"), path("b.txt")), row.expected);
+    fake_renameat2::script = nullptr;
+    EXPECT_EQ(entries(), row.after);
+    if (row.expected == 0) {
+      EXPECT_EQ(inodeOf(path("b.txt")), before);
+    }
+    if (row.targetExists) {
+      EXPECT_EQ(contentOf("b.txt"), "b.txt");
+    }
+  }
+}
+
+// A second name of the same file sends the rename through a temporary name (as a case-only rename
+// on a case-insensitive file system does): 1 a->b EEXIST, 2 a->temp, 3 temp->b EEXIST, 4 temp->a.
+TEST_F(InjectedAnswerTest, FailureOnTheWayThroughTheTemporaryName) {
+  touch("a.txt");
+  ASSERT_EQ(::link(path("a.txt").c_str(), path("b.txt").c_str()), 0);
+
+  fake_renameat2::script = [](int call, const char*, const char*) { return call == 2 ? EROFS : 0; };
+  std::string file;
+  EXPECT_EQ(renameResult(path("a.txt"), path("b.txt"), RenameStrategy::Automatic, &file), 70);
+  EXPECT_EQ(file, path("a.txt"));
+  EXPECT_EQ(entries(), (Names{"a.txt", "b.txt"}));
+
+  fake_renameat2::calls = 0;
+  fake_renameat2::script = [](int call, const char*, const char*) { return call == 3 ? EIO : 0; };
+  EXPECT_EQ(renameResult(path("a.txt"), path("b.txt"), RenameStrategy::Automatic, &file), 57);
+  EXPECT_EQ(file, path("b.txt"));
+  EXPECT_EQ(entries(), (Names{"a.txt", "b.txt"}));
+}
+
+TEST_F(InjectedAnswerTest, FileLeftUnderTheTemporaryNameIsNamedInTheError) {
+  touch("a.txt");
+  ASSERT_EQ(::link(path("a.txt").c_str(), path("b.txt").c_str()), 0);
+  fake_renameat2::script = [](int call, const char*, const char*) { return call == 4 ? EIO : 0; };
+  try {
+    renameNoReplace(path("a.txt"), path("b.txt"));
+    FAIL() << "the rename should have failed";
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.number(), 58);
+    EXPECT_EQ(e.file(), path("b.txt"));
+    ASSERT_EQ(e.misplaced().size(), 1u);
+    const auto& left = e.misplaced()[0];
+    EXPECT_EQ(left.originalPath, path("a.txt"));
+    EXPECT_EQ(left.currentPath.rfind(path(".skorvatin-"), 0), 0u) << left.currentPath;
+    EXPECT_NE(std::string(e.what()).find(left.currentPath), std::string::npos) << e.what();
+    EXPECT_EQ(inodeOf(left.currentPath), inodeOf(path("b.txt")));
+  }
+  EXPECT_FALSE(exists("a.txt"));
+  EXPECT_EQ(entries().size(), 2u);
+}
+
+// Refusals that root cannot walk past. CI runs as root; elsewhere these skip.
+class RootOnlyTest : public SafeRenameTest {
+ protected:
+  void SetUp() override {
+    SafeRenameTest::SetUp();
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root (mounts, immutable flag, dropping privileges)";
+  }
+};
+
+struct MountGuard {
+  std::string target;
+  ~MountGuard() {
+    if (!target.empty()) ::umount2(target.c_str(), MNT_DETACH);
+  }
+};
+
+TEST_F(RootOnlyTest, ReadOnlyMountRefusesWithPermissionError) {
+  ASSERT_EQ(::mkdir(path("rw").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(path("ro").c_str(), 0755), 0);
+  touch("rw/a.txt");
+  MountGuard guard;
+  if (::mount(path("rw").c_str(), path("ro").c_str(), nullptr, MS_BIND, nullptr) != 0)
+    GTEST_SKIP() << "bind mount not allowed here: " << std::strerror(errno);
+  guard.target = path("ro");
+  ASSERT_EQ(::mount(nullptr, path("ro").c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0)
+      << std::strerror(errno);
+  for (auto strategy : {RenameStrategy::Automatic, RenameStrategy::LinkUnlink, RenameStrategy::CheckedRename}) {
+    std::string file;
+    EXPECT_EQ(renameResult(path("ro/a.txt"), path("ro/b.txt"), strategy, &file), 70);
+    EXPECT_EQ(file, path("ro/a.txt"));
+  }
+  EXPECT_TRUE(exists("rw/a.txt"));
+  EXPECT_FALSE(exists("rw/b.txt"));
+}
+
+struct ImmutableGuard {
+  int fd = -1;
+  ~ImmutableGuard() {
+    if (fd < 0) return;
+    int flags = 0;
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags &= ~FS_IMMUTABLE_FL;
+      ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    }
+    ::close(fd);
+  }
+};
+
+TEST_F(RootOnlyTest, ImmutableFileRefusesEvenRoot) {
+  touch("a.txt");
+  ImmutableGuard guard;
+  guard.fd = ::open(path("a.txt").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(guard.fd, 0);
+  int flags = 0;
+  if (::ioctl(guard.fd, FS_IOC_GETFLAGS, &flags) != 0) GTEST_SKIP() << "no file attributes on this file system";
+  flags |= FS_IMMUTABLE_FL;
+  if (::ioctl(guard.fd, FS_IOC_SETFLAGS, &flags) != 0)
+    GTEST_SKIP() << "cannot set the immutable flag: " << std::strerror(errno);
+  for (auto strategy : {RenameStrategy::Automatic, RenameStrategy::LinkUnlink, RenameStrategy::CheckedRename}) {
+    EXPECT_EQ(renameResult(path("a.txt"), path("b.txt"), strategy), 70);
+  }
+  EXPECT_EQ(entries(), Names{"a.txt"});
+}
+
+TEST_F(RootOnlyTest, FileThatIsAMountPointIsBusy) {
+  touch("a.txt");
+  touch("cover.txt");
+  MountGuard guard;
+  if (::mount(path("cover.txt").c_str(), path("a.txt").c_str(), nullptr, MS_BIND, nullptr) != 0)
+    GTEST_SKIP() << "bind mount not allowed here: " << std::strerror(errno);
+  guard.target = path("a.txt");
+  std::string file;
+  EXPECT_EQ(renameResult(path("a.txt"), path("b.txt"), RenameStrategy::Automatic, &file), 75);
+  EXPECT_EQ(file, path("a.txt"));
+  EXPECT_FALSE(exists("b.txt"));
+}
+
+TEST_F(RootOnlyTest, UserWithoutWriteRightToTheFolderIsRefused) {
+  touch("a.txt");
+  ASSERT_EQ(::chmod(dir().c_str(), 0755), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)
+      ::_exit(254);
+    ::_exit(renameResult(path("a.txt"), path("b.txt")));
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 70);
+  EXPECT_EQ(entries(), Names{"a.txt"});
+}
+
+}  // namespace
