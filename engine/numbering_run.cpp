@@ -247,12 +247,16 @@ void NumberingRun::rollBack(Batch& batch, RunError error) {
       // Reported below: the file is listed with the name it is left under.
     }
   }
+  struct stat folderSt {};
+  const bool folderThere = fstatat(AT_FDCWD, batch.folderPrefix.c_str(), &folderSt, 0) == 0;
   for (std::size_t i = 0; i < batch.files.size(); ++i) {
     // A file that someone else deleted meanwhile is not under any name: telling the user where it
-    // is would send them looking for nothing. When the look itself fails, the file is listed.
+    // is would send them looking for nothing. When the look itself fails, or the whole folder has
+    // gone elsewhere with the file in it, the file is listed.
     struct stat st {};
     const std::string currentPath = batch.folderPrefix + current[i];
-    const bool gone = fstatat(AT_FDCWD, currentPath.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
+    const bool gone = folderThere && fstatat(AT_FDCWD, currentPath.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
+                      errno == ENOENT;
     if (current[i] != batch.files[i].original && !gone) {
       error.addMisplaced({currentPath, batch.folderPrefix + batch.files[i].original});
     }

@@ -109,6 +109,25 @@ TEST_F(Interference, NumberingStopsOnAClashOrAMissingFile) {
   }
 }
 
+// The whole folder is moved away between the passes: nothing can be put back, and the report must
+// still account for every file, since each is somewhere under its temporary name.
+TEST_F(Interference, FolderMovedAwayBetweenThePasses) {
+  makeFiles(kNames);
+  const Snapshot before = snapshot(folder());
+  const std::string moved = dir() + "/moved";
+  const RunError e = numberWith(1, [&] { ASSERT_EQ(std::rename(folder().c_str(), moved.c_str()), 0); });
+  EXPECT_NE(e.number(), 0) << e.what();
+  const std::vector<std::string> expected = {"a.txt", "b.jpg", "c.txt", "d.png"};
+  ASSERT_EQ(e.misplaced().size(), expected.size()) << e.what();
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(e.misplaced()[i].originalPath, inFolder(expected[i]));
+    EXPECT_EQ(e.misplaced()[i].currentPath, inFolder(expected[i] + ".q"));
+  }
+  const Snapshot after = snapshot(moved);
+  ASSERT_EQ(after.size(), before.size());
+  for (const std::string& name : expected) EXPECT_EQ(after.at(name + ".q"), before.at(name)) << name;
+}
+
 TEST_F(Interference, ConversionPassStopsOnAClashOrAMissingFile) {
   struct Row {
     const char* name;
