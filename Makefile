@@ -12,7 +12,8 @@ build: deps
 
 # Without a display (CI, ssh) the window comes up on a virtual X server.
 run: build
-	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then ./build/skorvatin; else xvfb-run -a ./build/skorvatin; fi
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then ./build/skorvatin; \
+	else echo "No display: the window runs on a virtual X server (Ctrl+C ends it)."; xvfb-run -a ./build/skorvatin; fi
 
 test: build
 	ctest --preset dev

@@ -1,9 +1,26 @@
 #include <QApplication>
-#include <QLabel>
+
+#include "platform/program_folder.h"
+#include "platform/qt/error_report.h"
+#include "platform/qt/message_box.h"
+#include "platform/safe_rename.h"
+#include "skorvatin/version.h"
+#include "ui/frm_main.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
-  QLabel placeholder(QStringLiteral("Skorvatin"));
-  placeholder.show();
+  QApplication::setApplicationName(QString::fromUtf8(skorvatin::version::kApplicationName));
+  QApplication::setApplicationVersion(QString::fromUtf8(skorvatin::version::kDisplayVersion));
+  QApplication::setDesktopFileName(QStringLiteral("skorvatin"));
+  QApplication::setWindowIcon(skorvatin::ui::frmMain::programIcon());
+
+  skorvatin::platform::qt::QtMessageBox messageBox;
+  skorvatin::platform::qt::QtErrorReport errorReport;
+  skorvatin::platform::SafeRenameService renamer;
+  skorvatin::ui::frmMain window({&skorvatin::platform::programFolder, messageBox, errorReport, renamer});
+  messageBox.setOwner(&window);
+  errorReport.setOwner(&window);
+  window.centreOnScreen();
+  window.show();
   return app.exec();
 }

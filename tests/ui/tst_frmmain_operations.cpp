@@ -1,0 +1,284 @@
+// The three operations started from the window on a real temporary folder, and what the window
+// does around them: reports, re-reads, held-back input, the end of the program.
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+#include "support/window_fixture.h"
+
+using skorvatin::testing::WindowUnderTest;
+using Names = std::vector<std::string>;
+
+Q_DECLARE_METATYPE(Names)
+
+namespace {
+QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+
+void clickButton(WindowUnderTest& t, const char* name) {
+  QTest::mouseClick(t.control<QPushButton>(name), Qt::LeftButton);
+}
+
+Names numbered(const char* prefix, int count, const char* extension) {
+  Names out;
+  for (int i = 1; i <= count; ++i) out.push_back(prefix + std::to_string(i) + extension);
+  return out;
+}
+}  // namespace
+
+class TestFrmMainOperations : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void numberingRenamesTheListedFiles_data();
+  void numberingRenamesTheListedFiles();
+  void conversionButtonsRename_data();
+  void conversionButtonsRename();
+  void progressFillGrows_data();
+  void progressFillGrows();
+  void clashIsReportedAndTheWindowRecovers();
+  void inputDuringARunWaitsForItsEnd();
+  void closeDuringARunWaitsForItsEnd();
+  void escapeEndsTheProgram_data();
+  void escapeEndsTheProgram();
+  void koniecEndsTheProgram();
+  void fullListStaysQuick();
+};
+
+void TestFrmMainOperations::numberingRenamesTheListedFiles_data() {
+  QTest::addColumn<Names>("files");
+  QTest::addColumn<bool>("leadingZeros");
+  QTest::addColumn<QString>("prefix");
+  QTest::addColumn<QString>("after");
+  QTest::addColumn<Names>("expected");
+  QTest::newRow("defaults") << Names{"a.txt", "b.jpg", "c.txt"} << false << u("Plik") << QString()
+                            << Names{"Plik1.txt", "Plik2.jpg", "Plik3.txt"};
+  QTest::newRow("leading zeros, twelve files")
+      << Names{"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l"} << true << u("Plik") << QString()
+      << Names{"Plik01", "Plik02", "Plik03", "Plik04", "Plik05", "Plik06",
+               "Plik07", "Plik08", "Plik09", "Plik10", "Plik11", "Plik12"};
+  QTest::newRow("leading zeros, nine files") << Names{"1", "2", "3", "4", "5", "6", "7", "8", "9"} << true
+                                             << u("Plik") << QString() << numbered("Plik", 9, "");
+  QTest::newRow("Polish prefix and tail") << Names{"x.jpg", "y.jpg"} << false << u("Łódź ") << u("_wersja")
+                                          << Names{"Łódź 1_wersja.jpg", "Łódź 2_wersja.jpg"};
+  QTest::newRow("empty folder") << Names{} << false << u("Plik") << QString() << Names{};
+}
+
+void TestFrmMainOperations::numberingRenamesTheListedFiles() {
+  QFETCH(Names, files);
+  QFETCH(bool, leadingZeros);
+  QFETCH(QString, prefix);
+  QFETCH(QString, after);
+  QFETCH(Names, expected);
+  WindowUnderTest t(files);
+  QCOMPARE(t.listed().size(), static_cast<qsizetype>(files.size()));
+  t.control<QCheckBox>("Check1")->setChecked(leadingZeros);
+  t.control<QLineEdit>("Text3")->setText(prefix);
+  t.control<QLineEdit>("Text5")->setText(after);
+
+  clickButton(t, "Command1");
+
+  QCOMPARE(t.errors.reports.size(), std::size_t{0});
+  QCOMPARE(t.entries(), expected);
+  QStringList shown;
+  for (const std::string& e : expected) shown.append(QString::fromStdString(e));
+  QCOMPARE(t.listed(), shown);  // the list was re-read at the end
+  QVERIFY(t.control<QPushButton>("Command1")->isEnabled());
+}
+
+void TestFrmMainOperations::conversionButtonsRename_data() {
+  QTest::addColumn<QString>("button");
+  QTest::addColumn<QString>("option");
+  QTest::addColumn<Names>("files");
+  QTest::addColumn<Names>("expected");
+  QTest::newRow("upper case") << u("Command5") << u("Option2") << Names{"a.txt", "łódź.jpg"}
+                              << Names{"A.TXT", "ŁÓDŹ.JPG"};
+  QTest::newRow("lower case, the default") << u("Command5") << u("Option3") << Names{"Raport.TXT"}
+                                           << Names{"raport.txt"};
+  QTest::newRow("every word capital") << u("Command5") << u("Option1") << Names{"ala ma_kota-i.psa"}
+                                      << Names{"Ala Ma_Kota-I.psa"};
+  QTest::newRow("spaces to underscores, the default") << u("Command6") << u("Option6")
+                                                      << Names{"a b.txt", "bez.txt"}
+                                                      << Names{"a_b.txt", "bez.txt"};
+  QTest::newRow("underscores to spaces") << u("Command6") << u("Option7") << Names{"a_b_c.txt"}
+                                         << Names{"a b c.txt"};
+  QTest::newRow("Polish letters") << u("Command6") << u("Option8") << Names{"Zażółć gęślą jaźń.txt"}
+                                  << Names{"Zazolc gesla jazn.txt"};
+}
+
+void TestFrmMainOperations::conversionButtonsRename() {
+  QFETCH(QString, button);
+  QFETCH(QString, option);
+  QFETCH(Names, files);
+  QFETCH(Names, expected);
+  WindowUnderTest t(files);
+  t.window().show();
+  QVERIFY(QTest::qWaitForWindowActive(&t.window()));
+  auto* radio = t.window().findChild<QRadioButton*>(option);
+  QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(6, radio->height() / 2));
+  QVERIFY(radio->isChecked());
+  auto* b = t.window().findChild<QPushButton*>(button);
+
+  QTest::mouseClick(b, Qt::LeftButton);
+
+  QCOMPARE(t.errors.reports.size(), std::size_t{0});
+  Names sortedExpected = expected;
+  std::sort(sortedExpected.begin(), sortedExpected.end());
+  QCOMPARE(t.entries(), sortedExpected);
+  QVERIFY(b->isEnabled());
+  QCOMPARE(QApplication::focusWidget(), b);
+  for (const char* bar : {"pb1", "pb2", "pb3"}) QVERIFY2(!t.control(bar)->isVisible(), bar);
+  QCOMPARE(t.control<QLabel>("pb3")->text(), u("0 %"));
+}
+
+void TestFrmMainOperations::progressFillGrows_data() {
+  QTest::addColumn<int>("files");
+  QTest::addColumn<float>("twips");
+  QTest::addColumn<int>("pixels");
+  QTest::newRow("empty folder keeps the start width") << 0 << 135.0f << 9;
+  QTest::newRow("three files") << 3 << 183.0f << 12;
+  QTest::newRow("a hundred files") << 100 << 6100.0f << 407;
+  QTest::newRow("past the track's end") << 150 << 9150.0f << 610;
+}
+
+void TestFrmMainOperations::progressFillGrows() {
+  QFETCH(int, files);
+  QFETCH(float, twips);
+  QFETCH(int, pixels);
+  Names names;
+  for (int i = 0; i < files; ++i) names.push_back("f" + std::to_string(1000 + i));
+  WindowUnderTest t(names);
+  clickButton(t, "Command5");
+  QCOMPARE(t.window().pb2WidthTwips(), twips);
+  QCOMPARE(t.control("pb2")->width(), pixels);
+  // A second pass starts again at one step: same end width, not twice it.
+  clickButton(t, "Command6");
+  QCOMPARE(t.window().pb2WidthTwips(), twips);
+}
+
+void TestFrmMainOperations::clashIsReportedAndTheWindowRecovers() {
+  WindowUnderTest t({"a b.txt", "a_b.txt", "c d.txt"});
+  t.touch("nowy.txt");  // made after the list was read: only a re-read shows it
+  QVERIFY(!t.listed().contains(u("nowy.txt")));
+  bool buttonDisabledDuringReport = false;
+  t.errors.whileShown = [&] { buttonDisabledDuringReport = !t.control("Command6")->isEnabled(); };
+
+  clickButton(t, "Command6");
+
+  QCOMPARE(t.errors.reports.size(), std::size_t{1});
+  const auto& report = t.errors.reports.front();
+  QCOMPARE(report.number, 58);
+  QCOMPARE(report.text, u("Plik już istnieje"));
+  QVERIFY2(QString::fromStdString(report.file).endsWith(u("/a_b.txt")), report.file.c_str());
+  QVERIFY(report.shownText.contains(u("Błąd 58: Plik już istnieje")));
+  QVERIFY(report.shownText.contains(QString::fromStdString(report.file)));
+  QVERIFY(buttonDisabledDuringReport);
+  // Nothing was lost and the pass stopped at the clash.
+  QCOMPARE(t.entries(), (Names{"a b.txt", "a_b.txt", "c d.txt", "nowy.txt"}));
+  // The list shows the folder as it now is and the button works again.
+  QVERIFY(t.listed().contains(u("nowy.txt")));
+  QVERIFY(t.control("Command6")->isEnabled());
+
+  // The window goes on: numbering the same folder works.
+  clickButton(t, "Command1");
+  QCOMPARE(t.errors.reports.size(), std::size_t{1});
+  QCOMPARE(t.entries(), (Names{"Plik1.txt", "Plik2.txt", "Plik3.txt", "Plik4.txt"}));
+}
+
+// Clicks that reach the window while "Numeruj" lets events run start nothing inside the run; they
+// take effect in order once it has ended.
+void TestFrmMainOperations::inputDuringARunWaitsForItsEnd() {
+  WindowUnderTest t({"x.txt", "y.txt", "z.txt"});
+  t.control<QLineEdit>("Text3")->setText(u("a b"));
+  skorvatin::testing::postClick(t.control("Command1"));
+  skorvatin::testing::postClick(t.control("Command6"));
+
+  clickButton(t, "Command1");
+
+  // Had either click run inside the first run, it would have worked on a stale list and failed.
+  QCOMPARE(t.errors.reports.size(), std::size_t{0});
+  QCOMPARE(t.entries(), (Names{"a b1.txt", "a b2.txt", "a b3.txt"}));
+  // Then the second numbering run (same names) and the replacement pass follow.
+  QTRY_COMPARE(t.entries(), (Names{"a_b1.txt", "a_b2.txt", "a_b3.txt"}));
+  QCOMPARE(t.errors.reports.size(), std::size_t{0});
+}
+
+void TestFrmMainOperations::closeDuringARunWaitsForItsEnd() {
+  WindowUnderTest t({"a.txt", "b.txt"});
+  t.window().show();
+  QVERIFY(QTest::qWaitForWindowExposed(&t.window()));
+  // The close arrives at the run's first pump; the probe behind it sees whether the window went.
+  QMetaObject::invokeMethod(&t.window(), &QWidget::close, Qt::QueuedConnection);
+  int probes = 0;
+  bool visibleAfterClose = false;
+  QMetaObject::invokeMethod(
+      &t.window(),
+      [&] {
+        ++probes;
+        visibleAfterClose = t.window().isVisible();
+      },
+      Qt::QueuedConnection);
+
+  clickButton(t, "Command1");
+
+  QCOMPARE(probes, 1);
+  QVERIFY(visibleAfterClose);
+  QCOMPARE(t.entries(), (Names{"Plik1.txt", "Plik2.txt"}));
+  QVERIFY(!t.window().isVisible());
+}
+
+void TestFrmMainOperations::escapeEndsTheProgram_data() {
+  QTest::addColumn<QString>("focus");
+  for (const char* name : {"Dir1", "Drive1", "File1", "Command1", "Text1", "Text4", "Check1", "Option3", "Command6"}) {
+    QTest::newRow(name) << u(name);
+  }
+}
+
+void TestFrmMainOperations::escapeEndsTheProgram() {
+  QFETCH(QString, focus);
+  WindowUnderTest t({"a.txt"});
+  t.window().show();
+  QVERIFY(QTest::qWaitForWindowActive(&t.window()));
+  QWidget* w = t.window().findChild<QWidget*>(focus);
+  w->setFocus();
+  QCOMPARE(QApplication::focusWidget(), w);
+  QTest::keyClick(w, Qt::Key_Escape);
+  QVERIFY(!t.window().isVisible());
+  QCOMPARE(t.entries(), (Names{"a.txt"}));
+}
+
+void TestFrmMainOperations::koniecEndsTheProgram() {
+  WindowUnderTest t;
+  t.window().show();
+  QVERIFY(QTest::qWaitForWindowExposed(&t.window()));
+  clickButton(t, "Command3");
+  QVERIFY(!t.window().isVisible());
+}
+
+// A full list (32767 names, the most the operations count) is read and laid out at once.
+void TestFrmMainOperations::fullListStaysQuick() {
+  Names names;
+  names.reserve(32767);
+  for (int i = 0; i < 32767; ++i) names.push_back("plik" + std::to_string(100000 + i) + ".dat");
+  WindowUnderTest t(names);
+  auto* view = t.control<QListView>("File1");
+  QVERIFY(view->uniformItemSizes());
+  QCOMPARE(view->model()->rowCount(), 32767);
+  QElapsedTimer timer;
+  timer.start();
+  t.window().show();
+  QVERIFY(QTest::qWaitForWindowExposed(&t.window()));
+  view->scrollToBottom();
+  QCoreApplication::processEvents();
+  view->scrollToTop();
+  QCoreApplication::processEvents();
+  QVERIFY2(timer.elapsed() < 2000, qPrintable(QStringLiteral("%1 ms").arg(timer.elapsed())));
+  QCOMPARE(view->model()->index(32766, 0).data().toString(), u("plik132766.dat"));
+}
+
+QTEST_MAIN(TestFrmMainOperations)
+#include "tst_frmmain_operations.moc"

@@ -1,0 +1,211 @@
+#include "ui/frm_main.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <cmath>
+#include <new>
+
+#include "skorvatin/version.h"
+#include "ui/dir_list_box.h"
+#include "ui/drive_list_box.h"
+#include "ui/file_list_model.h"
+
+// The icons live in a static library; the linker keeps them only when they are asked for by name.
+static void initIconResource() { Q_INIT_RESOURCE(icons); }
+
+namespace skorvatin::ui {
+
+// The numbering run reads its options while it runs, from the boxes as they are at that moment.
+class frmMain::NumberingControls final : public NumberingOptions {
+ public:
+  explicit NumberingControls(frmMain& w) : w_(w) {}
+  std::string Text1() override { return w_.Text1->text().toStdString(); }
+  std::string Text2() override { return w_.Text2->text().toStdString(); }
+  // Prefix and tail become part of file names: encoded the way names are.
+  std::string Text3() override { return QFile::encodeName(w_.Text3->text()).toStdString(); }
+  std::string Text5() override { return QFile::encodeName(w_.Text5->text()).toStdString(); }
+  int Check1Value() override { return w_.Check1->isChecked() ? 1 : 0; }
+  std::string DecimalSeparator() override { return QLocale::system().decimalPoint().toStdString(); }
+
+ private:
+  frmMain& w_;
+};
+
+// A conversion pass's view of the window: the progress labels and the button that started it.
+class frmMain::PassControls final : public ConversionPassView {
+ public:
+  PassControls(frmMain& w, QPushButton* button) : w_(w), button_(button) {}
+  float Pb1Width() override { return w_.pb1Width_; }
+  void SetPb2Width(float width) override { w_.setPb2Width(width); }
+  void SetButtonEnabled(bool enabled) override { button_->setEnabled(enabled); }
+  void SetButtonFocus() override { button_->setFocus(Qt::OtherFocusReason); }
+
+ private:
+  frmMain& w_;
+  QPushButton* button_;
+};
+
+frmMain::frmMain(FrmMainServices services, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      services_(std::move(services)),
+      pump_(platform::qt::makeEventPump()),
+      holdBack_(this) {
+  setObjectName(QStringLiteral("frmMain"));
+  setWindowTitle(QString::fromUtf8(version::kApplicationName));
+  setWindowIcon(programIcon());
+  setFixedSize(kClientWidthTwips / kTwipsPerPixel, kClientHeightTwips / kTwipsPerPixel);
+
+  buildControls();
+  fileModel_ = new FileListModel(list_, this);
+  File1->setModel(fileModel_);
+  File1->setUniformItemSizes(true);  // one row height for all: 32767 names lay out at once
+  File1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  File1->setSelectionMode(QAbstractItemView::SingleSelection);
+
+  numberingOptions_ = std::make_unique<NumberingControls>(*this);
+  pass5View_ = std::make_unique<PassControls>(*this, Command5);
+  pass6View_ = std::make_unique<PassControls>(*this, Command6);
+  numbering_ = std::make_unique<NumberingRun>(list_, *numberingOptions_, services_.renamer, pump_);
+
+  wireOperations();
+  wireNavigation();
+
+  // The file list starts where the folder list starts; Form_Load then moves both.
+  if (!Dir1->path().empty()) reportErrors([this] { list_.SetPath(Dir1->path()); });
+  Form_Load();
+  Dir1->setFocus(Qt::OtherFocusReason);
+}
+
+// The model unhooks itself from the list when it goes; it must go while the list is still there,
+// not later among the window's children.
+frmMain::~frmMain() { delete fileModel_; }
+
+QIcon frmMain::programIcon() {
+  initIconResource();
+  QIcon icon;
+  icon.addFile(QStringLiteral(":/skorvatin/skorvatin-16.png"), QSize(16, 16));
+  icon.addFile(QStringLiteral(":/skorvatin/skorvatin-32.png"), QSize(32, 32));
+  return icon;
+}
+
+void frmMain::wireOperations() {
+  connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+  connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
+  connect(Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
+  connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
+}
+
+// Folder navigation: the drive list, the mask box, "Expolator" and "Pomoc" connect here.
+void frmMain::wireNavigation() {
+  connect(Dir1, &DirListBox::changed, this, [this] { Dir1_Change(); });
+}
+
+void frmMain::Form_Load() {
+  reportErrors([this] { Dir1->setPath(services_.programFolder()); });
+}
+
+void frmMain::Dir1_Change() {
+  reportErrors([this] { list_.SetPath(Dir1->path()); });
+}
+
+void frmMain::Command1_Click() {
+  runOperation(nullptr, [this] { numbering_->Command1_Click(); });
+}
+
+void frmMain::Command5_Click() {
+  runOperation(Command5, [this] {
+    ConversionPass(list_, services_.renamer, *pass5View_, pump_,
+                   [this](const std::string& name) { return Litery(name, caseOptions()); });
+  });
+}
+
+void frmMain::Command6_Click() {
+  runOperation(Command6, [this] {
+    ConversionPass(list_, services_.renamer, *pass6View_, pump_,
+                   [this](const std::string& name) { return Litery2(name, replaceOptions()); });
+  });
+}
+
+void frmMain::Command3_Click() { close(); }
+
+CaseOptions frmMain::caseOptions() const {
+  return {Option1->isChecked(), Option2->isChecked(), Option3->isChecked(), Option4->isChecked(), Option5->isChecked()};
+}
+
+ReplaceOptions frmMain::replaceOptions() const {
+  return {Option6->isChecked(), Option7->isChecked(), Option8->isChecked()};
+}
+
+void frmMain::setPb2Width(float twips) {
+  pb2Width_ = twips;
+  pb2->resize(static_cast<int>(std::lround(twips / kTwipsPerPixel)), pb2->height());
+}
+
+void frmMain::runOperation(QPushButton* passButton, const std::function<void()>& body) {
+  {
+    platform::qt::HoldBackScope hold(holdBack_);
+    const auto recover = [&](const RunError& error) {
+      // Clicks made before the user saw the report aimed at a folder that has changed since.
+      hold.dropHeldInput();
+      services_.errorReport.report(error);
+      // Show the folder as the stopped operation left it. A second failure is reported once; the
+      // user can always re-read by choosing the folder again.
+      try {
+        File_Refresh(list_, pump_);
+      } catch (const RunError& again) {
+        services_.errorReport.report(again);
+      }
+      if (passButton) passButton->setEnabled(true);
+    };
+    try {
+      body();
+    } catch (const RunError& error) {
+      recover(error);
+    } catch (const std::bad_alloc&) {
+      recover(RunError(err::OutOfMemory));
+    }
+  }
+  // A close that came while the operation ran waited for it.
+  if (closeRequested_ && !holdBack_.active()) close();
+}
+
+void frmMain::reportErrors(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const RunError& error) {
+    services_.errorReport.report(error);
+  }
+}
+
+void frmMain::keyPressEvent(QKeyEvent* event) {
+  // "Koniec" is the cancel button: Esc anywhere in the window clicks it.
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && Command3->isEnabled()) {
+    Command3->click();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+  // Closing in the middle of a run would leave files under their temporary names: the window
+  // closes as soon as the operation has finished.
+  if (holdBack_.active()) {
+    closeRequested_ = true;
+    event->ignore();
+    return;
+  }
+  closeRequested_ = false;
+  event->accept();
+}
+
+}  // namespace skorvatin::ui

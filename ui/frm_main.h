@@ -1,0 +1,160 @@
+#pragma once
+
+#include <QIcon>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/conversion_pass.h"
+#include "engine/file_list.h"
+#include "engine/letter_case.h"
+#include "engine/numbering_run.h"
+#include "engine/replacements.h"
+#include "engine/run_error.h"
+#include "engine/services.h"
+#include "platform/qt/error_report.h"
+#include "platform/qt/event_pump.h"
+#include "platform/qt/message_box.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QPushButton;
+class QRadioButton;
+
+namespace skorvatin::ui {
+
+class DirListBox;
+class DriveListBox;
+class FileListModel;
+
+// What the window needs of the desktop, handed in so that a test can put its own in place:
+// no test may wait on a modal box or depend on where its binary lies.
+struct FrmMainServices {
+  std::function<std::string()> programFolder;
+  platform::qt::MessageBox& messageBox;
+  platform::qt::ErrorReport& errorReport;
+  RenameService& renamer;
+};
+
+// The program's one window. Every control is a child whose objectName is its name in the event
+// procedures below (`Command1`, `Text4`, `File1` ...).
+class frmMain final : public QWidget {
+  Q_OBJECT
+ public:
+  // The layout is drawn in twips; at 96 dpi 15 twips make one pixel, and Qt scales on HiDPI.
+  static constexpr int kTwipsPerPixel = 15;
+  static constexpr int kClientWidthTwips = 9465;
+  static constexpr int kClientHeightTwips = 8505;
+
+  // Builds the window and runs Form_Load; an error there is reported before the window shows.
+  explicit frmMain(FrmMainServices services, QWidget* parent = nullptr);
+  ~frmMain() override;
+
+  // The program's icon, 16 and 32 pixels, for the window and the application.
+  static QIcon programIcon();
+
+  // Places the window in the middle of the screen it will appear on.
+  void centreOnScreen();
+
+  // The progress labels' widths in twips, as the conversion pass reads and sets them; the labels
+  // themselves can only show whole pixels.
+  float pb1WidthTwips() const { return pb1Width_; }
+  float pb2WidthTwips() const { return pb2Width_; }
+
+  // Event procedures.
+  void Form_Load();
+  void Dir1_Change();
+  void Command1_Click();
+  void Command5_Click();
+  void Command6_Click();
+  void Command3_Click();
+  // Folder navigation adds Drive1_Change, Text4_KeyUp, Command2_Click ("Expolator") and
+  // Command4_Click ("Pomoc") here; see wireNavigation() in frm_main.cpp.
+
+  // The option buttons as they are at the moment of the call.
+  CaseOptions caseOptions() const;
+  ReplaceOptions replaceOptions() const;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  class NumberingControls;
+  class PassControls;
+
+  // frm_main_layout.cpp
+  void buildControls();
+  void applyStackingOrder();
+  void applyTabOrder();
+  void chooseWindowFont();
+  bool focusNextPrevChild(bool next) override;
+
+  // frm_main.cpp
+  void wireOperations();
+  void wireNavigation();
+  // Runs one operation with the user's input held back; on an error reports it, re-reads the list
+  // and gives a conversion pass its button back.
+  void runOperation(QPushButton* passButton, const std::function<void()>& body);
+  // Runs a procedure that is no operation (start-up, a folder change): an error is reported, and
+  // the list, which keeps its entries on a failed read, stays as it was.
+  void reportErrors(const std::function<void()>& body);
+  void setPb2Width(float twips);
+
+  FrmMainServices services_;
+  FileList list_;
+  EventPump pump_;
+  platform::qt::InputHoldBack holdBack_;
+  bool closeRequested_ = false;
+  float pb1Width_ = 6135;
+  float pb2Width_ = 135;
+
+  std::unique_ptr<NumberingControls> numberingOptions_;
+  std::unique_ptr<PassControls> pass5View_;
+  std::unique_ptr<PassControls> pass6View_;
+  std::unique_ptr<NumberingRun> numbering_;
+  FileListModel* fileModel_ = nullptr;
+
+ public:
+  // The controls, named as the event procedures know them.
+  DirListBox* Dir1 = nullptr;
+  DriveListBox* Drive1 = nullptr;
+  QListView* File1 = nullptr;
+  QPushButton* Command1 = nullptr;
+  QPushButton* Command2 = nullptr;
+  QPushButton* Command3 = nullptr;
+  QPushButton* Command4 = nullptr;
+  QPushButton* Command5 = nullptr;
+  QPushButton* Command6 = nullptr;
+  QGroupBox* Frame1 = nullptr;
+  QGroupBox* Frame2 = nullptr;
+  QGroupBox* Frame3 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* Label7 = nullptr;
+  QLabel* Label8 = nullptr;
+  QLineEdit* Text1 = nullptr;
+  QLineEdit* Text2 = nullptr;
+  QLineEdit* Text3 = nullptr;
+  QLineEdit* Text4 = nullptr;
+  QLineEdit* Text5 = nullptr;
+  QCheckBox* Check1 = nullptr;
+  QRadioButton* Option1 = nullptr;
+  QRadioButton* Option2 = nullptr;
+  QRadioButton* Option3 = nullptr;
+  QRadioButton* Option4 = nullptr;
+  QRadioButton* Option5 = nullptr;
+  QRadioButton* Option6 = nullptr;
+  QRadioButton* Option7 = nullptr;
+  QRadioButton* Option8 = nullptr;
+  QLabel* pb1 = nullptr;
+  QLabel* pb2 = nullptr;
+  QLabel* pb3 = nullptr;
+};
+
+}  // namespace skorvatin::ui
