@@ -1,17 +1,160 @@
 #include "ui/dir_list_box.h"
 
-#include <QFile>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+
+#include "engine/name_order.h"
+#include "engine/run_error.h"
 
 namespace skorvatin::ui {
 
-DirListBox::DirListBox(QWidget* parent) : QListWidget(parent) {}
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+
+constexpr int kPathRole = Qt::UserRole;
+constexpr int kLevelRole = Qt::UserRole + 1;
+constexpr int kIndentPixels = 12;
+
+// Shifts each row right by its level, so the path reads as a staircase down to the current folder.
+class IndentDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionViewItem shifted(option);
+    shifted.rect.adjust(index.data(kLevelRole).toInt() * kIndentPixels, 0, 0, 0);
+    QStyledItemDelegate::paint(painter, shifted, index);
+  }
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.rwidth() += index.data(kLevelRole).toInt() * kIndentPixels;
+    return size;
+  }
+};
+
+// "/a//b/" → "/a/b": one spelling per folder, so comparing paths tells folders apart.
+std::string normalised(const std::string& path) {
+  std::string out;
+  for (char c : path)
+    if (!(c == '/' && !out.empty() && out.back() == '/')) out += c;
+  while (out.size() > 1 && out.back() == '/') out.pop_back();
+  return out;
+}
+
+std::string joined(const std::string& folder, const std::string& name) {
+  return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+QString shown(const std::string& bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
+
+}  // namespace
+
+std::vector<std::string> readSubfolders(const std::string& folder) {
+  std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
+  if (!dir) throw RunError::fromErrno(errno, folder);
+  std::vector<std::string> names;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(dir.get());
+    if (!entry) {
+      if (errno != 0) throw RunError::fromErrno(errno, folder);
+      break;
+    }
+    const std::string name = entry->d_name;
+    if (name.front() == '.') continue;  // ".", ".." and hidden folders alike
+    bool isFolder = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+      struct stat st {};
+      isFolder = fstatat(dirfd(dir.get()), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+    }
+    if (isFolder) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end(), nameLess);
+  return names;
+}
+
+DirListBox::DirListBox(QWidget* parent) : QListWidget(parent) {
+  setItemDelegate(new IndentDelegate(this));
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  // Some styles hand out large folder icons; a list of names reads better with small ones.
+  const int small = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+  setIconSize(QSize(small, small));
+  // Double-click opens whatever the style says about single clicks, as the keyboard's Enter does.
+  connect(this, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) { openRow(row(item)); });
+}
 
 void DirListBox::setPath(const std::string& path) {
-  if (path == path_) return;
-  path_ = path;
+  const std::string folder = normalised(path);
+  if (folder.empty() || folder.front() != '/') throw RunError(err::PathNotFound, path);
+  // Read first: a folder that cannot be read leaves the list as it was.
+  const std::vector<std::string> subfolders = readSubfolders(folder);
+
+  const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
+  const QIcon closed = style()->standardIcon(QStyle::SP_DirIcon);
+  auto add = [this](const QIcon& icon, const QString& text, const std::string& full, int level) {
+    auto* item = new QListWidgetItem(icon, text, this);
+    item->setData(kPathRole, QByteArray::fromStdString(full));
+    item->setData(kLevelRole, level);
+  };
+
   clear();
-  addItem(QFile::decodeName(QByteArray::fromStdString(path_)));
-  emit changed();
+  add(open, QStringLiteral("/"), "/", 0);
+  int level = 0;
+  std::string walked;
+  for (std::size_t start = 1; start < folder.size();) {
+    const std::size_t end = std::min(folder.find('/', start), folder.size());
+    walked += "/" + folder.substr(start, end - start);
+    add(open, shown(folder.substr(start, end - start)), walked, ++level);
+    start = end + 1;
+  }
+  pathRows_ = count();
+  for (const std::string& name : subfolders) add(closed, shown(name), joined(folder, name), level + 1);
+  setCurrentRow(pathRows_ - 1);
+
+  const bool differs = folder != path_;
+  path_ = folder;
+  if (differs) emit changed();
+}
+
+std::vector<std::string> DirListBox::rowPaths() const {
+  std::vector<std::string> paths;
+  for (int i = 0; i < count(); ++i) paths.push_back(item(i)->data(kPathRole).toByteArray().toStdString());
+  return paths;
+}
+
+void DirListBox::openRow(int row) {
+  if (row < 0 || row >= count()) return;
+  const std::string target = item(row)->data(kPathRole).toByteArray().toStdString();
+  if (!reporter_) {
+    setPath(target);
+    return;
+  }
+  try {
+    setPath(target);
+  } catch (const RunError& error) {
+    reporter_(error);
+  }
+}
+
+void DirListBox::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    openRow(currentRow());
+    event->accept();
+    return;
+  }
+  QListWidget::keyPressEvent(event);
 }
 
 }  // namespace skorvatin::ui

@@ -1,27 +1,57 @@
 #pragma once
 
 #include <QListWidget>
+#include <functional>
 #include <string>
+#include <vector>
+
+namespace skorvatin {
+class RunError;
+}
 
 namespace skorvatin::ui {
 
-// `Dir1`: the folder list. Shows the path from "/" down to the current folder, one row a level,
-// then the current folder's subfolders. Paths are raw bytes, like the file list's.
+// `Dir1`: the folder list. Shows the path from "/" down to the current folder, one row a level
+// with an open folder, then the current folder's subfolders with a closed folder, in the file
+// list's order. Paths are raw bytes, like the file list's, so a folder whose name is not UTF-8
+// still opens.
 class DirListBox : public QListWidget {
   Q_OBJECT
  public:
   explicit DirListBox(QWidget* parent = nullptr);
 
   const std::string& path() const { return path_; }
-  // Shows `path`; emits changed() when the folder differs from the one shown. Throws RunError
-  // when the folder cannot be read, keeping the folder it showed.
+  // Shows `path`; emits changed() when the folder differs from the one shown. Setting the folder
+  // already shown reads it again, so new subfolders appear. Throws RunError when the folder
+  // cannot be read, keeping the folder and rows it showed.
   void setPath(const std::string& path);
+
+  // The full path of each row, top to bottom (the path rows, then the subfolders).
+  std::vector<std::string> rowPaths() const;
+  // How many of the rows are the path from "/" down to the current folder.
+  int pathRowCount() const { return pathRows_; }
+
+  // The user opens folders by double-click or Enter, outside any call of the program's; a folder
+  // that cannot be read then goes to this reporter. Without one the error propagates.
+  void setErrorReporter(std::function<void(const RunError&)> reporter) { reporter_ = std::move(reporter); }
+
+  // Opens the folder of `row` as a user's double-click or Enter does.
+  void openRow(int row);
 
  signals:
   void changed();
 
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
  private:
   std::string path_;
+  int pathRows_ = 0;
+  std::function<void(const RunError&)> reporter_;
 };
+
+// The subfolders of `folder` that the list shows, in list order: hidden ones (a leading ".")
+// left out, links to folders counted as folders. Throws RunError when it cannot be read.
+std::vector<std::string> readSubfolders(const std::string& folder);
 
 }  // namespace skorvatin::ui

@@ -1,17 +1,74 @@
 #include "ui/drive_list_box.h"
 
+#include <unistd.h>
+
+#include <climits>
+
+#include "engine/run_error.h"
+
 namespace skorvatin::ui {
 
-DriveListBox::DriveListBox(QWidget* parent) : QComboBox(parent) {
-  addItem(QStringLiteral("/"), QByteArray("/"));
-  connect(this, &QComboBox::currentIndexChanged, this, [this] { emit changed(); });
+namespace {
+QString shown(const std::string& bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
+
+std::string currentFolder() {
+  char buffer[PATH_MAX];
+  return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string("/");
+}
+}  // namespace
+
+DriveListBox::DriveListBox(QWidget* parent, std::shared_ptr<platform::VolumeService> volumes)
+    : QComboBox(parent), volumes_(volumes ? std::move(volumes) : std::make_shared<platform::SystemVolumes>()) {
+  fill(currentFolder());
+  connect(this, &QComboBox::currentIndexChanged, this, [this] {
+    if (!filling_) emit changed();
+  });
 }
 
 std::string DriveListBox::drive() const { return currentData().toByteArray().toStdString(); }
 
+std::vector<std::string> DriveListBox::mountPoints() const {
+  std::vector<std::string> points;
+  for (int i = 0; i < count(); ++i) points.push_back(itemData(i).toByteArray().toStdString());
+  return points;
+}
+
 void DriveListBox::setDrive(const std::string& path) {
-  (void)path;
-  setCurrentIndex(0);
+  const std::string point = platform::volumeOf(mountPoints(), path);
+  const int index = findData(QByteArray::fromStdString(point));
+  if (index >= 0) setCurrentIndex(index);  // raises changed() only when the selection moves
+}
+
+void DriveListBox::refreshVolumes() { fill(count() > 0 ? drive() : std::string("/")); }
+
+void DriveListBox::setVolumeService(std::shared_ptr<platform::VolumeService> volumes) {
+  volumes_ = std::move(volumes);
+  fill(currentFolder());
+}
+
+void DriveListBox::fill(const std::string& selectedPath) {
+  std::vector<platform::Volume> list;
+  try {
+    list = volumes_->list();
+  } catch (const RunError&) {
+    // Without /proc the root is still there to show; the folder list works the same.
+    list = {platform::Volume{"/", {}, {}, {}}};
+  }
+  filling_ = true;
+  clear();
+  for (const platform::Volume& v : list) {
+    QString text = shown(v.mountPoint);
+    if (!v.label.empty()) text += QStringLiteral(" [") + shown(v.label) + QStringLiteral("]");
+    addItem(text, QByteArray::fromStdString(v.mountPoint));
+  }
+  const int index = findData(QByteArray::fromStdString(platform::volumeOf(mountPoints(), selectedPath)));
+  setCurrentIndex(index >= 0 ? index : 0);
+  filling_ = false;
+}
+
+void DriveListBox::showPopup() {
+  refreshVolumes();
+  QComboBox::showPopup();
 }
 
 }  // namespace skorvatin::ui

@@ -1,23 +1,52 @@
 #pragma once
 
 #include <QComboBox>
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "platform/volumes.h"
 
 namespace skorvatin::ui {
 
-// `Drive1`: the list of mounted volumes. A drive's value is its mount point.
+// `Drive1`: the list of mounted volumes. A drive's value is its mount point; each row shows the
+// mount point and, where the file system has one, its label.
 class DriveListBox : public QComboBox {
   Q_OBJECT
  public:
-  explicit DriveListBox(QWidget* parent = nullptr);
+  // Without a service the list reads the system's own mounts. It starts on the volume of the
+  // process's current folder, like a drive list starts on the current drive.
+  explicit DriveListBox(QWidget* parent = nullptr, std::shared_ptr<platform::VolumeService> volumes = nullptr);
 
   std::string drive() const;
   // Selects the volume that holds `path` (a mount point or any folder on it); emits changed()
   // when the selection differs.
   void setDrive(const std::string& path);
 
+  // Reads the mounts again (a stick plugged in since), keeping the selected volume when it is
+  // still there; emits nothing.
+  void refreshVolumes();
+
+  // Puts another view of the system behind the list and reads it; emits nothing.
+  void setVolumeService(std::shared_ptr<platform::VolumeService> volumes);
+
+  // The volume behind the list, which also tells whether a drive can be opened now.
+  platform::VolumeService& volumes() { return *volumes_; }
+
+  std::vector<std::string> mountPoints() const;
+
  signals:
   void changed();
+
+ protected:
+  // The list is read again each time it drops down, so media plugged in meanwhile show up.
+  void showPopup() override;
+
+ private:
+  void fill(const std::string& selectedPath);
+
+  std::shared_ptr<platform::VolumeService> volumes_;
+  bool filling_ = false;
 };
 
 }  // namespace skorvatin::ui

@@ -108,6 +108,7 @@ void frmMain::wireOperations() {
 // Folder navigation: the drive list, the mask box, "Expolator" and "Pomoc" connect here.
 void frmMain::wireNavigation() {
   connect(Dir1, &DirListBox::changed, this, [this] { Dir1_Change(); });
+  wireNavigationControls();
 }
 
 void frmMain::Form_Load() {

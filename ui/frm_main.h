@@ -13,9 +13,11 @@
 #include "engine/replacements.h"
 #include "engine/run_error.h"
 #include "engine/services.h"
+#include "platform/qt/desktop_opener.h"
 #include "platform/qt/error_report.h"
 #include "platform/qt/event_pump.h"
 #include "platform/qt/message_box.h"
+#include "platform/volumes.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -38,6 +40,9 @@ struct FrmMainServices {
   platform::qt::MessageBox& messageBox;
   platform::qt::ErrorReport& errorReport;
   RenameService& renamer;
+  // The file manager and document opener, and the mounted volumes; left empty, the desktop's own.
+  std::shared_ptr<platform::qt::DesktopOpener> opener = nullptr;
+  std::shared_ptr<platform::VolumeService> volumes = nullptr;
 };
 
 // The program's one window. Every control is a child whose objectName is its name in the event
@@ -72,8 +77,11 @@ class frmMain final : public QWidget {
   void Command5_Click();
   void Command6_Click();
   void Command3_Click();
-  // Folder navigation adds Drive1_Change, Text4_KeyUp, Command2_Click ("Expolator") and
-  // Command4_Click ("Pomoc") here; see wireNavigation() in frm_main.cpp.
+  // frm_main_navigation.cpp
+  void Drive1_Change();
+  void Text4_KeyUp();
+  void Command2_Click();  // "Expolator"
+  void Command4_Click();  // "Pomoc"
 
   // The option buttons as they are at the moment of the call.
   CaseOptions caseOptions() const;
@@ -97,6 +105,7 @@ class frmMain final : public QWidget {
   // frm_main.cpp
   void wireOperations();
   void wireNavigation();
+  void wireNavigationControls();  // frm_main_navigation.cpp
   // Runs one operation with the user's input held back; on an error reports it, re-reads the list
   // and gives a conversion pass its button back.
   void runOperation(QPushButton* passButton, const std::function<void()>& body);

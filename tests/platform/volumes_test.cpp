@@ -1,0 +1,168 @@
+#include "platform/volumes.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/run_error.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using skorvatin::platform::parseMountInfo;
+using skorvatin::platform::Volume;
+
+// A desktop machine's mountinfo, trimmed: pseudo file systems, a btrfs /home subvolume, an
+// EFI partition, a stick with a space in its label, snaps, a container's file binds.
+constexpr const char* kDesktop =
+    "22 28 0:21 / /sys rw,nosuid,nodev,noexec,relatime shared:7 - sysfs sysfs rw\n"
+    "23 28 0:22 / /proc rw,nosuid,nodev,noexec,relatime shared:12 - proc proc rw\n"
+    "24 28 0:5 / /dev rw,nosuid,relatime shared:2 - devtmpfs udev rw,size=8040000k\n"
+    "26 28 0:24 / /run rw,nosuid,nodev,noexec,relatime shared:5 - tmpfs tmpfs rw,size=1612000k\n"
+    "28 1 259:2 /@ / rw,relatime shared:1 - btrfs /dev/nvme0n1p2 rw,ssd,subvol=/@\n"
+    "30 22 0:26 / /sys/fs/cgroup rw,nosuid,nodev,noexec,relatime shared:9 - cgroup2 cgroup2 rw\n"
+    "41 28 0:34 / /tmp rw,nosuid,nodev shared:18 - tmpfs tmpfs rw\n"
+    "45 28 7:1 / /snap/core22/1122 ro,nodev,relatime shared:24 - squashfs /dev/loop1 ro\n"
+    "50 28 259:1 / /boot/efi rw,relatime shared:29 - vfat /dev/nvme0n1p1 rw,fmask=0077\n"
+    "51 28 259:2 /@home /home rw,relatime shared:30 - btrfs /dev/nvme0n1p2 rw,ssd,subvol=/@home\n"
+    "60 26 0:50 / /run/user/1000 rw,nosuid,nodev,relatime shared:300 - tmpfs tmpfs rw,size=1612000k\n"
+    "61 60 0:51 / /run/user/1000/gvfs rw,nosuid,nodev,relatime shared:310 - fuse.gvfsd-fuse gvfsd-fuse rw\n"
+    "70 26 8:17 / /run/media/ola/M\\303\\263j\\040pendrive rw,nosuid,nodev,relatime shared:400 - vfat /dev/sdb1 rw\n"
+    "71 28 8:33 / /media/ola/ZDJ\\134CIA rw,nosuid,nodev,relatime shared:410 - exfat /dev/sdc1 rw\n"
+    "72 28 0:60 / /mnt/serwer rw,relatime shared:420 - nfs4 serwer:/eksport rw,vers=4.2\n"
+    "73 28 259:2 /@/var/lib/docker/containers/ab/hosts /etc/hosts rw,relatime - btrfs /dev/nvme0n1p2 rw\n"
+    "74 22 0:7 / /sys/kernel/debug rw,nosuid,nodev,noexec,relatime shared:13 - debugfs debugfs rw\n"
+    "75 23 0:40 / /proc/sys/fs/binfmt_misc rw,relatime shared:27 - autofs systemd-1 rw,fd=29\n";
+
+TEST(MountInfo, ParsesEveryWellFormedRowWithEscapesUndone) {
+  const std::vector<Volume> mounts = parseMountInfo(kDesktop);
+  ASSERT_EQ(mounts.size(), 18u);
+  EXPECT_EQ(mounts[4].mountPoint, "/");
+  EXPECT_EQ(mounts[4].fsType, "btrfs");
+  EXPECT_EQ(mounts[4].source, "/dev/nvme0n1p2");
+  EXPECT_EQ(mounts[12].mountPoint, "/run/media/ola/Mój pendrive");
+  EXPECT_EQ(mounts[13].mountPoint, "/media/ola/ZDJ\\CIA");
+  EXPECT_EQ(mounts[14].source, "serwer:/eksport");
+}
+
+TEST(MountInfo, SkipsMalformedRowsAndReadsOptionalFields) {
+  const std::vector<Volume> mounts = parseMountInfo(
+      "garbage\n"
+      "1 2 3:4 / /no-separator rw - \n"
+      "\n"
+      "90 28 8:1 / /data rw,relatime shared:5 master:3 propagate_from:2 - xfs /dev/sda1 rw\n"
+      "91 28 8:2 / /a\\011b\\012c rw - ext4 /dev/sda2 rw");
+  ASSERT_EQ(mounts.size(), 2u);
+  EXPECT_EQ(mounts[0].mountPoint, "/data");
+  EXPECT_EQ(mounts[0].fsType, "xfs");
+  EXPECT_EQ(mounts[1].mountPoint, "/a\tb\nc");
+  EXPECT_EQ(mounts[1].source, "/dev/sda2");
+}
+
+TEST(MountInfo, DriveListHoldsRootFirstThenUserVolumesByMountPoint) {
+  std::vector<std::string> points;
+  for (const Volume& v : skorvatin::platform::userVolumes(parseMountInfo(kDesktop))) points.push_back(v.mountPoint);
+  EXPECT_EQ(points, (std::vector<std::string>{"/", "/boot/efi", "/home", "/media/ola/ZDJ\\CIA", "/mnt/serwer",
+                                              "/run/media/ola/Mój pendrive"}));
+}
+
+TEST(MountInfo, RootIsListedEvenWhenMountInfoLacksIt) {
+  const auto volumes = skorvatin::platform::userVolumes(
+      parseMountInfo("72 28 0:60 / /srv/dane rw - ext4 /dev/sdd1 rw\n"));
+  ASSERT_EQ(volumes.size(), 2u);
+  EXPECT_EQ(volumes[0].mountPoint, "/");
+  EXPECT_EQ(volumes[1].mountPoint, "/srv/dane");
+}
+
+TEST(MountInfo, MountedOverPointKeepsOnlyTheVisibleMount) {
+  const auto volumes = skorvatin::platform::userVolumes(parseMountInfo(
+      "26 1 254:0 / / rw - ext4 /dev/vda rw\n"
+      "40 26 8:1 / /mnt/usb rw - vfat /dev/sdb1 rw\n"
+      "41 40 8:2 / /mnt/usb rw - ext4 /dev/sdc1 rw\n"));
+  ASSERT_EQ(volumes.size(), 2u);
+  EXPECT_EQ(volumes[1].source, "/dev/sdc1");
+}
+
+TEST(MountInfo, WhichMountsAreUserVolumes) {
+  struct Row {
+    const char* name;
+    Volume volume;
+    bool expected;
+  };
+  const Row rows[] = {
+      {"root of any type", {"/", "overlay", "overlay", {}}, true},
+      {"ext4 home", {"/home", "ext4", "/dev/sda3", {}}, true},
+      {"network share", {"/mnt/nas", "cifs", "//nas/dom", {}}, true},
+      {"sshfs in home", {"/home/ola/zdalny", "fuse.sshfs", "ola@host:", {}}, true},
+      {"tmpfs on /tmp", {"/tmp", "tmpfs", "tmpfs", {}}, false},
+      {"tmpfs as media", {"/media/ram", "tmpfs", "tmpfs", {}}, true},
+      {"iso under run/media", {"/run/media/ola/CD", "iso9660", "/dev/sr0", {}}, true},
+      {"proc", {"/proc", "proc", "proc", {}}, false},
+      {"cgroup elsewhere", {"/cgroup", "cgroup", "cgroup", {}}, false},
+      {"hugetlbfs", {"/dev/hugepages", "hugetlbfs", "hugetlbfs", {}}, false},
+      {"anything under /sys", {"/sys/fs/fuse/connections", "ext4", "x", {}}, false},
+      {"anything under /run", {"/run/lock", "ext4", "x", {}}, false},
+      {"/runner is not /run", {"/runner", "ext4", "/dev/sde1", {}}, true},
+      {"snap image", {"/snap/core/1", "squashfs", "/dev/loop0", {}}, false},
+      {"squashfs elsewhere", {"/opt/obraz", "squashfs", "/dev/loop2", {}}, false},
+      {"file bind into /etc", {"/etc/resolv.conf", "ext4", "/dev/vda", {}}, false},
+      {"relative mount point", {"x", "ext4", "/dev/sda1", {}}, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(skorvatin::platform::isUserVolume(row.volume), row.expected);
+  }
+}
+
+TEST(VolumeOf, LongestWholeComponentMountPointHoldsThePath) {
+  const std::vector<std::string> points = {"/", "/home", "/home/ola/usb", "/media/x y"};
+  struct Row {
+    const char* path;
+    const char* expected;
+  } const rows[] = {
+      {"/", "/"},
+      {"/etc/ssh", "/"},
+      {"/home", "/home"},
+      {"/home/ola", "/home"},
+      {"/home/ola/usb/zdjęcia", "/home/ola/usb"},
+      {"/home/ola/usb2", "/home"},
+      {"/homeless", "/"},
+      {"/media/x y/a", "/media/x y"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.path);
+    EXPECT_EQ(skorvatin::platform::volumeOf(points, row.path), row.expected);
+  }
+}
+
+TEST(UdevName, HexEscapesBecomeBytes) {
+  EXPECT_EQ(skorvatin::platform::unescapeUdevName("M\\xc3\\xb3j\\x20dysk"), "Mój dysk");
+  EXPECT_EQ(skorvatin::platform::unescapeUdevName("A\\x2fB"), "A/B");
+  EXPECT_EQ(skorvatin::platform::unescapeUdevName("tail\\x2"), "tail\\x2");
+  EXPECT_EQ(skorvatin::platform::unescapeUdevName("\\xzz"), "\\xzz");
+}
+
+class SystemVolumesTest : public skorvatin::testing::TempDirTest {};
+
+TEST_F(SystemVolumesTest, ListStartsWithRootAndRootOpens) {
+  skorvatin::platform::SystemVolumes volumes;
+  const auto list = volumes.list();
+  ASSERT_FALSE(list.empty());
+  EXPECT_EQ(list.front().mountPoint, "/");
+  EXPECT_NO_THROW(volumes.open("/"));
+}
+
+TEST_F(SystemVolumesTest, AFolderThatIsNoLongerMountedIsNotReady) {
+  // An unmounted volume leaves its empty folder behind; that folder must not pass for the volume.
+  skorvatin::platform::SystemVolumes volumes;
+  try {
+    volumes.open(dir());
+    FAIL() << "an ordinary folder opened as a volume";
+  } catch (const skorvatin::RunError& error) {
+    EXPECT_EQ(error.number(), 71);
+    EXPECT_EQ(error.file(), dir());
+  }
+}
+
+}  // namespace

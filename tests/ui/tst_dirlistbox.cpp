@@ -1,0 +1,303 @@
+// The folder list, the drive list and the desktop opener on a real temporary tree.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "engine/run_error.h"
+#include "platform/qt/desktop_opener.h"
+#include "platform/volumes.h"
+#include "ui/dir_list_box.h"
+#include "ui/drive_list_box.h"
+
+using skorvatin::RunError;
+using skorvatin::platform::Volume;
+using skorvatin::ui::DirListBox;
+using skorvatin::ui::DriveListBox;
+namespace fs = std::filesystem;
+
+namespace {
+
+class FakeVolumes : public skorvatin::platform::VolumeService {
+ public:
+  std::vector<Volume> volumes;
+  std::vector<Volume> list() override { return volumes; }
+  void open(const std::string&) override {}
+};
+
+std::vector<std::string> texts(const QListWidget& list) {
+  std::vector<std::string> out;
+  for (int i = 0; i < list.count(); ++i) out.push_back(list.item(i)->text().toStdString());
+  return out;
+}
+
+std::vector<std::string> tail(const std::vector<std::string>& all, int from) {
+  return {all.begin() + from, all.end()};
+}
+
+}  // namespace
+
+class TestNavigationControls : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    // Not QTemporaryDir: it cannot remove a folder whose name is not UTF-8.
+    std::string pattern = (fs::temp_directory_path() / "tst_dirlistbox-XXXXXX").string();
+    QVERIFY(mkdtemp(pattern.data()) != nullptr);
+    root_ = pattern;
+    for (const char* name : {"b", "A", "Z", "ą", ".ukryty", "A/wewnątrz", "\xff"}) fs::create_directory(root_ + "/" + name);
+    std::ofstream(root_ + "/plik.txt") << "x";
+    fs::create_directory_symlink(root_ + "/b", root_ + "/łącze");
+    fs::create_symlink(root_ + "/plik.txt", root_ + "/do_pliku");
+    fs::create_symlink(root_ + "/nie_ma", root_ + "/zerwane");
+  }
+
+  void cleanup() {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+
+  void showsPathRowsThenVisibleSubfoldersInListOrder() {
+    DirListBox dir;
+    dir.setPath(root_);
+    const auto paths = dir.rowPaths();
+    const int pathRows = dir.pathRowCount();
+    QCOMPARE(paths.front(), std::string("/"));
+    QCOMPARE(paths[pathRows - 1], root_);
+    QCOMPARE(dir.currentRow(), pathRows - 1);
+    // Folders and links to folders, case ignored, Polish letters after Latin, stray bytes last;
+    // files, a link to a file, a broken link and the hidden folder are not shown.
+    QCOMPARE(tail(texts(dir), pathRows),
+             (std::vector<std::string>{"A", "b", "Z", "ą", "łącze", "\xef\xbf\xbd"}));
+    QCOMPARE(tail(paths, pathRows), (std::vector<std::string>{root_ + "/A", root_ + "/b", root_ + "/Z",
+                                                              root_ + "/ą", root_ + "/łącze", root_ + "/\xff"}));
+  }
+
+  void pathRowsNameEachLevelOnce() {
+    DirListBox dir;
+    dir.setPath(root_ + "//A/wewnątrz/");
+    QCOMPARE(dir.path(), root_ + "/A/wewnątrz");
+    const auto paths = dir.rowPaths();
+    QCOMPARE(dir.pathRowCount(), static_cast<int>(paths.size()));  // no subfolders below
+    QCOMPARE(texts(dir).back(), std::string("wewnątrz"));
+    QCOMPARE(paths[paths.size() - 2], root_ + "/A");
+    QCOMPARE(texts(dir).front(), std::string("/"));
+  }
+
+  void doubleClickOpensASubfolderAndSignalsOnce() {
+    DirListBox dir;
+    dir.resize(300, 600);
+    dir.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dir));
+    dir.setPath(root_);
+    QSignalSpy changed(&dir, &DirListBox::changed);
+    QListWidgetItem* a = dir.item(dir.pathRowCount());
+    QCOMPARE(a->text(), QStringLiteral("A"));
+    dir.scrollToItem(a);
+    // A real double-click starts with a plain press and release, which the view needs to see.
+    const QPoint at = dir.visualItemRect(a).center();
+    QTest::mouseClick(dir.viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(dir.path(), root_);  // one click only selects
+    QTest::mouseDClick(dir.viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(dir.path(), root_ + "/A");
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(texts(dir).back(), std::string("wewnątrz"));
+  }
+
+  void enterOpensTheCurrentRowAndPathRowsGoUp() {
+    DirListBox dir;
+    dir.setPath(root_ + "/A/wewnątrz");
+    QSignalSpy changed(&dir, &DirListBox::changed);
+    dir.setCurrentRow(dir.pathRowCount() - 3);  // the temporary folder itself
+    QTest::keyClick(&dir, Qt::Key_Return);
+    QCOMPARE(dir.path(), root_);
+    dir.setCurrentRow(dir.pathRowCount());  // its first subfolder, "A"
+    QTest::keyClick(&dir, Qt::Key_Enter);
+    QCOMPARE(dir.path(), root_ + "/A");
+    QCOMPARE(changed.count(), 2);
+  }
+
+  void folderNamedWithoutUtf8OpensByItsBytes() {
+    DirListBox dir;
+    dir.setPath(root_);
+    dir.openRow(dir.count() - 1);
+    QCOMPARE(dir.path(), root_ + "/\xff");
+  }
+
+  void settingTheShownFolderRereadsWithoutSignal() {
+    DirListBox dir;
+    dir.setPath(root_);
+    QSignalSpy changed(&dir, &DirListBox::changed);
+    fs::create_directory(root_ + "/nowy");
+    dir.setPath(root_);
+    QCOMPARE(changed.count(), 0);
+    QCOMPARE(texts(dir)[static_cast<std::size_t>(dir.pathRowCount()) + 2], std::string("nowy"));
+  }
+
+  void unreadableFolderKeepsTheFolderAndItsRows_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("number");
+    QTest::newRow("removed") << QStringLiteral("b") << 53;
+    QTest::newRow("no permission") << QStringLiteral("Z") << 70;
+    QTest::newRow("a file, not a folder") << QStringLiteral("plik.txt") << 76;
+  }
+  void unreadableFolderKeepsTheFolderAndItsRows() {
+    QFETCH(QString, name);
+    QFETCH(int, number);
+    const std::string target = root_ + "/" + name.toStdString();
+    if (name == QStringLiteral("b")) fs::remove(target);
+    if (name == QStringLiteral("Z")) {
+      if (geteuid() == 0) QSKIP("root reads a folder whatever its permission bits say");
+      chmod(target.c_str(), 0);
+    }
+    DirListBox dir;
+    dir.setPath(root_);
+    const auto before = dir.rowPaths();
+    QSignalSpy changed(&dir, &DirListBox::changed);
+    try {
+      dir.setPath(target);
+      QFAIL("no error");
+    } catch (const RunError& error) {
+      QCOMPARE(error.number(), number);
+      QCOMPARE(error.file(), target);
+    }
+    chmod(target.c_str(), 0755);
+    QCOMPARE(dir.path(), root_);
+    QCOMPARE(dir.rowPaths(), before);
+    QCOMPARE(changed.count(), 0);
+  }
+
+  void userOpeningAVanishedFolderGoesToTheReporter() {
+    DirListBox dir;
+    dir.setPath(root_);
+    std::vector<int> reported;
+    dir.setErrorReporter([&](const RunError& e) { reported.push_back(e.number()); });
+    fs::remove(root_ + "/Z");
+    dir.openRow(dir.pathRowCount() + 2);
+    QCOMPARE(reported, std::vector<int>{53});
+    QCOMPARE(dir.path(), root_);
+  }
+
+  void relativePathIsRefused() {
+    DirListBox dir;
+    QVERIFY_THROWS_EXCEPTION(RunError, dir.setPath("A/wewnątrz"));
+    QCOMPARE(dir.path(), std::string());
+  }
+
+  void driveListShowsMountPointsAndLabels() {
+    auto fake = std::make_shared<FakeVolumes>();
+    fake->volumes = {{"/", "ext4", "/dev/sda2", {}},
+                     {"/home", "ext4", "/dev/sda3", "Dom"},
+                     {"/media/ola/Mój dysk", "vfat", "/dev/sdb1", "ZDJĘCIA"}};
+    DriveListBox drives(nullptr, fake);
+    QCOMPARE(drives.count(), 3);
+    QCOMPARE(drives.itemText(0), QStringLiteral("/"));
+    QCOMPARE(drives.itemText(1), QStringLiteral("/home [Dom]"));
+    QCOMPARE(drives.itemText(2), QStringLiteral("/media/ola/Mój dysk [ZDJĘCIA]"));
+    QCOMPARE(drives.drive(), std::string("/"));
+  }
+
+  void setDriveSelectsTheVolumeHoldingAFolder_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("drive");
+    QTest::addColumn<int>("emissions");
+    QTest::newRow("folder in home") << QStringLiteral("/home/ola/zdjęcia") << QStringLiteral("/home") << 1;
+    QTest::newRow("the mount point") << QStringLiteral("/home") << QStringLiteral("/home") << 1;
+    QTest::newRow("same volume as before") << QStringLiteral("/etc") << QStringLiteral("/") << 0;
+    QTest::newRow("prefix that is no component") << QStringLiteral("/homeless") << QStringLiteral("/") << 0;
+    QTest::newRow("removable") << QStringLiteral("/media/usb/a") << QStringLiteral("/media/usb") << 1;
+  }
+  void setDriveSelectsTheVolumeHoldingAFolder() {
+    QFETCH(QString, path);
+    QFETCH(QString, drive);
+    QFETCH(int, emissions);
+    auto fake = std::make_shared<FakeVolumes>();
+    fake->volumes = {{"/", {}, {}, {}}, {"/home", {}, {}, {}}, {"/media/usb", {}, {}, {}}};
+    DriveListBox drives(nullptr, fake);
+    QSignalSpy changed(&drives, &DriveListBox::changed);
+    drives.setDrive(path.toStdString());
+    QCOMPARE(QString::fromStdString(drives.drive()), drive);
+    QCOMPARE(changed.count(), emissions);
+  }
+
+  void startsOnTheVolumeOfTheCurrentFolder() {
+    const fs::path before = fs::current_path();
+    fs::current_path(root_);
+    auto fake = std::make_shared<FakeVolumes>();
+    fake->volumes = {{"/", {}, {}, {}}, {root_, {}, {}, {}}, {"/xyz", {}, {}, {}}};
+    DriveListBox drives(nullptr, fake);
+    fs::current_path(before);
+    QCOMPARE(drives.drive(), root_);
+  }
+
+  void rereadingVolumesKeepsTheSelectionQuietly() {
+    auto fake = std::make_shared<FakeVolumes>();
+    fake->volumes = {{"/", {}, {}, {}}, {"/media/usb", {}, {}, {}}};
+    DriveListBox drives(nullptr, fake);
+    drives.setDrive("/media/usb");
+    QSignalSpy changed(&drives, &DriveListBox::changed);
+    fake->volumes = {{"/", {}, {}, {}}, {"/media/aparat", {}, {}, {}}, {"/media/usb", {}, {}, {}}};
+    drives.refreshVolumes();
+    QCOMPARE(drives.drive(), std::string("/media/usb"));
+    fake->volumes = {{"/", {}, {}, {}}};
+    drives.refreshVolumes();
+    QCOMPARE(drives.drive(), std::string("/"));
+    QCOMPARE(changed.count(), 0);
+  }
+
+  void openerGetsTheFolderAsOneIntactArgument_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("url");
+    QTest::newRow("spaces") << QStringLiteral("Moje zdjęcia 2024") << QStringLiteral("Moje%20zdj%C4%99cia%202024");
+    QTest::newRow("quotes") << QStringLiteral("a'b\"c") << QStringLiteral("a%27b%22c");
+    QTest::newRow("shell") << QStringLiteral("x;$(touch pwned)`id`") << QStringLiteral("x%3B%24%28touch%20pwned%29%60id%60");
+    QTest::newRow("leading dash") << QStringLiteral("-rf --help") << QStringLiteral("-rf%20--help");
+    QTest::newRow("url marks") << QStringLiteral("a#b?c%d") << QStringLiteral("a%23b%3Fc%25d");
+  }
+  void openerGetsTheFolderAsOneIntactArgument() {
+    QFETCH(QString, name);
+    QFETCH(QString, url);
+    // A stand-in opener records how many arguments it got and what they were.
+    const std::string record = root_ + "/argumenty";
+    const std::string script = root_ + "/opener.sh";
+    std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '" << record << ".tmp' && mv '" << record
+                          << ".tmp' '" << record << "'\n";
+    fs::permissions(script, fs::perms::owner_all);
+    const std::string folder = root_ + "/" + name.toStdString();
+    fs::create_directory(folder);
+    skorvatin::platform::qt::XdgOpener opener(QString::fromStdString(script));
+    opener.openFolder(folder);
+    QTRY_VERIFY(fs::exists(record));
+    std::ifstream in(record);
+    std::string count, argument;
+    std::getline(in, count);
+    std::getline(in, argument);
+    QCOMPARE(count, std::string("1"));
+    QCOMPARE(QString::fromStdString(argument), QStringLiteral("file://") + QString::fromStdString(root_) + QStringLiteral("/") + url);
+    QVERIFY(!fs::exists(root_ + "/pwned"));
+  }
+
+  void documentOpensOnlyWhenItIsThereAndAViewerStarts() {
+    const std::string help = root_ + "/pomoc.htm";
+    std::ofstream(help) << "<html></html>";
+    skorvatin::platform::qt::XdgOpener working(QStringLiteral("/bin/true"));
+    skorvatin::platform::qt::XdgOpener missing(QString::fromStdString(root_ + "/brak-otwieracza"));
+    QVERIFY(working.openDocument(help));
+    QVERIFY(!working.openDocument(root_ + "/nie-ma.htm"));
+    QVERIFY(!working.openDocument(root_ + "/A"));  // a folder is no page
+    QVERIFY(!missing.openDocument(help));
+    QVERIFY_THROWS_EXCEPTION(RunError, missing.openFolder(root_));
+  }
+
+ private:
+  std::string root_;
+};
+
+QTEST_MAIN(TestNavigationControls)
+#include "tst_dirlistbox.moc"
