@@ -179,7 +179,8 @@ void NumberingRun::check(const Batch& batch) const {
   // goes in list order, so "x" would meet "x.q" before "x.q" has moved on.
   for (const BatchFile& f : batch.files) {
     const std::string path = batch.folderPrefix + f.original;
-    if (!isBareName(f.temporary, maxBytes)) throw RunError(err::BadFileName, path, refusedName(f.temporary, maxBytes));
+    if (!isBareName(f.temporary, maxBytes))
+      throw RunError(err::BadFileName, path, refusedName(f.temporary, maxBytes));
     if (entryAt(batch.folderPrefix + f.temporary)) throw RunError(err::FileAlreadyExists, path, f.temporary);
   }
 
@@ -187,7 +188,8 @@ void NumberingRun::check(const Batch& batch) const {
   for (std::size_t i : batch.ordered) {
     const BatchFile& f = batch.files[i];
     const std::string path = batch.folderPrefix + f.original;
-    if (!isBareName(f.final, maxBytes)) throw RunError(err::BadFileName, path, refusedName(f.final, maxBytes));
+    if (!isBareName(f.final, maxBytes))
+      throw RunError(err::BadFileName, path, refusedName(f.final, maxBytes));
     if (!finals.insert(f.final).second || temporaries.count(f.final) != 0) {
       throw RunError(err::FileAlreadyExists, path, f.final);
     }

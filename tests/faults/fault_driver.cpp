@@ -73,7 +73,8 @@ int run(int argc, char** argv) {
   for (int i = 3; i < argc; ++i) {
     const std::string arg = argv[i];
     const auto eq = arg.find('=');
-    values[eq == std::string::npos ? arg : arg.substr(0, eq)] = eq == std::string::npos ? "" : arg.substr(eq + 1);
+    values[eq == std::string::npos ? arg : arg.substr(0, eq)] =
+        eq == std::string::npos ? "" : arg.substr(eq + 1);
   }
   ArgOptions options(values);
   platform::SafeRenameService renamer;
@@ -91,10 +92,12 @@ int run(int argc, char** argv) {
     NameTransform transform;
     if (mode == "upper") transform = [](const std::string& n) { return Litery(n, CaseMode::AllUpper); };
     if (mode == "lower") transform = [](const std::string& n) { return Litery(n, CaseMode::AllLower); };
-    if (mode == "spaces") transform = [](const std::string& n) { return Litery2(n, ReplaceMode::SpacesToUnderscores); };
+    if (mode == "spaces")
+      transform = [](const std::string& n) { return Litery2(n, ReplaceMode::SpacesToUnderscores); };
     if (mode == "underscores")
       transform = [](const std::string& n) { return Litery2(n, ReplaceMode::UnderscoresToSpaces); };
-    if (mode == "polish") transform = [](const std::string& n) { return Litery2(n, ReplaceMode::PolishToPlain); };
+    if (mode == "polish")
+      transform = [](const std::string& n) { return Litery2(n, ReplaceMode::PolishToPlain); };
     if (!transform) return usage();
     NoView view;
     ConversionPass(list, renamer, view, pump, transform);

@@ -64,7 +64,8 @@ inline Snapshot snapshot(const std::string& folder) {
 inline std::string unhex(const std::string& text) {
   if (text == "-") return {};
   std::string out;
-  for (std::size_t i = 0; i + 1 < text.size(); i += 2) out += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
+  for (std::size_t i = 0; i + 1 < text.size(); i += 2)
+    out += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
   return out;
 }
 
@@ -111,7 +112,9 @@ inline DriverResult runDriver(const DriverRun& run, const std::string& scratch) 
   std::vector<std::string> envStrings;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string kv = *e;
-    if (kv.rfind("LD_PRELOAD=", 0) == 0 || kv.rfind("SKORVATIN_", 0) == 0 || kv.rfind("ASAN_OPTIONS=", 0) == 0) continue;
+    if (kv.rfind("LD_PRELOAD=", 0) == 0 || kv.rfind("SKORVATIN_", 0) == 0 ||
+        kv.rfind("ASAN_OPTIONS=", 0) == 0)
+      continue;
     envStrings.push_back(kv);
   }
   if (run.preloadShim) envStrings.push_back(std::string("LD_PRELOAD=") + SKORVATIN_FAIL_RENAME_SHIM);

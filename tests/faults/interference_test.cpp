@@ -152,7 +152,8 @@ TEST_F(Interference, ConversionPassStopsOnAClashOrAMissingFile) {
     platform::SafeRenameService renamer;
     View view;
     try {
-      ConversionPass(list, renamer, view, [] {}, [](const std::string& n) { return Litery(n, CaseMode::AllUpper); });
+      ConversionPass(
+          list, renamer, view, [] {}, [](const std::string& n) { return Litery(n, CaseMode::AllUpper); });
       ADD_FAILURE() << "the pass did not stop";
     } catch (const RunError& e) {
       EXPECT_EQ(e.number(), row.number) << e.what();

@@ -81,7 +81,8 @@ TEST_F(Names, LongestNamesAndOneByteTooMany) {
     if (error) {
       EXPECT_EQ(error->number(), row.number);
       EXPECT_EQ(error->file(), inFolder(row.file));
-      EXPECT_NE(std::string(error->what()).find("dłuższa niż 255 bajtów"), std::string::npos) << error->what();
+      EXPECT_NE(std::string(error->what()).find("dłuższa niż 255 bajtów"), std::string::npos)
+          << error->what();
       EXPECT_EQ(snapshot(folder()), before);
     }
     EXPECT_EQ(names(), row.after);
@@ -103,7 +104,11 @@ const std::vector<OddName> kOddNames = {
     {"quotes", "it's \"so\".txt", "IT'S \"SO\".TXT", "it's \"so\".txt"},
     {"semicolon", "a;b.txt", "A;B.TXT", "a;b.txt"},
     {"command substitution", "$(touch pwned).txt", "$(TOUCH PWNED).TXT", "$(touch pwned).txt"},
-    {"emoji", "\xF0\x9F\x98\x80 zdj\xC4\x99" "cie.jpg", "\xF0\x9F\x98\x80 ZDJ\xC4\x98" "CIE.JPG",
+    {"emoji",
+     "\xF0\x9F\x98\x80 zdj\xC4\x99"
+     "cie.jpg",
+     "\xF0\x9F\x98\x80 ZDJ\xC4\x98"
+     "CIE.JPG",
      "\xF0\x9F\x98\x80 zdjecie.jpg"},
     // żółw with the dot and the acute as combining marks: z U+0307, o U+0301, ł, w.
     {"decomposed Polish", "z\xCC\x87o\xCC\x81\xC5\x82w.txt", "Z\xCC\x87O\xCC\x81\xC5\x81W.TXT",
@@ -125,14 +130,17 @@ TEST_F(Names, OddNamesAreListedAndRenamedExactly) {
 
   platform::SafeRenameService renamer;
   View view;
-  ConversionPass(list, renamer, view, [] {}, [](const std::string& s) { return Litery(s, CaseMode::AllUpper); });
+  ConversionPass(
+      list, renamer, view, [] {}, [](const std::string& s) { return Litery(s, CaseMode::AllUpper); });
   Snapshot expected;
   for (const OddName& n : kOddNames) expected[n.upper] = before.at(n.name);
   EXPECT_EQ(snapshot(folder()), expected);
 
-  ConversionPass(list, renamer, view, [] {}, [](const std::string& s) { return Litery(s, CaseMode::AllLower); });
-  ConversionPass(list, renamer, view, [] {},
-                 [](const std::string& s) { return Litery2(s, ReplaceMode::PolishToPlain); });
+  ConversionPass(
+      list, renamer, view, [] {}, [](const std::string& s) { return Litery(s, CaseMode::AllLower); });
+  ConversionPass(
+      list, renamer, view, [] {},
+      [](const std::string& s) { return Litery2(s, ReplaceMode::PolishToPlain); });
   expected.clear();
   for (const OddName& n : kOddNames) expected[n.plain] = before.at(n.name);
   EXPECT_EQ(snapshot(folder()), expected);
@@ -142,13 +150,19 @@ TEST_F(Names, OddNamesAreListedAndRenamedExactly) {
   Options options;
   ASSERT_FALSE(number(options).has_value());
   const std::vector<std::pair<std::string, const char*>> numbered = {
-      {"Plik1.txt", "command substitution"}, {"Plik2.txt", "leading dash"}, {"Plik3.txt", "semicolon"},
-      {"Plik4.txt", "not UTF-8"},           {"Plik5.txt", "quotes"},       {"Plik6.txt", "newline"},
-      {"Plik7.txt", "decomposed Polish"},   {"Plik8.jpg", "emoji"},
+      {"Plik1.txt", "command substitution"},
+      {"Plik2.txt", "leading dash"},
+      {"Plik3.txt", "semicolon"},
+      {"Plik4.txt", "not UTF-8"},
+      {"Plik5.txt", "quotes"},
+      {"Plik6.txt", "newline"},
+      {"Plik7.txt", "decomposed Polish"},
+      {"Plik8.jpg", "emoji"},
   };
   expected.clear();
   for (const auto& [final, label] : numbered) {
-    const auto it = std::find_if(kOddNames.begin(), kOddNames.end(), [&](const OddName& n) { return n.label == std::string(label); });
+    const auto it = std::find_if(kOddNames.begin(), kOddNames.end(),
+                                 [&](const OddName& n) { return n.label == std::string(label); });
     expected[final] = before.at(it->name);
   }
   EXPECT_EQ(snapshot(folder()), expected);

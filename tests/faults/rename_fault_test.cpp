@@ -27,9 +27,10 @@ TEST_F(NumberingFault, ShimSeesEveryRenameOfACleanRun) {
   const DriverResult r = runDriver(DriverRun({"number", folder()}), dir());
   ASSERT_EQ(r.exitStatus, 0) << r.stderrText;
   const std::vector<std::pair<std::string, std::string>> expected = {
-      {"a.txt", "a.txt.q"}, {"b.jpg", "b.jpg.q"},     {"c.txt", "c.txt.q"},         {"d.png", "d.png.q"},
-      {"e.tar.gz", "e.tar.gz.q"}, {"f", "f.q"},       {"a.txt.q", "Plik1.txt"},     {"b.jpg.q", "Plik2.jpg"},
-      {"c.txt.q", "Plik3.txt"}, {"d.png.q", "Plik4.png"}, {"e.tar.gz.q", "Plik5.gz"}, {"f.q", "Plik6"},
+      {"a.txt", "a.txt.q"},     {"b.jpg", "b.jpg.q"},       {"c.txt", "c.txt.q"},
+      {"d.png", "d.png.q"},     {"e.tar.gz", "e.tar.gz.q"}, {"f", "f.q"},
+      {"a.txt.q", "Plik1.txt"}, {"b.jpg.q", "Plik2.jpg"},   {"c.txt.q", "Plik3.txt"},
+      {"d.png.q", "Plik4.png"}, {"e.tar.gz.q", "Plik5.gz"}, {"f.q", "Plik6"},
   };
   ASSERT_EQ(r.calls.size(), expected.size()) << "the shim does not see the rename service's calls";
   for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -38,7 +39,8 @@ TEST_F(NumberingFault, ShimSeesEveryRenameOfACleanRun) {
     EXPECT_EQ(bare(r.calls[i].from), expected[i].first) << "call " << i + 1;
     EXPECT_EQ(bare(r.calls[i].to), expected[i].second) << "call " << i + 1;
   }
-  const std::vector<std::string> after = {"Plik1.txt", "Plik2.jpg", "Plik3.txt", "Plik4.png", "Plik5.gz", "Plik6"};
+  const std::vector<std::string> after = {"Plik1.txt", "Plik2.jpg", "Plik3.txt",
+                                          "Plik4.png", "Plik5.gz",  "Plik6"};
   std::vector<std::string> names;
   for (const auto& [name, state] : snapshot(folder())) names.push_back(name);
   EXPECT_EQ(names, after);
@@ -52,9 +54,10 @@ TEST_F(NumberingFault, EveryFailingRenameIsUndoneAndNamesItsFile) {
       resetFolder();
       makeFiles(kNames);
       const Snapshot before = snapshot(folder());
-      const DriverResult r = runDriver(DriverRun({"number", folder()}, {"SKORVATIN_FAIL_AT=" + std::to_string(k),
-                                                "SKORVATIN_FAIL_ERRNO=" + std::to_string(inj.errnum)}),
-                                       dir());
+      const DriverResult r =
+          runDriver(DriverRun({"number", folder()}, {"SKORVATIN_FAIL_AT=" + std::to_string(k),
+                                                     "SKORVATIN_FAIL_ERRNO=" + std::to_string(inj.errnum)}),
+                    dir());
       ++runs;
       ASSERT_EQ(r.exitStatus, 3) << r.stderrText;
       EXPECT_EQ(r.number, inj.number);
@@ -81,9 +84,10 @@ TEST_F(NumberingFault, AFailedUndoIsReportedWithBothNames) {
       resetFolder();
       makeFiles(kNames);
       const Snapshot before = snapshot(folder());
-      const DriverResult r = runDriver(DriverRun({"number", folder()}, {"SKORVATIN_FAIL_AT=" + std::to_string(k),
-                                                "SKORVATIN_FAIL_ALSO_AT=" + std::to_string(m)}),
-                                       dir());
+      const DriverResult r =
+          runDriver(DriverRun({"number", folder()}, {"SKORVATIN_FAIL_AT=" + std::to_string(k),
+                                                     "SKORVATIN_FAIL_ALSO_AT=" + std::to_string(m)}),
+                    dir());
       ++runs;
       ASSERT_EQ(r.exitStatus, 3) << r.stderrText;
       EXPECT_EQ(r.number, 57);
@@ -118,9 +122,10 @@ TEST_F(ConversionFault, AFailureStopsThePassAtThatFile) {
       resetFolder();
       makeFiles(lower);
       const Snapshot before = snapshot(folder());
-      const DriverResult r = runDriver(DriverRun({"case", folder(), "upper"}, {"SKORVATIN_FAIL_AT=" + std::to_string(k),
-                                                "SKORVATIN_FAIL_ERRNO=" + std::to_string(inj.errnum)}),
-                                       dir());
+      const DriverResult r = runDriver(
+          DriverRun({"case", folder(), "upper"}, {"SKORVATIN_FAIL_AT=" + std::to_string(k),
+                                                  "SKORVATIN_FAIL_ERRNO=" + std::to_string(inj.errnum)}),
+          dir());
       ++runs;
       ASSERT_EQ(r.exitStatus, 3) << r.stderrText;
       EXPECT_EQ(r.number, inj.number);
@@ -145,8 +150,8 @@ TEST_F(ConversionFault, ReplacementPassStopsAtTheFailingFile) {
     resetFolder();
     makeFiles(spaced);
     const Snapshot before = snapshot(folder());
-    const DriverResult r =
-        runDriver(DriverRun({"replace", folder(), "spaces"}, {"SKORVATIN_FAIL_AT=" + std::to_string(k)}), dir());
+    const DriverResult r = runDriver(
+        DriverRun({"replace", folder(), "spaces"}, {"SKORVATIN_FAIL_AT=" + std::to_string(k)}), dir());
     ASSERT_EQ(r.exitStatus, 3) << r.stderrText;
     EXPECT_EQ(r.file, inFolder(spaced[static_cast<std::size_t>(k - 1)]));
     Snapshot expected;

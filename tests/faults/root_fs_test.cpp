@@ -71,7 +71,8 @@ const std::vector<std::string> kNames = {"a.txt", "b.jpg", "c.txt", "d.png"};
 class RootFs : public FaultTest {
  protected:
   void SetUp() override {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root: to mount, attach a loop device, set chattr +i or drop privileges";
+    if (::geteuid() != 0)
+      GTEST_SKIP() << "needs root: to mount, attach a loop device, set chattr +i or drop privileges";
     FaultTest::SetUp();
     log_ = dir() + "/commands.log";
   }
@@ -127,7 +128,8 @@ class RootFs : public FaultTest {
     platform::SafeRenameService renamer;
     View view;
     try {
-      ConversionPass(list, renamer, view, [] {}, [](const std::string& n) { return Litery(n, CaseMode::AllUpper); });
+      ConversionPass(
+          list, renamer, view, [] {}, [](const std::string& n) { return Litery(n, CaseMode::AllUpper); });
     } catch (const RunError& e) {
       return e;
     }
@@ -188,13 +190,15 @@ TEST_F(RootFs, MountTurnsReadOnlyBetweenThePasses) {
   }
   const Snapshot after = snapshot(folder());
   ASSERT_EQ(after.size(), before.size());
-  for (const auto& [current, original] : expected) EXPECT_EQ(after.at(current), before.at(original)) << original;
+  for (const auto& [current, original] : expected)
+    EXPECT_EQ(after.at(current), before.at(original)) << original;
 }
 
 TEST_F(RootFs, ImmutableFile) {
   makeFiles(kNames);
   const std::string locked = inFolder("c.txt");
-  if (command({"chattr", "+i", locked}, log_) != 0) GTEST_SKIP() << "the temporary folder's file system has no chattr +i";
+  if (command({"chattr", "+i", locked}, log_) != 0)
+    GTEST_SKIP() << "the temporary folder's file system has no chattr +i";
   onTearDown([this, locked] { command({"chattr", "-i", locked}, log_); });
   const Snapshot before = snapshot(folder());
 
@@ -288,7 +292,8 @@ TEST_F(RootFs, NoWritePermission) {
   ASSERT_EQ(::chmod(dir().c_str(), 0755), 0);
   ASSERT_EQ(::chmod(folder().c_str(), 0755), 0);
   const Snapshot before = snapshot(folder());
-  const std::vector<std::string> unprivileged = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+  const std::vector<std::string> unprivileged = {"setpriv", "--reuid=65534", "--regid=65534",
+                                                 "--clear-groups"};
   for (const char* operation : {"number", "case"}) {
     SCOPED_TRACE(operation);
     std::vector<std::string> args = {operation, folder()};

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const FileMask fileMask(mask);
   const bool matched = fileMask.matches(name);
-  if (fileMask.matchesEverything() && !matched) fuzz::fail("a mask that matches everything refused a name", input);
+  if (fileMask.matchesEverything() && !matched)
+    fuzz::fail("a mask that matches everything refused a name", input);
   if (!FileMask("*").matches(name)) fuzz::fail("\"*\" refused a name", input);
   // A plain name, without wildcards, separators or blanks at its ends, is a mask that finds itself.
   const bool plain = !name.empty() && name.find_first_of("*?;") == std::string_view::npos &&

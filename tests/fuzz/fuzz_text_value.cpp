@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A rounded value written out and read back is the same integer.
     const std::int32_t rounded = RoundToInt32(value);
     const std::string decimal = DecimalText(rounded);
-    if (TextValue(decimal) != static_cast<double>(rounded)) fuzz::fail("decimal text does not read back", text, decimal);
+    if (TextValue(decimal) != static_cast<double>(rounded))
+      fuzz::fail("decimal text does not read back", text, decimal);
     (void)DoubleText(value, ",");
   } catch (const RunError& e) {
     if (e.number() != err::Overflow) fuzz::fail("rounding threw an error other than 6", text);

@@ -46,7 +46,8 @@ class FullFolder : public ::testing::Test {
  protected:
   void SetUp() override {
     // A memory file system when there is one: the test is about the engine, not the disk.
-    const std::filesystem::path base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::filesystem::temp_directory_path();
+    const std::filesystem::path base =
+        ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::filesystem::temp_directory_path();
     std::string pattern = (base / "skorvatin-load-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
@@ -73,7 +74,8 @@ class FullFolder : public ::testing::Test {
     int wrong = 0;
     for (int i = 1; i <= kFiles; ++i) {
       const auto it = now.find(name(i));
-      if (it == now.end() || it->second.first != inodes.at(i) || it->second.second != "file " + std::to_string(i)) {
+      if (it == now.end() || it->second.first != inodes.at(i) ||
+          it->second.second != "file " + std::to_string(i)) {
         if (++wrong <= 5) ADD_FAILURE() << stage << ": file " << i << " not at " << name(i);
       }
     }
@@ -113,7 +115,8 @@ TEST_F(FullFolder, NumberedThenBothPassesEveryFileAccountedFor) {
   expectEveryFile([](int i) { return "Plik " + std::to_string(i) + ".txt"; }, inodes, "after numbering");
 
   NoView view;
-  ConversionPass(list, renamer, view, pump, [](const std::string& n) { return Litery(n, CaseMode::AllUpper); });
+  ConversionPass(list, renamer, view, pump,
+                 [](const std::string& n) { return Litery(n, CaseMode::AllUpper); });
   const auto t2 = Clock::now();
   EXPECT_EQ(view.last, 61.0F * kFiles);
   expectEveryFile([](int i) { return "PLIK " + std::to_string(i) + ".TXT"; }, inodes, "after the case pass");
@@ -121,7 +124,8 @@ TEST_F(FullFolder, NumberedThenBothPassesEveryFileAccountedFor) {
   ConversionPass(list, renamer, view, pump,
                  [](const std::string& n) { return Litery2(n, ReplaceMode::SpacesToUnderscores); });
   const auto t3 = Clock::now();
-  expectEveryFile([](int i) { return "PLIK_" + std::to_string(i) + ".TXT"; }, inodes, "after the replacement pass");
+  expectEveryFile([](int i) { return "PLIK_" + std::to_string(i) + ".TXT"; }, inodes,
+                  "after the replacement pass");
   EXPECT_EQ(list.ListCount(), kFiles);
 
   const auto ms = [](auto d) { return std::chrono::duration_cast<std::chrono::milliseconds>(d).count(); };

@@ -26,7 +26,9 @@ TEST_F(OpenerNames, EveryFolderNameReachesTheOpenerIntact) {
       {"command substitution", "$(touch pwned)"},
       {"newline", "line\nbreak"},
       {"not UTF-8", "caf\xE9 \xFF"},
-      {"emoji", "\xF0\x9F\x98\x80 zdj\xC4\x99" "cia"},
+      {"emoji",
+       "\xF0\x9F\x98\x80 zdj\xC4\x99"
+       "cia"},
       {"decomposed Polish", "z\xCC\x87o\xCC\x81\xC5\x82w"},
       {"URL syntax", "100% #1 ?x=&y"},
   };
@@ -52,7 +54,8 @@ TEST_F(OpenerNames, EveryFolderNameReachesTheOpenerIntact) {
     std::ifstream in(record, std::ios::binary);
     const std::string argument((std::istreambuf_iterator<char>(in)), {});
     ASSERT_EQ(argument.rfind("file://", 0), 0U) << argument;
-    EXPECT_EQ(QByteArray::fromPercentEncoding(QByteArray::fromStdString(argument.substr(7))).toStdString(), folder);
+    EXPECT_EQ(QByteArray::fromPercentEncoding(QByteArray::fromStdString(argument.substr(7))).toStdString(),
+              folder);
     EXPECT_FALSE(std::filesystem::exists(path("pwned")));
   }
 }
