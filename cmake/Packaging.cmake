@@ -19,6 +19,7 @@ add_custom_target(skorvatin_packaging_files ALL DEPENDS ${SKORVATIN_PACKAGING_FI
 
 install(FILES packaging/copyright ${PROJECT_BINARY_DIR}/packaging/changelog.gz DESTINATION ${SKORVATIN_DOC_DIR})
 install(FILES ${PROJECT_BINARY_DIR}/packaging/skorvatin.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME skorvatin)
 
 # /usr/bin/skorvatin is a relative link, so the program still finds its own folder through it.
 install(CODE "

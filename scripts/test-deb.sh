@@ -49,10 +49,10 @@ waitfor() {
   for _ in $(seq 100); do grep -qxF "$1" "$stub/opened" 2>/dev/null && return 0; sleep 0.1; done
   echo "FAIL: the program never handed over $1" >&2; cat "$stub/opened" >&2 2>/dev/null || true; exit 1
 }
-click 116   # "Expolator": the file manager on the folder shown, which must be the program's own
-waitfor /usr/lib/skorvatin
+click 116   # "Expolator": the file manager on the folder shown (as a file URL), the program's own
+waitfor file:///usr/lib/skorvatin
 click 148   # "Pomoc": the help page beside the program, found through the /usr/bin link
-waitfor /usr/lib/skorvatin/pomoc.htm
+waitfor file:///usr/lib/skorvatin/pomoc.htm
 click 180   # "Koniec"
 for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$pid" 2>/dev/null; then kill "$pid"; echo "FAIL: Koniec did not end the program" >&2; exit 1; fi
