@@ -15,22 +15,6 @@
 namespace skorvatin::faults {
 namespace {
 
-struct Options : NumberingOptions {
-  std::string Text1() override { return "1"; }
-  std::string Text2() override { return "1"; }
-  std::string Text3() override { return "Plik"; }
-  std::string Text5() override { return ""; }
-  int Check1Value() override { return 0; }
-  std::string DecimalSeparator() override { return ","; }
-};
-
-struct View : ConversionPassView {
-  float Pb1Width() override { return 6135.0F; }
-  void SetPb2Width(float) override {}
-  void SetButtonEnabled(bool) override {}
-  void SetButtonFocus() override {}
-};
-
 const std::vector<std::string> kNames = {"a.txt", "b.jpg", "c.txt", "d.png"};
 
 class Interference : public FaultTest {

@@ -13,23 +13,6 @@
 namespace skorvatin::faults {
 namespace {
 
-struct Options : NumberingOptions {
-  std::string prefix = "Plik";
-  std::string Text1() override { return "1"; }
-  std::string Text2() override { return "1"; }
-  std::string Text3() override { return prefix; }
-  std::string Text5() override { return ""; }
-  int Check1Value() override { return 0; }
-  std::string DecimalSeparator() override { return ","; }
-};
-
-struct View : ConversionPassView {
-  float Pb1Width() override { return 6135.0F; }
-  void SetPb2Width(float) override {}
-  void SetButtonEnabled(bool) override {}
-  void SetButtonFocus() override {}
-};
-
 class Names : public FaultTest {
  protected:
   std::optional<RunError> number(const Options& given) {

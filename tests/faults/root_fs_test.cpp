@@ -20,16 +20,6 @@
 namespace skorvatin::faults {
 namespace {
 
-struct Options : NumberingOptions {
-  std::string prefix = "Plik";
-  std::string Text1() override { return "1"; }
-  std::string Text2() override { return "1"; }
-  std::string Text3() override { return prefix; }
-  std::string Text5() override { return ""; }
-  int Check1Value() override { return 0; }
-  std::string DecimalSeparator() override { return ","; }
-};
-
 // Counts the renames that went through, so a test knows how far a run got before it stopped.
 struct CountingRenamer : RenameService {
   platform::SafeRenameService real;
@@ -38,13 +28,6 @@ struct CountingRenamer : RenameService {
     real.Rename(oldPath, newPath);
     ++done;
   }
-};
-
-struct View : ConversionPassView {
-  float Pb1Width() override { return 6135.0F; }
-  void SetPb2Width(float) override {}
-  void SetButtonEnabled(bool) override {}
-  void SetButtonFocus() override {}
 };
 
 // Runs a command without a shell; its output goes to `log`. The exit status, or -1.
