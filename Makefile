@@ -1,5 +1,5 @@
 # Entry points for people and CI. Everything builds through CMake presets (CMakePresets.json).
-.PHONY: all deps build run test test-asan test-fs bench deb test-deb format clean
+.PHONY: all deps build run test test-asan test-fs fuzz bench deb test-deb format clean
 
 all: build
 
@@ -35,11 +35,20 @@ bench: deps
 test-fs:
 	scripts/test-fs.sh
 
+# libFuzzer needs clang, so the fuzz targets are a CMake project of their own. Each runs
+# FUZZ_SECONDS on a copy of its seed corpus under AddressSanitizer and UBSan.
+FUZZ_SECONDS ?= 30
+fuzz: deps
+	@scripts/install-deps.sh clang libclang-rt-14-dev
+	cmake -S tests/fuzz -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+	cmake --build build-fuzz
+	tests/fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-release
+	rm -rf build build-asan build-release build-fuzz build-package
 
 deb: deps
 	cmake --preset package

@@ -32,6 +32,12 @@ bool isBareName(const std::string& name, std::size_t maxBytes) {
          name.find('\0') == std::string::npos && name.size() <= maxBytes;
 }
 
+// What the user is told about a name the check refused: the name, and why when it is its length.
+std::string refusedName(const std::string& name, std::size_t maxBytes) {
+  if (name.size() <= maxBytes) return name;
+  return name + ": nazwa dłuższa niż " + std::to_string(maxBytes) + " bajtów";
+}
+
 // Whether something already bears `path`; a dangling symlink counts, so nothing follows links.
 std::optional<struct stat> entryAt(const std::string& path) {
   struct stat st {};
@@ -173,7 +179,8 @@ void NumberingRun::check(const Batch& batch) const {
   // goes in list order, so "x" would meet "x.q" before "x.q" has moved on.
   for (const BatchFile& f : batch.files) {
     const std::string path = batch.folderPrefix + f.original;
-    if (!isBareName(f.temporary, maxBytes)) throw RunError(err::BadFileName, path, f.temporary);
+    if (!isBareName(f.temporary, maxBytes))
+      throw RunError(err::BadFileName, path, refusedName(f.temporary, maxBytes));
     if (entryAt(batch.folderPrefix + f.temporary)) throw RunError(err::FileAlreadyExists, path, f.temporary);
   }
 
@@ -181,7 +188,8 @@ void NumberingRun::check(const Batch& batch) const {
   for (std::size_t i : batch.ordered) {
     const BatchFile& f = batch.files[i];
     const std::string path = batch.folderPrefix + f.original;
-    if (!isBareName(f.final, maxBytes)) throw RunError(err::BadFileName, path, f.final);
+    if (!isBareName(f.final, maxBytes))
+      throw RunError(err::BadFileName, path, refusedName(f.final, maxBytes));
     if (!finals.insert(f.final).second || temporaries.count(f.final) != 0) {
       throw RunError(err::FileAlreadyExists, path, f.final);
     }
@@ -209,7 +217,18 @@ void NumberingRun::Go(Batch& batch) {
 }
 
 void NumberingRun::rename(Batch& batch, std::size_t file, const std::string& from, const std::string& to) {
-  renamer_.Rename(batch.folderPrefix + from, batch.folderPrefix + to);
+  try {
+    renamer_.Rename(batch.folderPrefix + from, batch.folderPrefix + to);
+  } catch (const RunError& e) {
+    // The run is undone before the user hears of it, so a file that failed under its temporary
+    // name is named by its first one: that is where it is found afterwards, or what the list of
+    // misplaced files leads back to.
+    const std::string original = batch.folderPrefix + batch.files[file].original;
+    if (e.file() != batch.folderPrefix + from || e.file() == original) throw;
+    RunError named(e.number(), original, e.detail());
+    for (const MisplacedFile& m : e.misplaced()) named.addMisplaced(m);
+    throw named;
+  }
   batch.journal.push_back({file, from, to});
 }
 
@@ -230,9 +249,18 @@ void NumberingRun::rollBack(Batch& batch, RunError error) {
       // Reported below: the file is listed with the name it is left under.
     }
   }
+  struct stat folderSt {};
+  const bool folderThere = fstatat(AT_FDCWD, batch.folderPrefix.c_str(), &folderSt, 0) == 0;
   for (std::size_t i = 0; i < batch.files.size(); ++i) {
-    if (current[i] != batch.files[i].original) {
-      error.addMisplaced({batch.folderPrefix + current[i], batch.folderPrefix + batch.files[i].original});
+    // A file that someone else deleted meanwhile is not under any name: telling the user where it
+    // is would send them looking for nothing. When the look itself fails, or the whole folder has
+    // gone elsewhere with the file in it, the file is listed.
+    struct stat st {};
+    const std::string currentPath = batch.folderPrefix + current[i];
+    const bool gone = folderThere && fstatat(AT_FDCWD, currentPath.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
+                      errno == ENOENT;
+    if (current[i] != batch.files[i].original && !gone) {
+      error.addMisplaced({currentPath, batch.folderPrefix + batch.files[i].original});
     }
   }
 

@@ -37,6 +37,8 @@ class TestFrmMainReport : public QObject {
   void reportText_data();
   void reportText();
   void errorReportIsAModalWarningTitledSkorvatin();
+  void strayBytesShowEscaped();
+  void longMisplacedListGoesToTheDetails();
   void messageBoxShowsTextAndTitle();
 };
 
@@ -75,6 +77,29 @@ void TestFrmMainReport::errorReportIsAModalWarningTitledSkorvatin() {
   QVERIFY(seen.text.startsWith(u("Błąd 58: Plik już istnieje\n\nPlik: /tmp/f/Plik1.txt")));
   // A file left under another name is named with both its names.
   QVERIFY2(seen.text.contains(u("/tmp/f/a.txt.q  (dawniej: /tmp/f/a.txt)")), qPrintable(seen.text));
+}
+
+void TestFrmMainReport::strayBytesShowEscaped() {
+  // "zdjęcie" in ISO-8859-2: the ę is the single byte EA.
+  const skorvatin::RunError error(53, std::string("/tmp/zdj\xea") + "cie.jpg");
+  QCOMPARE(skorvatin::platform::qt::errorReportText(error), u("Błąd 53: Nie znaleziono pliku\n\nPlik: /tmp/zdj\\xEAcie.jpg"));
+}
+
+void TestFrmMainReport::longMisplacedListGoesToTheDetails() {
+  skorvatin::RunError error(57, "/f/x");
+  for (int i = 0; i < 25; ++i) {
+    const std::string n = std::to_string(i);
+    error.addMisplaced({"/f/" + n + ".q", "/f/" + n});
+  }
+  const QString text = skorvatin::platform::qt::errorReportText(error);
+  QVERIFY(text.contains(u("/f/19.q  (dawniej: /f/19)")));
+  QVERIFY(!text.contains(u("/f/20.q")));
+  QVERIFY(text.endsWith(u("… i jeszcze 5 (pełna lista w szczegółach)")));
+  const QString details = skorvatin::platform::qt::errorReportDetails(error);
+  QVERIFY(details.contains(u("/f/0.q  (dawniej: /f/0)")));
+  QVERIFY(details.contains(u("/f/24.q  (dawniej: /f/24)")));
+  error = skorvatin::RunError(57, "/f/x");
+  QVERIFY(skorvatin::platform::qt::errorReportDetails(error).isEmpty());
 }
 
 void TestFrmMainReport::messageBoxShowsTextAndTitle() {

@@ -1,0 +1,126 @@
+// Runs one operation of the engine on a folder, with the real rename service, for the fault tests:
+// they start it in a child process with the failing-rename shim preloaded (or with dropped
+// privileges) and check the folder afterwards. What the operation reported goes to stdout as
+// lines of hex-encoded fields, so that names with newlines or stray bytes come back exactly.
+//
+//   fault_driver number <folder> [start=1] [step=1] [prefix=Plik] [after=] [zeros=0] [mask=*.*]
+//   fault_driver case <folder> upper|lower
+//   fault_driver replace <folder> spaces|underscores|polish
+//
+// Exit status: 0 done, 3 stopped with a RunError (reported), 4 any other exception, 2 bad usage.
+#include <cstdio>
+#include <exception>
+#include <map>
+#include <string>
+
+#include "engine/conversion_pass.h"
+#include "engine/file_list.h"
+#include "engine/letter_case.h"
+#include "engine/numbering_run.h"
+#include "engine/replacements.h"
+#include "engine/run_error.h"
+#include "platform/safe_rename.h"
+
+namespace {
+
+using namespace skorvatin;
+
+std::string hex(const std::string& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out.empty() ? "-" : out;
+}
+
+class ArgOptions : public NumberingOptions {
+ public:
+  explicit ArgOptions(std::map<std::string, std::string> values) : values_(std::move(values)) {}
+  std::string Text1() override { return get("start", "1"); }
+  std::string Text2() override { return get("step", "1"); }
+  std::string Text3() override { return get("prefix", "Plik"); }
+  std::string Text5() override { return get("after", ""); }
+  int Check1Value() override { return std::stoi(get("zeros", "0")); }
+  std::string DecimalSeparator() override { return ","; }
+  std::string get(const std::string& key, const std::string& fallback) const {
+    const auto it = values_.find(key);
+    return it == values_.end() ? fallback : it->second;
+  }
+
+ private:
+  std::map<std::string, std::string> values_;
+};
+
+class NoView : public ConversionPassView {
+ public:
+  float Pb1Width() override { return 6135.0F; }
+  void SetPb2Width(float) override {}
+  void SetButtonEnabled(bool) override {}
+  void SetButtonFocus() override {}
+};
+
+int usage() {
+  std::fputs("usage: fault_driver number|case|replace <folder> ...\n", stderr);
+  return 2;
+}
+
+int run(int argc, char** argv) {
+  if (argc < 3) return usage();
+  const std::string operation = argv[1];
+  std::map<std::string, std::string> values;
+  for (int i = 3; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const auto eq = arg.find('=');
+    values[eq == std::string::npos ? arg : arg.substr(0, eq)] =
+        eq == std::string::npos ? "" : arg.substr(eq + 1);
+  }
+  ArgOptions options(values);
+  platform::SafeRenameService renamer;
+  const EventPump pump = [] {};
+  FileList list;
+  list.SetPath(argv[2]);
+  list.SetPattern(options.get("mask", "*.*"));
+
+  if (operation == "number") {
+    NumberingRun run(list, options, renamer, pump);
+    run.Command1_Click();
+  } else if (operation == "case" || operation == "replace") {
+    if (argc < 4) return usage();
+    const std::string mode = argv[3];
+    NameTransform transform;
+    if (mode == "upper") transform = [](const std::string& n) { return Litery(n, CaseMode::AllUpper); };
+    if (mode == "lower") transform = [](const std::string& n) { return Litery(n, CaseMode::AllLower); };
+    if (mode == "spaces")
+      transform = [](const std::string& n) { return Litery2(n, ReplaceMode::SpacesToUnderscores); };
+    if (mode == "underscores")
+      transform = [](const std::string& n) { return Litery2(n, ReplaceMode::UnderscoresToSpaces); };
+    if (mode == "polish")
+      transform = [](const std::string& n) { return Litery2(n, ReplaceMode::PolishToPlain); };
+    if (!transform) return usage();
+    NoView view;
+    ConversionPass(list, renamer, view, pump, transform);
+  } else {
+    return usage();
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const RunError& e) {
+    std::printf("number %d\n", e.number());
+    std::printf("file %s\n", hex(e.file()).c_str());
+    std::printf("what %s\n", hex(e.what()).c_str());
+    for (const MisplacedFile& m : e.misplaced())
+      std::printf("misplaced %s %s\n", hex(m.currentPath).c_str(), hex(m.originalPath).c_str());
+    return 3;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "fault_driver: %s\n", e.what());
+    return 4;
+  }
+}

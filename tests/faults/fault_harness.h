@@ -1,0 +1,232 @@
+#pragma once
+
+// What every fault test needs: a snapshot of a folder (name → inode and content hash) to compare
+// before and after, and a way to run the engine in a child process under the failing-rename shim.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/conversion_pass.h"
+#include "engine/numbering_run.h"
+#include "tests/support/temp_dir.h"
+
+extern char** environ;
+
+namespace skorvatin::faults {
+
+// The window's defaults: start 1, step 1, prefix "Plik", nothing after the number, no zeros.
+struct Options : NumberingOptions {
+  std::string prefix = "Plik";
+  std::string Text1() override { return "1"; }
+  std::string Text2() override { return "1"; }
+  std::string Text3() override { return prefix; }
+  std::string Text5() override { return ""; }
+  int Check1Value() override { return 0; }
+  std::string DecimalSeparator() override { return ","; }
+};
+
+// A pass whose progress nobody watches.
+struct View : ConversionPassView {
+  float Pb1Width() override { return 6135.0F; }
+  void SetPb2Width(float) override {}
+  void SetButtonEnabled(bool) override {}
+  void SetButtonFocus() override {}
+};
+
+struct FileState {
+  ino_t inode = 0;
+  std::uint64_t hash = 0;
+  bool operator==(const FileState&) const = default;
+};
+
+// Every entry of a folder, by its raw name. Only regular files are expected in these folders; any
+// other kind of entry gets inode 0 so that it shows as a difference.
+using Snapshot = std::map<std::string, FileState>;
+
+inline std::uint64_t contentHash(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::uint64_t h = 1469598103934665603ULL;  // FNV-1a
+  char c;
+  while (in.get(c)) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 1099511628211ULL;
+  }
+  return h;
+}
+
+inline Snapshot snapshot(const std::string& folder) {
+  Snapshot out;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return out;
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    const std::string path = folder + "/" + name;
+    struct stat st {};
+    FileState state;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) state = {st.st_ino, contentHash(path)};
+    out[name] = state;
+  }
+  ::closedir(dir);
+  return out;
+}
+
+inline std::string unhex(const std::string& text) {
+  if (text == "-") return {};
+  std::string out;
+  for (std::size_t i = 0; i + 1 < text.size(); i += 2)
+    out += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
+  return out;
+}
+
+struct RenameCall {
+  long number = 0;
+  int result = 0;
+  int error = 0;
+  std::string from;
+  std::string to;
+};
+
+// What one run of the driver left behind: how it ended, what it reported, and every rename call
+// the shim saw.
+struct DriverResult {
+  int exitStatus = -1;
+  int number = 0;
+  std::string file;
+  std::string what;
+  std::vector<std::pair<std::string, std::string>> misplaced;  // current path, original path
+  std::vector<RenameCall> calls;
+  std::string stderrText;
+};
+
+struct DriverRun {
+  explicit DriverRun(std::vector<std::string> arguments, std::vector<std::string> environment = {})
+      : args(std::move(arguments)), env(std::move(environment)) {}
+  std::vector<std::string> args;     // after the driver's own path
+  std::vector<std::string> env;      // NAME=value added to the inherited environment
+  std::vector<std::string> wrapper;  // a command the driver runs under (setpriv ...), or none
+  std::string driver = SKORVATIN_FAULT_DRIVER;
+  bool preloadShim = true;
+};
+
+// Runs the driver to its end. `scratch` is a folder outside the one under test for the report,
+// the call log and stderr.
+inline DriverResult runDriver(const DriverRun& run, const std::string& scratch) {
+  const std::string out = scratch + "/driver.out";
+  const std::string err = scratch + "/driver.err";
+  const std::string log = scratch + "/renames.log";
+  ::unlink(out.c_str());
+  ::unlink(err.c_str());
+  ::unlink(log.c_str());
+
+  std::vector<std::string> envStrings;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string kv = *e;
+    if (kv.rfind("LD_PRELOAD=", 0) == 0 || kv.rfind("SKORVATIN_", 0) == 0 ||
+        kv.rfind("ASAN_OPTIONS=", 0) == 0)
+      continue;
+    envStrings.push_back(kv);
+  }
+  if (run.preloadShim) envStrings.push_back(std::string("LD_PRELOAD=") + SKORVATIN_FAIL_RENAME_SHIM);
+  envStrings.push_back("SKORVATIN_RENAME_LOG=" + log);
+  // A sanitized driver must accept the shim ahead of its own runtime in the preload order.
+  envStrings.push_back("ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=1");
+  for (const std::string& kv : run.env) envStrings.push_back(kv);
+
+  std::vector<std::string> argStrings = run.wrapper;
+  argStrings.push_back(run.driver);
+  argStrings.insert(argStrings.end(), run.args.begin(), run.args.end());
+
+  std::vector<char*> argv;
+  for (std::string& s : argStrings) argv.push_back(s.data());
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (std::string& s : envStrings) envp.push_back(s.data());
+  envp.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = 0;
+  DriverResult result;
+  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return result;
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+
+  std::ifstream report(out);
+  std::string line;
+  while (std::getline(report, line)) {
+    std::istringstream fields(line);
+    std::string key, a, b;
+    fields >> key >> a >> b;
+    if (key == "number") result.number = std::stoi(a);
+    if (key == "file") result.file = unhex(a);
+    if (key == "what") result.what = unhex(a);
+    if (key == "misplaced") result.misplaced.emplace_back(unhex(a), unhex(b));
+  }
+  std::ifstream errors(err);
+  result.stderrText.assign(std::istreambuf_iterator<char>(errors), std::istreambuf_iterator<char>());
+
+  std::ifstream calls(log);
+  while (std::getline(calls, line)) {
+    RenameCall call;
+    const auto tab1 = line.find('\t');
+    const auto tab2 = line.find('\t', tab1 + 1);
+    std::istringstream head(line.substr(0, tab1));
+    head >> call.number >> call.result >> call.error;
+    call.from = line.substr(tab1 + 1, tab2 - tab1 - 1);
+    call.to = line.substr(tab2 + 1);
+    result.calls.push_back(call);
+  }
+  return result;
+}
+
+// A test's own temporary area: the folder under test ("files") and, beside it, the driver's
+// report and call log, so that neither ever shows in the snapshots.
+class FaultTest : public skorvatin::testing::TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    folder_ = dir() + "/files";
+    ASSERT_EQ(::mkdir(folder_.c_str(), 0755), 0);
+  }
+  const std::string& folder() const { return folder_; }
+  std::string inFolder(const std::string& name) const { return folder_ + "/" + name; }
+  // Creates the files with distinct contents, so a swap or an overwrite changes a hash.
+  void makeFiles(const std::vector<std::string>& names) const {
+    for (const std::string& n : names) std::ofstream(inFolder(n), std::ios::binary) << "content of " << n;
+  }
+  // Fresh folder for the next round of a loop.
+  void resetFolder() {
+    std::filesystem::remove_all(folder_);
+    ASSERT_EQ(::mkdir(folder_.c_str(), 0755), 0);
+  }
+
+ private:
+  std::string folder_;
+};
+
+// The names of a snapshot that end in the temporary suffix of a numbering run.
+inline std::vector<std::string> suffixedNames(const Snapshot& s) {
+  std::vector<std::string> out;
+  for (const auto& [name, state] : s)
+    if (name.size() >= 2 && name.compare(name.size() - 2, 2, ".q") == 0) out.push_back(name);
+  return out;
+}
+
+}  // namespace skorvatin::faults
