@@ -96,7 +96,7 @@ int listReps(const Options& o, int n) {
 int renameReps(const Options& o, int n, const std::string& fs) {
   if (o.quick) return 1;
   if (fs == "disk") return n <= 1000 ? 7 : n <= 10000 ? 5 : 3;
-  return n <= 1000 ? 11 : n <= 10000 ? 7 : 5;
+  return n <= 1000 ? 11 : 7;
 }
 
 const Clock::time_point kStarted = Clock::now();
