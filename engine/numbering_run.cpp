@@ -1,5 +1,6 @@
 #include "engine/numbering_run.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +9,8 @@
 #include <cerrno>
 #include <numeric>
 #include <set>
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 
 #include "engine/name_order.h"
@@ -44,6 +47,58 @@ std::optional<struct stat> entryAt(const std::string& path) {
   if (fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return st;
   if (errno == ENOENT) return std::nullopt;
   throw RunError::fromErrno(errno, path);
+}
+
+bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// A name a case-blind file system folds like any other: plain ASCII with a letter in it. Names with
+// other bytes are left out because a case-blind folder may compare a name that is not valid UTF-8
+// byte for byte, which would make the folder look case-sensitive.
+bool isCaseProbe(std::string_view name) {
+  bool letter = false;
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+    letter = letter || isAsciiLetter(c);
+  }
+  return letter;
+}
+
+// Whether the folder finds `name` under its case-flipped spelling too. Anything short of a clear
+// "no" (the name gone meanwhile, a look-up that fails) answers yes, which only costs speed.
+bool ignoresCase(const std::string& folderPrefix, const std::string& name) {
+  std::string flipped = name;
+  for (char& c : flipped) {
+    if (isAsciiLetter(c)) c = static_cast<char>(c ^ 0x20);
+  }
+  struct stat original {};
+  if (fstatat(AT_FDCWD, (folderPrefix + name).c_str(), &original, AT_SYMLINK_NOFOLLOW) != 0) return true;
+  struct stat other {};
+  if (fstatat(AT_FDCWD, (folderPrefix + flipped).c_str(), &other, AT_SYMLINK_NOFOLLOW) != 0) return errno != ENOENT;
+  return other.st_dev == original.st_dev && other.st_ino == original.st_ino;
+}
+
+// Every name in the folder exactly as it is stored, hidden files and subfolders included, when
+// that alone tells whether a name is taken. A case-blind folder (vfat, a casefolded ext4 folder)
+// also answers to spellings it does not list, so there, or when the folder cannot be read or
+// probed, the answer is none and every name is looked up on its own. One listing is far cheaper
+// than three look-ups per file in a large folder.
+std::optional<std::unordered_set<std::string>> exactNames(const std::string& folderPrefix) {
+  DIR* dir = opendir(folderPrefix.c_str());
+  if (dir == nullptr) return std::nullopt;
+  std::unordered_set<std::string> names;
+  names.reserve(1024);
+  const std::string* probe = nullptr;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(dir);
+    if (entry == nullptr) break;
+    const auto [it, added] = names.emplace(entry->d_name);
+    if (added && probe == nullptr && isCaseProbe(*it)) probe = &*it;
+  }
+  const int readError = errno;
+  closedir(dir);
+  if (readError != 0 || probe == nullptr || ignoresCase(folderPrefix, *probe)) return std::nullopt;
+  return names;
 }
 
 }  // namespace
@@ -138,7 +193,12 @@ NumberingRun::Batch NumberingRun::plan() {
     return nameLess(batch.files[a].temporary, batch.files[b].temporary);
   });
   computeFinalNames(batch);
+  batch.present = exactNames(batch.folderPrefix);
   for (BatchFile& f : batch.files) {
+    if (batch.present) {
+      if (batch.present->count(f.original) == 0) throw RunError::fromErrno(ENOENT, batch.folderPrefix + f.original);
+      continue;
+    }
     const std::string path = batch.folderPrefix + f.original;
     const auto st = entryAt(path);
     if (!st) throw RunError::fromErrno(ENOENT, path);
@@ -169,35 +229,52 @@ void NumberingRun::computeFinalNames(Batch& batch) {
 void NumberingRun::check(const Batch& batch) const {
   const std::size_t maxBytes = nameMax(batch.folderPrefix);
   std::set<std::pair<dev_t, ino_t>> own;
-  std::set<std::string> temporaries;
+  std::unordered_set<std::string_view> originals;
+  std::unordered_set<std::string_view> temporaries;
+  originals.reserve(batch.files.size());
+  temporaries.reserve(batch.files.size());
   for (const BatchFile& f : batch.files) {
-    own.insert({f.dev, f.ino});
+    if (batch.present) {
+      originals.insert(f.original);
+    } else {
+      own.insert({f.dev, f.ino});
+    }
     temporaries.insert(f.temporary);
   }
 
   // Every temporary name must be free, even when a file of the batch holds it: the suffix pass
   // goes in list order, so "x" would meet "x.q" before "x.q" has moved on.
   for (const BatchFile& f : batch.files) {
-    const std::string path = batch.folderPrefix + f.original;
-    if (!isBareName(f.temporary, maxBytes))
-      throw RunError(err::BadFileName, path, refusedName(f.temporary, maxBytes));
-    if (entryAt(batch.folderPrefix + f.temporary)) throw RunError(err::FileAlreadyExists, path, f.temporary);
+    if (!isBareName(f.temporary, maxBytes)) {
+      throw RunError(err::BadFileName, batch.folderPrefix + f.original, refusedName(f.temporary, maxBytes));
+    }
+    const bool taken = batch.present ? batch.present->count(f.temporary) != 0
+                                     : entryAt(batch.folderPrefix + f.temporary).has_value();
+    if (taken) throw RunError(err::FileAlreadyExists, batch.folderPrefix + f.original, f.temporary);
   }
 
-  std::set<std::string> finals;
+  std::unordered_set<std::string_view> finals;
+  finals.reserve(batch.files.size());
   for (std::size_t i : batch.ordered) {
     const BatchFile& f = batch.files[i];
-    const std::string path = batch.folderPrefix + f.original;
-    if (!isBareName(f.final, maxBytes))
-      throw RunError(err::BadFileName, path, refusedName(f.final, maxBytes));
+    if (!isBareName(f.final, maxBytes)) {
+      throw RunError(err::BadFileName, batch.folderPrefix + f.original, refusedName(f.final, maxBytes));
+    }
     if (!finals.insert(f.final).second || temporaries.count(f.final) != 0) {
-      throw RunError(err::FileAlreadyExists, path, f.final);
+      throw RunError(err::FileAlreadyExists, batch.folderPrefix + f.original, f.final);
     }
     // Files of the batch will have moved to their temporary names by then; anything else that
     // answers to the name (hidden files, folders, a case variant on a case-blind file system)
-    // would stop the rename.
-    const auto st = entryAt(batch.folderPrefix + f.final);
-    if (st && own.count({st->st_dev, st->st_ino}) == 0) throw RunError(err::FileAlreadyExists, path, f.final);
+    // would stop the rename. In the listing a file of the batch is known by its name: another
+    // link to the same file would still stand in the way.
+    bool taken = false;
+    if (batch.present) {
+      taken = batch.present->count(f.final) != 0 && originals.count(f.final) == 0;
+    } else {
+      const auto st = entryAt(batch.folderPrefix + f.final);
+      taken = st && own.count({st->st_dev, st->st_ino}) == 0;
+    }
+    if (taken) throw RunError(err::FileAlreadyExists, batch.folderPrefix + f.original, f.final);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/file_list.h"
@@ -59,7 +60,7 @@ class NumberingRun {
     std::string original;   // listed name
     std::string temporary;  // original + ".q"
     std::string final;
-    dev_t dev = 0;
+    dev_t dev = 0;  // filled only when names are looked up one by one
     ino_t ino = 0;
   };
   struct Renamed {
@@ -72,6 +73,9 @@ class NumberingRun {
     std::vector<BatchFile> files;      // list order before the run
     std::vector<std::size_t> ordered;  // numbering order: list order of the temporary names
     std::vector<Renamed> journal;      // every rename done so far, oldest first
+    // Every name in the folder before the run, when the folder compares names exactly; without
+    // it each name is looked up on its own.
+    std::optional<std::unordered_set<std::string>> present;
   };
 
   Batch plan();

@@ -338,6 +338,15 @@ TEST_F(NumberingRunTest, RefusedUpFrontRenamesNothing) {
       {"x beside x.q", {"x", "x.q"}, {}, "*.*", "1", "Plik", 0, err::FileAlreadyExists, "x"},
       {"hidden file holds the final name", {"a.txt", ".1.txt"}, {}, "*.*", "1", ".", 0, err::FileAlreadyExists, "a.txt"},
       {"subfolder holds the final name", {"a.txt"}, {"Plik1.txt"}, "*.*", "1", "Plik", 0, err::FileAlreadyExists, "a.txt"},
+      {"hidden subfolder holds the final name", {"a.txt"}, {".1.txt"}, "*.*", "1", ".", 0, err::FileAlreadyExists,
+       "a.txt"},
+      {"subfolder holds a temporary name", {"a.txt", "b.txt"}, {"b.txt.q"}, "*.*", "1", "Plik", 0,
+       err::FileAlreadyExists, "b.txt"},
+      // Without a letter to try the case of, every name is looked up on its own.
+      {"no letters: subfolder holds the final name", {"10", "11"}, {"2"}, "*.*", "1", "", 0, err::FileAlreadyExists,
+       "11"},
+      {"no letters: subfolder holds a temporary name", {"10", "11"}, {"10.q"}, "*.*", "1", "", 0,
+       err::FileAlreadyExists, "10"},
       {"unlisted file holds the final name", {"a.txt", "Plik1.txt"}, {}, "a*", "1", "Plik", 0, err::FileAlreadyExists,
        "a.txt"},
       {"final name is a later file's temporary name", {"a.q", "b1"}, {}, "*.*", "1", "b", 0, err::FileAlreadyExists,
@@ -367,6 +376,49 @@ TEST_F(NumberingRunTest, RefusedUpFrontRenamesNothing) {
     }
     error.reset();
   }
+}
+
+TEST_F(NumberingRunTest, LinksHoldNames) {
+  struct Row {
+    const char* name;
+    const char* link;      // the name the link holds
+    const char* target;    // what it points to
+    bool hard;
+    std::string file;      // the file the error names
+  };
+  const std::vector<Row> rows = {
+      {"dangling symlink holds a temporary name", "a.txt.q", "nowhere", false, "a.txt"},
+      {"dangling symlink holds the final name", "Plik2.txt", "nowhere", false, "b.txt"},
+      {"symlink to a listed file holds the final name", "Plik1.txt", "b.txt", false, "a.txt"},
+      {"second link to a listed file holds the final name", "Plik1.txt", "b.txt", true, "a.txt"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::remove_all(dir());
+    std::filesystem::create_directory(dir());
+    touch("a.txt");
+    touch("b.txt");
+    if (row.hard) {
+      std::filesystem::create_hard_link(path(row.target), path(row.link));
+    } else {
+      std::filesystem::create_symlink(row.target, path(row.link));
+    }
+    list.SetPattern("?.txt");
+    const Names before = entries();
+    EXPECT_EQ(run(), err::FileAlreadyExists);
+    EXPECT_EQ(entries(), before);
+    if (error) {
+      EXPECT_EQ(error->file(), path(row.file));
+    }
+    error.reset();
+  }
+}
+
+TEST_F(NumberingRunTest, NamesWithoutLettersAreNumbered) {
+  create({"2", "1", "30"});
+  options.prefix = "";
+  ASSERT_EQ(run(), 0);
+  EXPECT_EQ(entries(), (Names{"1", "2", "3"}));
 }
 
 TEST_F(NumberingRunTest, EmptyListChangesNothing) {
