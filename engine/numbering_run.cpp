@@ -82,11 +82,11 @@ bool ignoresCase(const std::string& folderPrefix, const std::string& name) {
 // also answers to spellings it does not list, so there, or when the folder cannot be read or
 // probed, the answer is none and every name is looked up on its own. One listing is far cheaper
 // than three look-ups per file in a large folder.
-std::optional<std::unordered_set<std::string>> exactNames(const std::string& folderPrefix) {
+std::optional<std::unordered_set<std::string>> exactNames(const std::string& folderPrefix, std::size_t expected) {
   DIR* dir = opendir(folderPrefix.c_str());
   if (dir == nullptr) return std::nullopt;
   std::unordered_set<std::string> names;
-  names.reserve(1024);
+  names.reserve(expected + 64);
   const std::string* probe = nullptr;
   for (;;) {
     errno = 0;
@@ -180,6 +180,7 @@ void NumberingRun::KońcoweOpcje() {
 NumberingRun::Batch NumberingRun::plan() {
   Batch batch;
   batch.folderPrefix = FolderPrefix(list_.Path());
+  batch.files.reserve(static_cast<std::size_t>(list_.ListCount()));
   const std::int32_t limit = CheckedSub16(list_.ListCount(), 1);
   for (std::int32_t i = 0; i <= limit; ++i) {
     const std::string& name = list_.List(static_cast<std::int16_t>(i));
@@ -189,11 +190,15 @@ NumberingRun::Batch NumberingRun::plan() {
   // "ab.q"), exactly as a re-read list between the passes would show them.
   batch.ordered.resize(batch.files.size());
   std::iota(batch.ordered.begin(), batch.ordered.end(), std::size_t{0});
-  std::stable_sort(batch.ordered.begin(), batch.ordered.end(), [&](std::size_t a, std::size_t b) {
+  const auto byTemporary = [&](std::size_t a, std::size_t b) {
     return nameLess(batch.files[a].temporary, batch.files[b].temporary);
-  });
+  };
+  // Mostly the suffix changes no order; one look along the list is cheaper than a sort.
+  if (!std::is_sorted(batch.ordered.begin(), batch.ordered.end(), byTemporary)) {
+    std::stable_sort(batch.ordered.begin(), batch.ordered.end(), byTemporary);
+  }
   computeFinalNames(batch);
-  batch.present = exactNames(batch.folderPrefix);
+  batch.present = exactNames(batch.folderPrefix, batch.files.size());
   for (BatchFile& f : batch.files) {
     if (batch.present) {
       if (batch.present->count(f.original) == 0) throw RunError::fromErrno(ENOENT, batch.folderPrefix + f.original);
