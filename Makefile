@@ -1,5 +1,5 @@
 # Entry points for people and CI. Everything builds through CMake presets (CMakePresets.json).
-.PHONY: all deps build run test test-asan test-fs fuzz bench deb test-deb format clean
+.PHONY: all deps build run test test-asan test-fs fuzz bench deb test-deb format format-check clean
 
 all: build
 
@@ -45,7 +45,12 @@ fuzz: deps
 	tests/fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
 
 format:
-	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
+
+# Fails when a source file differs from what clang-format makes of it; CI runs it first.
+format-check:
+	@scripts/install-deps.sh clang-format
+	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format --dry-run --Werror
 
 clean:
 	rm -rf build build-asan build-release build-fuzz build-package

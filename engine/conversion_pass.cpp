@@ -6,7 +6,9 @@
 
 namespace skorvatin {
 
-void PB(bool& flag) { static_cast<void>(flag); }
+void PB(bool& flag) {
+  static_cast<void>(flag);
+}
 
 std::int32_t ProgressStepWidth(float trackWidth) {
   const double quotient = static_cast<double>(trackWidth) / 100.0;

@@ -71,7 +71,8 @@ void FileList::read(const std::string& path, const std::string& pattern) {
       if (!isListableFile(dir.fd(), *entry)) continue;
       names.emplace_back(name);
     }
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return nameLess(a, b); });
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return nameLess(a, b); });
   }
   lastReadCount_ = names.size();
   names_ = std::move(names);
@@ -80,11 +81,17 @@ void FileList::read(const std::string& path, const std::string& pattern) {
   if (onChanged_) onChanged_();
 }
 
-void FileList::SetPath(std::string path) { read(path, pattern_); }
+void FileList::SetPath(std::string path) {
+  read(path, pattern_);
+}
 
-void FileList::SetPattern(std::string pattern) { read(path_, pattern); }
+void FileList::SetPattern(std::string pattern) {
+  read(path_, pattern);
+}
 
-void FileList::Refresh() { read(path_, pattern_); }
+void FileList::Refresh() {
+  read(path_, pattern_);
+}
 
 void FileList::SetEmptyingPattern() {
   if (!path_.empty()) DirectoryStream check(path_);

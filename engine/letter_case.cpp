@@ -18,7 +18,8 @@ void appendMapped(std::string& out, const utf8::Unit& u, To to) {
     utf8::appendUnit(out, u);
     return;
   }
-  const UChar32 mapped = to == To::Upper ? u_toupper(static_cast<UChar32>(u.cp)) : u_tolower(static_cast<UChar32>(u.cp));
+  const UChar32 mapped =
+      to == To::Upper ? u_toupper(static_cast<UChar32>(u.cp)) : u_tolower(static_cast<UChar32>(u.cp));
   utf8::append(out, static_cast<char32_t>(mapped));
 }
 
@@ -45,7 +46,9 @@ std::string mapFirstThenRest(const std::string& name, To first, To rest) {
   return out;
 }
 
-bool isWordSeparator(const utf8::Unit& u) { return u.valid && (u.cp == U' ' || u.cp == U'_' || u.cp == U'-'); }
+bool isWordSeparator(const utf8::Unit& u) {
+  return u.valid && (u.cp == U' ' || u.cp == U'_' || u.cp == U'-');
+}
 
 // The character before is always taken from the name as received, never from the result, so a
 // separator decides only about the one character right after it.

@@ -17,7 +17,9 @@ namespace {
 // Stray bytes sort after every real character, so they never interleave with letters.
 constexpr char32_t kStrayByteBase = 0x110000;
 
-char32_t sortKeyOf(const utf8::Unit& u) { return u.valid ? foldCase(u.cp) : kStrayByteBase + u.cp; }
+char32_t sortKeyOf(const utf8::Unit& u) {
+  return u.valid ? foldCase(u.cp) : kStrayByteBase + u.cp;
+}
 
 int compareFolded(std::string_view a, std::string_view b, std::size_t start) {
   std::size_t i = start;

@@ -14,15 +14,22 @@ namespace skorvatin {
 
 namespace {
 
-[[noreturn]] void overflow() { throw RunError(err::Overflow); }
+[[noreturn]] void overflow() {
+  throw RunError(err::Overflow);
+}
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 int digitValue(char c, int base) {
   int v = -1;
-  if (c >= '0' && c <= '9') v = c - '0';
-  else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-  else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+  if (c >= '0' && c <= '9')
+    v = c - '0';
+  else if (c >= 'a' && c <= 'f')
+    v = c - 'a' + 10;
+  else if (c >= 'A' && c <= 'F')
+    v = c - 'A' + 10;
   return v < base ? v : -1;
 }
 
@@ -89,7 +96,9 @@ std::int32_t RoundToInt32(double value) {
   return static_cast<std::int32_t>(r);
 }
 
-std::string DecimalText(std::int32_t value) { return std::to_string(value); }
+std::string DecimalText(std::int32_t value) {
+  return std::to_string(value);
+}
 
 std::string DoubleText(double value, std::string_view decimalSeparator) {
   if (!std::isfinite(value)) overflow();

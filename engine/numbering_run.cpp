@@ -49,7 +49,9 @@ std::optional<struct stat> entryAt(const std::string& path) {
   throw RunError::fromErrno(errno, path);
 }
 
-bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 // A name a case-blind file system folds like any other: plain ASCII with a letter in it. Names with
 // other bytes are left out because a case-blind folder may compare a name that is not valid UTF-8
@@ -73,7 +75,8 @@ bool ignoresCase(const std::string& folderPrefix, const std::string& name) {
   struct stat original {};
   if (fstatat(AT_FDCWD, (folderPrefix + name).c_str(), &original, AT_SYMLINK_NOFOLLOW) != 0) return true;
   struct stat other {};
-  if (fstatat(AT_FDCWD, (folderPrefix + flipped).c_str(), &other, AT_SYMLINK_NOFOLLOW) != 0) return errno != ENOENT;
+  if (fstatat(AT_FDCWD, (folderPrefix + flipped).c_str(), &other, AT_SYMLINK_NOFOLLOW) != 0)
+    return errno != ENOENT;
   return other.st_dev == original.st_dev && other.st_ino == original.st_ino;
 }
 
@@ -82,7 +85,8 @@ bool ignoresCase(const std::string& folderPrefix, const std::string& name) {
 // also answers to spellings it does not list, so there, or when the folder cannot be read or
 // probed, the answer is none and every name is looked up on its own. One listing is far cheaper
 // than three look-ups per file in a large folder.
-std::optional<std::unordered_set<std::string>> exactNames(const std::string& folderPrefix, std::size_t expected) {
+std::optional<std::unordered_set<std::string>> exactNames(const std::string& folderPrefix,
+                                                          std::size_t expected) {
   DIR* dir = opendir(folderPrefix.c_str());
   if (dir == nullptr) return std::nullopt;
   std::unordered_set<std::string> names;
@@ -201,7 +205,8 @@ NumberingRun::Batch NumberingRun::plan() {
   batch.present = exactNames(batch.folderPrefix, batch.files.size());
   for (BatchFile& f : batch.files) {
     if (batch.present) {
-      if (batch.present->count(f.original) == 0) throw RunError::fromErrno(ENOENT, batch.folderPrefix + f.original);
+      if (batch.present->count(f.original) == 0)
+        throw RunError::fromErrno(ENOENT, batch.folderPrefix + f.original);
       continue;
     }
     const std::string path = batch.folderPrefix + f.original;

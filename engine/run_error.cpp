@@ -7,21 +7,36 @@ namespace skorvatin {
 
 std::string_view errorText(int number) {
   switch (number) {
-    case err::Overflow: return "Przepełnienie";
-    case err::OutOfMemory: return "Brak pamięci";
-    case err::SubscriptOutOfRange: return "Indeks poza zakresem";
-    case err::BadFileName: return "Zła nazwa pliku";
-    case err::FileNotFound: return "Nie znaleziono pliku";
-    case err::DeviceIo: return "Błąd wejścia/wyjścia urządzenia";
-    case err::FileAlreadyExists: return "Plik już istnieje";
-    case err::DiskFull: return "Dysk jest pełny";
-    case err::TooManyFiles: return "Za dużo plików";
-    case err::PermissionDenied: return "Brak uprawnień";
-    case err::DiskNotReady: return "Dysk nie jest gotowy";
-    case err::RenameAcrossDisks: return "Nie można zmienić nazwy na innym dysku";
-    case err::PathFileAccess: return "Błąd dostępu do ścieżki lub pliku";
-    case err::PathNotFound: return "Nie znaleziono ścieżki";
-    default: return "Błąd zdefiniowany przez aplikację lub obiekt";
+    case err::Overflow:
+      return "Przepełnienie";
+    case err::OutOfMemory:
+      return "Brak pamięci";
+    case err::SubscriptOutOfRange:
+      return "Indeks poza zakresem";
+    case err::BadFileName:
+      return "Zła nazwa pliku";
+    case err::FileNotFound:
+      return "Nie znaleziono pliku";
+    case err::DeviceIo:
+      return "Błąd wejścia/wyjścia urządzenia";
+    case err::FileAlreadyExists:
+      return "Plik już istnieje";
+    case err::DiskFull:
+      return "Dysk jest pełny";
+    case err::TooManyFiles:
+      return "Za dużo plików";
+    case err::PermissionDenied:
+      return "Brak uprawnień";
+    case err::DiskNotReady:
+      return "Dysk nie jest gotowy";
+    case err::RenameAcrossDisks:
+      return "Nie można zmienić nazwy na innym dysku";
+    case err::PathFileAccess:
+      return "Błąd dostępu do ścieżki lub pliku";
+    case err::PathNotFound:
+      return "Nie znaleziono ścieżki";
+    default:
+      return "Błąd zdefiniowany przez aplikację lub obiekt";
   }
 }
 
@@ -43,29 +58,52 @@ RunError::RunError(int number, std::string file, std::string detail)
 RunError RunError::fromErrno(int errnum, std::string file) {
   int number = err::PathFileAccess;
   switch (errnum) {
-    case ENOENT: number = err::FileNotFound; break;
-    case ENOTDIR: number = err::PathNotFound; break;
+    case ENOENT:
+      number = err::FileNotFound;
+      break;
+    case ENOTDIR:
+      number = err::PathNotFound;
+      break;
     case EEXIST:
-    case ENOTEMPTY: number = err::FileAlreadyExists; break;
+    case ENOTEMPTY:
+      number = err::FileAlreadyExists;
+      break;
     case EACCES:
     case EPERM:
-    case EROFS: number = err::PermissionDenied; break;
+    case EROFS:
+      number = err::PermissionDenied;
+      break;
     case ENOSPC:
-    case EDQUOT: number = err::DiskFull; break;
+    case EDQUOT:
+      number = err::DiskFull;
+      break;
     case ENAMETOOLONG:
     case EINVAL:
-    case EILSEQ: number = err::BadFileName; break;
-    case EIO: number = err::DeviceIo; break;
-    case EXDEV: number = err::RenameAcrossDisks; break;
+    case EILSEQ:
+      number = err::BadFileName;
+      break;
+    case EIO:
+      number = err::DeviceIo;
+      break;
+    case EXDEV:
+      number = err::RenameAcrossDisks;
+      break;
     case EMFILE:
-    case ENFILE: number = err::TooManyFiles; break;
-    case ENOMEM: number = err::OutOfMemory; break;
+    case ENFILE:
+      number = err::TooManyFiles;
+      break;
+    case ENOMEM:
+      number = err::OutOfMemory;
+      break;
     case ENOMEDIUM:
     case ENXIO:
     case ENODEV:
     case ESTALE:
-    case ENOTCONN: number = err::DiskNotReady; break;
-    default: break;  // EBUSY, ELOOP and the rest: a path/file access error
+    case ENOTCONN:
+      number = err::DiskNotReady;
+      break;
+    default:
+      break;  // EBUSY, ELOOP and the rest: a path/file access error
   }
   return RunError(number, std::move(file), std::strerror(errnum));
 }

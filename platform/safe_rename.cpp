@@ -39,7 +39,9 @@ PathParts splitPath(const std::string& path) {
   return {path.substr(0, slash + 1), path.substr(slash + 1)};
 }
 
-bool isBareName(std::string_view name) { return !name.empty() && name != "." && name != ".."; }
+bool isBareName(std::string_view name) {
+  return !name.empty() && name != "." && name != "..";
+}
 
 RunError errorWithNote(int errnum, const std::string& file, const std::string& note) {
   const int number = RunError::fromErrno(errnum, {}).number();
@@ -160,7 +162,8 @@ void renameThroughTemporary(Folder& folder, const std::string& oldName, const st
   // A separate hard link under the new name, or a file that took the name meanwhile: back to
   // the old name.
   if (folder.move(temporary, oldName) == 0) throw RunError::fromErrno(second, folder.full(newName));
-  RunError error = errorWithNote(second, folder.full(newName), "plik ma teraz nazwę " + folder.full(temporary));
+  RunError error =
+      errorWithNote(second, folder.full(newName), "plik ma teraz nazwę " + folder.full(temporary));
   error.addMisplaced({folder.full(temporary), folder.full(oldName)});
   throw error;
 }
@@ -197,7 +200,8 @@ void renameNoReplace(const std::string& oldPath, const std::string& newPath, Ren
   const PathParts newParts = splitPath(newPath);
   if (!isBareName(oldParts.name)) throw RunError(err::BadFileName, oldPath, "to nie jest nazwa pliku");
   // A new name holding "/" could point into a subfolder, and the rename would move the file there.
-  if (oldParts.prefix != newParts.prefix) throw RunError(err::BadFileName, newPath, "nowa nazwa wskazuje inny folder");
+  if (oldParts.prefix != newParts.prefix)
+    throw RunError(err::BadFileName, newPath, "nowa nazwa wskazuje inny folder");
   if (!isBareName(newParts.name)) throw RunError(err::BadFileName, newPath, "to nie jest nazwa pliku");
 
   const std::size_t limit = nameLimitOf(oldParts);
@@ -225,7 +229,8 @@ void renameNoReplace(const std::string& oldPath, const std::string& newPath, Ren
       struct stat oldSt, newSt;
       const int oldSeen = folder.look(oldParts.name, oldSt);
       if (oldSeen != 0) throw RunError::fromErrno(oldSeen, oldPath);
-      if (folder.look(newParts.name, newSt) == 0 && oldSt.st_dev == newSt.st_dev && oldSt.st_ino == newSt.st_ino) {
+      if (folder.look(newParts.name, newSt) == 0 && oldSt.st_dev == newSt.st_dev &&
+          oldSt.st_ino == newSt.st_ino) {
         renameThroughTemporary(folder, oldParts.name, newParts.name);
         return;
       }

@@ -59,18 +59,27 @@ bool isUnder(std::string_view path, std::string_view folder) {
 
 // Kernel interfaces and helpers that hold no user files even when they look like folders.
 constexpr std::array kPseudoTypes = {
-    "proc",     "sysfs",      "cgroup",   "cgroup2",    "devpts",    "mqueue",         "debugfs",
-    "tracefs",  "securityfs", "pstore",   "bpf",        "configfs",  "fusectl",        "hugetlbfs",
-    "autofs",   "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs",      "selinuxfs",      "nfsd",
-    "binder",   "rootfs",     "fuse.lxcfs", "fuse.gvfsd-fuse", "fuse.portal", "fuse.snapfuse",
+    "proc",        "sysfs",         "cgroup",     "cgroup2",    "devpts",
+    "mqueue",      "debugfs",       "tracefs",    "securityfs", "pstore",
+    "bpf",         "configfs",      "fusectl",    "hugetlbfs",  "autofs",
+    "binfmt_misc", "efivarfs",      "rpc_pipefs", "nsfs",       "selinuxfs",
+    "nfsd",        "binder",        "rootfs",     "fuse.lxcfs", "fuse.gvfsd-fuse",
+    "fuse.portal", "fuse.snapfuse",
 };
 
 // File systems that live in memory or in an image: shown only when mounted as removable media.
 constexpr std::array kMediaOnlyTypes = {"tmpfs", "ramfs", "devtmpfs", "squashfs"};
 
 // The system's own trees; nothing a user renames files in is mounted there.
-constexpr std::array kSystemTrees = {"/proc", "/sys", "/dev", "/run", "/snap", "/etc",
-                                     "/var/lib/docker", "/var/lib/snapd", "/var/lib/containers"};
+constexpr std::array kSystemTrees = {"/proc",
+                                     "/sys",
+                                     "/dev",
+                                     "/run",
+                                     "/snap",
+                                     "/etc",
+                                     "/var/lib/docker",
+                                     "/var/lib/snapd",
+                                     "/var/lib/containers"};
 
 bool isRemovableMediaPath(std::string_view mountPoint) {
   return isUnder(mountPoint, "/media") || isUnder(mountPoint, "/run/media");
@@ -116,7 +125,8 @@ std::vector<Volume> parseMountInfo(std::string_view text) {
     const auto separator = std::find(fields.begin() + std::min<std::ptrdiff_t>(6, std::ssize(fields)),
                                      fields.end(), std::string_view("-"));
     if (fields.size() < 6 || separator == fields.end() || fields.end() - separator < 3) continue;
-    mounts.push_back(Volume{unescapeOctal(fields[4]), unescapeOctal(separator[1]), unescapeOctal(separator[2]), {}});
+    mounts.push_back(
+        Volume{unescapeOctal(fields[4]), unescapeOctal(separator[1]), unescapeOctal(separator[2]), {}});
   }
   return mounts;
 }
@@ -126,7 +136,8 @@ bool isUserVolume(const Volume& volume) {
   if (volume.mountPoint.empty() || volume.mountPoint.front() != '/') return false;
   if (std::find(kPseudoTypes.begin(), kPseudoTypes.end(), volume.fsType) != kPseudoTypes.end()) return false;
   const bool removable = isRemovableMediaPath(volume.mountPoint);
-  if (!removable && std::find(kMediaOnlyTypes.begin(), kMediaOnlyTypes.end(), volume.fsType) != kMediaOnlyTypes.end())
+  if (!removable &&
+      std::find(kMediaOnlyTypes.begin(), kMediaOnlyTypes.end(), volume.fsType) != kMediaOnlyTypes.end())
     return false;
   if (removable) return true;
   return std::none_of(kSystemTrees.begin(), kSystemTrees.end(),
@@ -154,8 +165,8 @@ std::string unescapeUdevName(std::string_view name) {
   };
   std::string out;
   for (std::size_t i = 0; i < name.size(); ++i) {
-    if (name[i] == '\\' && name.size() - i >= 4 && name[i + 1] == 'x' &&
-        hex(name[i + 2]) >= 0 && hex(name[i + 3]) >= 0) {
+    if (name[i] == '\\' && name.size() - i >= 4 && name[i + 1] == 'x' && hex(name[i + 2]) >= 0 &&
+        hex(name[i + 3]) >= 0) {
       out += static_cast<char>(hex(name[i + 2]) * 16 + hex(name[i + 3]));
       i += 3;
       continue;
@@ -189,7 +200,8 @@ void SystemVolumes::open(const std::string& mountPoint) {
   // which opens fine: ask the kernel whether it is still mounted first.
   if (mountPoint != "/") {
     const auto mounts = parseMountInfo(readFile("/proc/self/mountinfo"));
-    if (std::none_of(mounts.begin(), mounts.end(), [&](const Volume& m) { return m.mountPoint == mountPoint; }))
+    if (std::none_of(mounts.begin(), mounts.end(),
+                     [&](const Volume& m) { return m.mountPoint == mountPoint; }))
       throw RunError(err::DiskNotReady, mountPoint);
   }
   std::unique_ptr<DIR, DirCloser> dir(opendir(mountPoint.c_str()));

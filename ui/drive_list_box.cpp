@@ -9,7 +9,9 @@
 namespace skorvatin::ui {
 
 namespace {
-QString shown(const std::string& bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
+QString shown(const std::string& bytes) {
+  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
 
 std::string currentFolder() {
   char buffer[PATH_MAX];
@@ -18,14 +20,17 @@ std::string currentFolder() {
 }  // namespace
 
 DriveListBox::DriveListBox(QWidget* parent, std::shared_ptr<platform::VolumeService> volumes)
-    : QComboBox(parent), volumes_(volumes ? std::move(volumes) : std::make_shared<platform::SystemVolumes>()) {
+    : QComboBox(parent),
+      volumes_(volumes ? std::move(volumes) : std::make_shared<platform::SystemVolumes>()) {
   fill(currentFolder());
   connect(this, &QComboBox::currentIndexChanged, this, [this] {
     if (!filling_) emit changed();
   });
 }
 
-std::string DriveListBox::drive() const { return currentData().toByteArray().toStdString(); }
+std::string DriveListBox::drive() const {
+  return currentData().toByteArray().toStdString();
+}
 
 std::vector<std::string> DriveListBox::mountPoints() const {
   std::vector<std::string> points;
@@ -39,7 +44,9 @@ void DriveListBox::setDrive(const std::string& path) {
   if (index >= 0) setCurrentIndex(index);  // raises changed() only when the selection moves
 }
 
-void DriveListBox::refreshVolumes() { fill(count() > 0 ? drive() : std::string("/")); }
+void DriveListBox::refreshVolumes() {
+  fill(count() > 0 ? drive() : std::string("/"));
+}
 
 void DriveListBox::setVolumeService(std::shared_ptr<platform::VolumeService> volumes) {
   volumes_ = std::move(volumes);

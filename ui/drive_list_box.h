@@ -16,7 +16,8 @@ class DriveListBox : public QComboBox {
  public:
   // Without a service the list reads the system's own mounts. It starts on the volume of the
   // process's current folder, like a drive list starts on the current drive.
-  explicit DriveListBox(QWidget* parent = nullptr, std::shared_ptr<platform::VolumeService> volumes = nullptr);
+  explicit DriveListBox(QWidget* parent = nullptr,
+                        std::shared_ptr<platform::VolumeService> volumes = nullptr);
 
   std::string drive() const;
   // Selects the volume that holds `path` (a mount point or any folder on it); emits changed()

@@ -13,7 +13,9 @@ FileListModel::FileListModel(FileList& list, QObject* parent) : QAbstractListMod
   });
 }
 
-FileListModel::~FileListModel() { list_.SetOnChanged({}); }
+FileListModel::~FileListModel() {
+  list_.SetOnChanged({});
+}
 
 int FileListModel::rowCount(const QModelIndex& parent) const {
   if (parent.isValid()) return 0;

@@ -20,7 +20,9 @@
 #include "ui/file_list_model.h"
 
 // The icons live in a static library; the linker keeps them only when they are asked for by name.
-static void initIconResource() { Q_INIT_RESOURCE(icons); }
+static void initIconResource() {
+  Q_INIT_RESOURCE(icons);
+}
 
 namespace skorvatin::ui {
 
@@ -88,7 +90,9 @@ frmMain::frmMain(FrmMainServices services, QWidget* parent)
 
 // The model unhooks itself from the list when it goes; it must go while the list is still there,
 // not later among the window's children.
-frmMain::~frmMain() { delete fileModel_; }
+frmMain::~frmMain() {
+  delete fileModel_;
+}
 
 QIcon frmMain::programIcon() {
   initIconResource();
@@ -137,10 +141,13 @@ void frmMain::Command6_Click() {
   });
 }
 
-void frmMain::Command3_Click() { close(); }
+void frmMain::Command3_Click() {
+  close();
+}
 
 CaseOptions frmMain::caseOptions() const {
-  return {Option1->isChecked(), Option2->isChecked(), Option3->isChecked(), Option4->isChecked(), Option5->isChecked()};
+  return {Option1->isChecked(), Option2->isChecked(), Option3->isChecked(), Option4->isChecked(),
+          Option5->isChecked()};
 }
 
 ReplaceOptions frmMain::replaceOptions() const {

@@ -24,7 +24,17 @@ namespace skorvatin::ui {
 
 namespace {
 
-enum class Kind { CommandButton, TextBox, Label, CheckBox, OptionButton, Frame, DriveList, DirList, FileList };
+enum class Kind {
+  CommandButton,
+  TextBox,
+  Label,
+  CheckBox,
+  OptionButton,
+  Frame,
+  DriveList,
+  DirList,
+  FileList
+};
 
 // Positions and sizes in twips, relative to the container's inner area; `tab` is the tab index.
 struct ControlSpec {
@@ -75,19 +85,25 @@ constexpr ControlSpec kControls[] = {
 };
 
 // The window's direct children from back to front; where they overlap, the later one is drawn over.
-constexpr const char* kBackToFront[] = {"pb1",     "pb2",      "pb3",    "Dir1",     "File1",
-                                        "Command1", "Command2", "Command3", "Drive1",   "Frame1",
-                                        "Command4", "Frame2",   "Command5", "Frame3",   "Command6"};
+constexpr const char* kBackToFront[] = {"pb1",      "pb2",      "pb3",      "Dir1",   "File1",
+                                        "Command1", "Command2", "Command3", "Drive1", "Frame1",
+                                        "Command4", "Frame2",   "Command5", "Frame3", "Command6"};
 
 // Each text box with the label that names it.
 constexpr std::pair<const char*, const char*> kBuddies[] = {
     {"Label1", "Text1"}, {"Label2", "Text2"}, {"Label3", "Text3"}, {"Label7", "Text4"}, {"Label8", "Text5"}};
 
-int px(int twips) { return static_cast<int>(std::lround(static_cast<double>(twips) / frmMain::kTwipsPerPixel)); }
+int px(int twips) {
+  return static_cast<int>(std::lround(static_cast<double>(twips) / frmMain::kTwipsPerPixel));
+}
 
-QRect geometryOf(const ControlSpec& c) { return {px(c.left), px(c.top), px(c.width), px(c.height)}; }
+QRect geometryOf(const ControlSpec& c) {
+  return {px(c.left), px(c.top), px(c.width), px(c.height)};
+}
 
-QString text(const char* utf8) { return QString::fromUtf8(utf8); }
+QString text(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
 
 // The width a caption needs in its control with the control's current font, or 0 for controls
 // whose caption is not drawn by themselves.
@@ -97,7 +113,9 @@ int neededWidth(QWidget* w) {
     return w->sizeHint().width();
   }
   if (auto* label = qobject_cast<QLabel*>(w)) {
-    return label->text().isEmpty() ? 0 : label->fontMetrics().horizontalAdvance(label->text()) + 2 * label->margin();
+    return label->text().isEmpty()
+               ? 0
+               : label->fontMetrics().horizontalAdvance(label->text()) + 2 * label->margin();
   }
   return 0;
 }
@@ -130,14 +148,30 @@ void frmMain::buildControls() {
         w = b;
         break;
       }
-      case Kind::TextBox: w = new QLineEdit(text(c.caption), container); break;
-      case Kind::Label: w = new QLabel(text(c.caption), container); break;
-      case Kind::CheckBox: w = new QCheckBox(text(c.caption), container); break;
-      case Kind::OptionButton: w = new QRadioButton(text(c.caption), container); break;
-      case Kind::Frame: w = new QGroupBox(text(c.caption), container); break;
-      case Kind::DriveList: w = new DriveListBox(container); break;
-      case Kind::DirList: w = new DirListBox(container); break;
-      case Kind::FileList: w = new QListView(container); break;
+      case Kind::TextBox:
+        w = new QLineEdit(text(c.caption), container);
+        break;
+      case Kind::Label:
+        w = new QLabel(text(c.caption), container);
+        break;
+      case Kind::CheckBox:
+        w = new QCheckBox(text(c.caption), container);
+        break;
+      case Kind::OptionButton:
+        w = new QRadioButton(text(c.caption), container);
+        break;
+      case Kind::Frame:
+        w = new QGroupBox(text(c.caption), container);
+        break;
+      case Kind::DriveList:
+        w = new DriveListBox(container);
+        break;
+      case Kind::DirList:
+        w = new DirListBox(container);
+        break;
+      case Kind::FileList:
+        w = new QListView(container);
+        break;
     }
     w->setObjectName(text(c.name));
     w->setGeometry(geometryOf(c));
@@ -216,7 +250,8 @@ void frmMain::applyStackingOrder() {
 void frmMain::applyTabOrder() {
   std::vector<const ControlSpec*> order;
   for (const ControlSpec& c : kControls) order.push_back(&c);
-  std::sort(order.begin(), order.end(), [](const ControlSpec* a, const ControlSpec* b) { return a->tab < b->tab; });
+  std::sort(order.begin(), order.end(),
+            [](const ControlSpec* a, const ControlSpec* b) { return a->tab < b->tab; });
   QWidget* previous = nullptr;
   for (const ControlSpec* c : order) {
     auto* w = findChild<QWidget*>(text(c->name));
@@ -232,7 +267,8 @@ bool frmMain::focusNextPrevChild(bool next) {
   for (QWidget* w = Dir1;;) {
     auto* option = qobject_cast<QRadioButton*>(w);
     const bool groupStop = !option || option->isChecked();
-    if (groupStop && w->isEnabled() && w->isVisibleTo(this) && (w->focusPolicy() & Qt::TabFocus)) stops.push_back(w);
+    if (groupStop && w->isEnabled() && w->isVisibleTo(this) && (w->focusPolicy() & Qt::TabFocus))
+      stops.push_back(w);
     w = w->nextInFocusChain();
     if (w == Dir1) break;
   }

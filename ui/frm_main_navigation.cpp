@@ -32,7 +32,9 @@ class KeyUpFilter final : public QObject {
   std::function<void()> keyUp_;
 };
 
-QString decoded(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
+QString decoded(const std::string& bytes) {
+  return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
 
 }  // namespace
 
@@ -77,9 +79,9 @@ void frmMain::Command4_Click() {
     // The folder is joined with "/" whatever its last character: at the root the path reads
     // "//pomoc.htm", which still names the same file.
     if (services_.opener->openDocument(services_.programFolder() + "/pomoc.htm")) return;
-    services_.messageBox.MsgBox(
-        QStringLiteral("Nie mogę otworzyć pliku: ") + decoded(services_.programFolder()) + QStringLiteral("/pomoc.htm"),
-        QStringLiteral("Błąd"));
+    services_.messageBox.MsgBox(QStringLiteral("Nie mogę otworzyć pliku: ") +
+                                    decoded(services_.programFolder()) + QStringLiteral("/pomoc.htm"),
+                                QStringLiteral("Błąd"));
   });
 }
 

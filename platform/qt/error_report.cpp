@@ -35,7 +35,9 @@ QString misplacedLine(const MisplacedFile& f) {
 constexpr std::size_t kMisplacedInText = 20;
 }  // namespace
 
-QString errorReportTitle() { return QStringLiteral("Skorvatin"); }
+QString errorReportTitle() {
+  return QStringLiteral("Skorvatin");
+}
 
 QString errorReportText(const RunError& error) {
   QString text = QStringLiteral("Błąd %1: %2").arg(error.number()).arg(QString::fromUtf8(error.text()));
@@ -46,7 +48,8 @@ QString errorReportText(const RunError& error) {
     const auto& all = error.misplaced();
     for (std::size_t i = 0; i < all.size() && i < kMisplacedInText; ++i) text += misplacedLine(all[i]);
     if (all.size() > kMisplacedInText) {
-      text += QStringLiteral("\n… i jeszcze %1 (pełna lista w szczegółach)").arg(all.size() - kMisplacedInText);
+      text +=
+          QStringLiteral("\n… i jeszcze %1 (pełna lista w szczegółach)").arg(all.size() - kMisplacedInText);
     }
   }
   return text;

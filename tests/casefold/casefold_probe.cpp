@@ -52,9 +52,12 @@ int markCasefold(const std::string& dir) {
 
 const char* strategyName(RenameStrategy s) {
   switch (s) {
-    case RenameStrategy::Automatic: return "auto";
-    case RenameStrategy::LinkUnlink: return "link";
-    case RenameStrategy::CheckedRename: return "checked";
+    case RenameStrategy::Automatic:
+      return "auto";
+    case RenameStrategy::LinkUnlink:
+      return "link";
+    case RenameStrategy::CheckedRename:
+      return "checked";
   }
   return "?";
 }
@@ -72,7 +75,8 @@ class Check {
   void write(const std::string& name, const std::string& content) {
     const int fd = ::open(path(name).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
     if (fd < 0) return fail("cannot create " + name + ": " + std::strerror(errno));
-    if (::write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size())) fail("short write");
+    if (::write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
+      fail("short write");
     ::close(fd);
   }
 
@@ -120,7 +124,8 @@ class Check {
     if (!ok) fail(what);
   }
   void expectNumber(int got, int want, const std::string& step) {
-    if (got != want) fail(step + " gave " + std::to_string(got) + " (want " + std::to_string(want) + ") " + lastError);
+    if (got != want)
+      fail(step + " gave " + std::to_string(got) + " (want " + std::to_string(want) + ") " + lastError);
   }
   void expectListing(const Names& want) {
     const Names got = listing();
@@ -174,7 +179,8 @@ const std::vector<CheckCase>& renameChecks() {
        [](Check& c) {
          c.write("Zdjecie z wakacji.jpeg", "z");
          const ino_t before = c.inode("Zdjecie z wakacji.jpeg");
-         c.expectNumber(c.rename("Zdjecie z wakacji.jpeg", "ZDJECIE Z WAKACJI.JPEG"), 0, "long name to upper case");
+         c.expectNumber(c.rename("Zdjecie z wakacji.jpeg", "ZDJECIE Z WAKACJI.JPEG"), 0,
+                        "long name to upper case");
          c.expectListing({"ZDJECIE Z WAKACJI.JPEG"});
          c.expect(c.inode("ZDJECIE Z WAKACJI.JPEG") == before, "inode changed");
        }},
@@ -281,8 +287,9 @@ int convertCase(Check& c, skorvatin::CaseMode mode) {
     list.SetPath(c.dir());
     skorvatin::platform::SafeRenameService renamer;
     QuietView view;
-    skorvatin::ConversionPass(list, renamer, view, [] {},
-                              [mode](const std::string& name) { return skorvatin::Litery(name, mode); });
+    skorvatin::ConversionPass(
+        list, renamer, view, [] {},
+        [mode](const std::string& name) { return skorvatin::Litery(name, mode); });
   });
 }
 
@@ -303,7 +310,7 @@ const std::vector<CheckCase>& engineChecks() {
   static const std::vector<CheckCase> checks = {
       {"conversion-pass-upper-then-lower",
        [](Check& c) {
-         c.write("zdj\xc4\x99\x63ie1.jpg", "1");  // zdjęcie1.jpg
+         c.write("zdj\xc4\x99\x63ie1.jpg", "1");            // zdjęcie1.jpg
          c.write("\xc5\x81\xc3\xb3\x64\xc5\xba.TXT", "2");  // Łódź.TXT
          c.write("Raport Roczny.doc", "3");
          const ino_t first = c.inode("zdj\xc4\x99\x63ie1.jpg");
@@ -349,14 +356,22 @@ const std::vector<CheckCase>& engineChecks() {
 
 std::string errnoName(int e) {
   switch (e) {
-    case 0: return "0";
-    case EEXIST: return "EEXIST";
-    case EINVAL: return "EINVAL";
-    case EPERM: return "EPERM";
-    case EOPNOTSUPP: return "EOPNOTSUPP";
-    case ENOSYS: return "ENOSYS";
-    case EILSEQ: return "EILSEQ";
-    default: return std::strerror(e);
+    case 0:
+      return "0";
+    case EEXIST:
+      return "EEXIST";
+    case EINVAL:
+      return "EINVAL";
+    case EPERM:
+      return "EPERM";
+    case EOPNOTSUPP:
+      return "EOPNOTSUPP";
+    case ENOSYS:
+      return "ENOSYS";
+    case EILSEQ:
+      return "EILSEQ";
+    default:
+      return std::strerror(e);
   }
 }
 
@@ -368,13 +383,15 @@ bool noteSystemAnswers(const std::string& dir) {
   const std::string a = d + "/a.txt", upper = d + "/A.TXT", fresh = d + "/fresh.txt";
   ::close(::open(a.c_str(), O_WRONLY | O_CREAT, 0644));
   auto call = [](long rc) { return rc == 0 ? 0 : errno; };
-  struct stat sa {}, su {};
-  const bool sameFile = ::stat(a.c_str(), &sa) == 0 && ::stat(upper.c_str(), &su) == 0 && sa.st_ino == su.st_ino;
+  struct stat sa {
+  }, su{};
+  const bool sameFile =
+      ::stat(a.c_str(), &sa) == 0 && ::stat(upper.c_str(), &su) == 0 && sa.st_ino == su.st_ino;
   const int link = call(::link(a.c_str(), fresh.c_str()));
   const int caseOnly = call(::syscall(SYS_renameat2, AT_FDCWD, a.c_str(), AT_FDCWD, upper.c_str(), 1));
   std::printf("NOTE a.txt and A.TXT are %s; renameat2(NOREPLACE) a.txt->A.TXT: %s; link(): %s\n",
-              sameFile ? "one file (case-insensitive)" : "two names (case-sensitive)", errnoName(caseOnly).c_str(),
-              errnoName(link).c_str());
+              sameFile ? "one file (case-insensitive)" : "two names (case-sensitive)",
+              errnoName(caseOnly).c_str(), errnoName(link).c_str());
   return sameFile;
 }
 
@@ -390,7 +407,8 @@ int runAll(const std::string& dir) {
     }
     std::fflush(stdout);
   };
-  for (auto strategy : {RenameStrategy::Automatic, RenameStrategy::LinkUnlink, RenameStrategy::CheckedRename}) {
+  for (auto strategy :
+       {RenameStrategy::Automatic, RenameStrategy::LinkUnlink, RenameStrategy::CheckedRename}) {
     for (const auto& check : renameChecks()) {
       Check c(dir + "/c" + std::to_string(n++), strategy, caseInsensitive);
       check.run(c);

@@ -1,7 +1,7 @@
 #include "engine/conversion_pass.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -64,7 +64,9 @@ struct Recorder : skorvatin::ConversionPassView, skorvatin::RenameService {
   skorvatin::EventPump pump() {
     return [this] { log.push_back("events, list of " + std::to_string(list.ListCount())); };
   }
-  void run(const skorvatin::NameTransform& transform) { ConversionPass(list, *this, *this, pump(), transform); }
+  void run(const skorvatin::NameTransform& transform) {
+    ConversionPass(list, *this, *this, pump(), transform);
+  }
 
   static std::string base(const std::string& p) { return p.substr(p.rfind('/') + 1); }
 
@@ -79,7 +81,9 @@ struct Recorder : skorvatin::ConversionPassView, skorvatin::RenameService {
   std::vector<std::string> log;
 };
 
-const auto kSpacesToUnderscores = [](const std::string& n) { return skorvatin::Litery2(n, ReplaceMode::SpacesToUnderscores); };
+const auto kSpacesToUnderscores = [](const std::string& n) {
+  return skorvatin::Litery2(n, ReplaceMode::SpacesToUnderscores);
+};
 const auto kLower = [](const std::string& n) { return skorvatin::Litery(n, CaseMode::AllLower); };
 const auto kUpper = [](const std::string& n) { return skorvatin::Litery(n, CaseMode::AllUpper); };
 
@@ -153,9 +157,10 @@ TEST(ProgressStepWidth, RoundsHalvesToEven) {
     std::int32_t step;
   };
   const Row rows[] = {
-      {"window layout", 6135.0f, 61}, {"just below half", 6149.0f, 61}, {"half up to even", 6150.0f, 62},
-      {"half down to even", 6250.0f, 62}, {"just above half", 6251.0f, 63}, {"half of one", 50.0f, 0},
-      {"one and a half", 150.0f, 2},  {"zero", 0.0f, 0},
+      {"window layout", 6135.0f, 61},   {"just below half", 6149.0f, 61},
+      {"half up to even", 6150.0f, 62}, {"half down to even", 6250.0f, 62},
+      {"just above half", 6251.0f, 63}, {"half of one", 50.0f, 0},
+      {"one and a half", 150.0f, 2},    {"zero", 0.0f, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -220,7 +225,8 @@ TEST_F(ConversionPassTest, EmptyListRenamesNothingAndStillFinishes) {
 
   rec.run(kSpacesToUnderscores);
 
-  const std::vector<std::string> expected = {"disable", "events, list of 0", "events, list of 0", "enable", "focus"};
+  const std::vector<std::string> expected = {"disable", "events, list of 0", "events, list of 0", "enable",
+                                             "focus"};
   EXPECT_EQ(rec.log, expected);
   EXPECT_EQ(rec.pb2Width, 135);
   EXPECT_EQ(list.Pattern(), "*.nic");
@@ -240,8 +246,9 @@ TEST_F(ConversionPassTest, FailureAtTheFifthOfTenStopsThere) {
     EXPECT_EQ(e.file(), path("plik 4.txt"));
   }
 
-  EXPECT_EQ(entries(), (std::vector<std::string>{"plik 4.txt", "plik 5.txt", "plik 6.txt", "plik 7.txt", "plik 8.txt",
-                                                 "plik 9.txt", "plik_0.txt", "plik_1.txt", "plik_2.txt", "plik_3.txt"}));
+  EXPECT_EQ(entries(),
+            (std::vector<std::string>{"plik 4.txt", "plik 5.txt", "plik 6.txt", "plik 7.txt", "plik 8.txt",
+                                      "plik 9.txt", "plik_0.txt", "plik_1.txt", "plik_2.txt", "plik_3.txt"}));
   EXPECT_EQ(rec.log.back(), "fill 305");
   EXPECT_FALSE(rec.buttonEnabled);
   EXPECT_EQ(list.List(0), "plik 0.txt");  // not re-read

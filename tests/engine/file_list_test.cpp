@@ -90,7 +90,9 @@ TEST_F(FileListTest, EmptyFolderAndNoMatchGiveZero) {
 }
 
 TEST_F(FileListTest, NamesThatAreNotUtf8AreListedAsTheirBytes) {
-  const std::string latin1 = "zdj\xea" "cie.jpg";  // "zdjęcie" in ISO-8859-2
+  const std::string latin1 =
+      "zdj\xea"
+      "cie.jpg";  // "zdjęcie" in ISO-8859-2
   touch(latin1);
   touch("łódź.jpg");
   FileList list;

@@ -27,17 +27,19 @@ const Row kRows[] = {
      "zDJĘCIE Z WAKACJI-LATO_2005.JPG"},
     {"dots begin no word", "raport.final.DOC", "Raport.final.doc", "RAPORT.FINAL.DOC", "raport.final.doc",
      "Raport.final.doc", "rAPORT.FINAL.DOC"},
-    {"digit first", "2005lato.txt", "2005lato.txt", "2005LATO.TXT", "2005lato.txt", "2005lato.txt", "2005LATO.TXT"},
-    {"doubled separators", "a__b--c d.txt", "A__B--C D.txt", "A__B--C D.TXT", "a__b--c d.txt", "A__b--c d.txt",
-     "a__B--C D.TXT"},
+    {"digit first", "2005lato.txt", "2005lato.txt", "2005LATO.TXT", "2005lato.txt", "2005lato.txt",
+     "2005LATO.TXT"},
+    {"doubled separators", "a__b--c d.txt", "A__B--C D.txt", "A__B--C D.TXT", "a__b--c d.txt",
+     "A__b--c d.txt", "a__B--C D.TXT"},
     {"separator first", "_abc.txt", "_Abc.txt", "_ABC.TXT", "_abc.txt", "_abc.txt", "_ABC.TXT"},
-    {"inner capital", "McDonald.TXT", "Mcdonald.txt", "MCDONALD.TXT", "mcdonald.txt", "Mcdonald.txt", "mCDONALD.TXT"},
+    {"inner capital", "McDonald.TXT", "Mcdonald.txt", "MCDONALD.TXT", "mcdonald.txt", "Mcdonald.txt",
+     "mCDONALD.TXT"},
     {"polish lower", "łódź.jpg", "Łódź.jpg", "ŁÓDŹ.JPG", "łódź.jpg", "Łódź.jpg", "łÓDŹ.JPG"},
     {"polish upper", "ŻÓŁW.TXT", "Żółw.txt", "ŻÓŁW.TXT", "żółw.txt", "Żółw.txt", "żÓŁW.TXT"},
-    {"inverted case", "hELLO wORLD.TXT", "Hello World.txt", "HELLO WORLD.TXT", "hello world.txt", "Hello world.txt",
-     "hELLO WORLD.TXT"},
-    {"title case", "Hello World.txt", "Hello World.txt", "HELLO WORLD.TXT", "hello world.txt", "Hello world.txt",
-     "hELLO WORLD.TXT"},
+    {"inverted case", "hELLO wORLD.TXT", "Hello World.txt", "HELLO WORLD.TXT", "hello world.txt",
+     "Hello world.txt", "hELLO WORLD.TXT"},
+    {"title case", "Hello World.txt", "Hello World.txt", "HELLO WORLD.TXT", "hello world.txt",
+     "Hello world.txt", "hELLO WORLD.TXT"},
     {"one latin letter", "a", "A", "A", "a", "A", "a"},
     {"one capital", "Q", "Q", "Q", "q", "Q", "q"},
     {"one polish letter", "ż", "Ż", "Ż", "ż", "Ż", "ż"},
@@ -65,8 +67,19 @@ const Row kRows[] = {
      "b c\xC3.txt",
      "a\xFF"
      "B C\xC3.TXT"},
-    {"latin-2 name", "\xB3\xF3" "d\xBC.jpg", "\xB3\xF3" "d\xBC.jpg", "\xB3\xF3" "D\xBC.JPG", "\xB3\xF3" "d\xBC.jpg",
-     "\xB3\xF3" "d\xBC.jpg", "\xB3\xF3" "D\xBC.JPG"},
+    {"latin-2 name",
+     "\xB3\xF3"
+     "d\xBC.jpg",
+     "\xB3\xF3"
+     "d\xBC.jpg",
+     "\xB3\xF3"
+     "D\xBC.JPG",
+     "\xB3\xF3"
+     "d\xBC.jpg",
+     "\xB3\xF3"
+     "d\xBC.jpg",
+     "\xB3\xF3"
+     "D\xBC.JPG"},
     {"stray byte after separator", "x-\xE9t\xE9", "X-\xE9t\xE9", "X-\xE9T\xE9", "x-\xE9t\xE9", "X-\xE9t\xE9",
      "x-\xE9T\xE9"},
 };

@@ -28,7 +28,8 @@ TEST(NameOrder, SortsIgnoringCaseWithATotalTieBreak) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     auto v = row.input;
-    std::sort(v.begin(), v.end(), [](const std::string& a, const std::string& b) { return compareNames(a, b) < 0; });
+    std::sort(v.begin(), v.end(),
+              [](const std::string& a, const std::string& b) { return compareNames(a, b) < 0; });
     EXPECT_EQ(v, row.sorted);
   }
 }

@@ -181,7 +181,8 @@ TEST(Zera, WritesWidthZeros) {
   FakeOptions options;
   NoReplaceRenamer renamer;
   NumberingRun run(list, options, renamer, nullptr);
-  for (auto [width, zeros] : std::vector<std::pair<int, std::string>>{{3, "000"}, {1, "0"}, {0, ""}, {-2, ""}}) {
+  for (auto [width, zeros] :
+       std::vector<std::pair<int, std::string>>{{3, "000"}, {1, "0"}, {0, ""}, {-2, ""}}) {
     run.CiagZer = "x";
     run.SzerokoscNumeru = width;
     run.Zera();
@@ -191,8 +192,10 @@ TEST(Zera, WritesWidthZeros) {
 
 TEST(WyłuskajRozszerzenie, LastDotOfTheNameBeforeTheSuffix) {
   const std::pair<const char*, const char*> rows[] = {
-      {"Raport.txt.q", ".txt"}, {"archiwum.tar.gz.q", ".gz"}, {"README.q", ""},        {".htaccess.q", ".htaccess"},
-      {"wersja..q", "."},       {"x.q.q", ".q"},              {"zdjęcie.JPĘ.q", ".JPĘ"}, {"a.\xff\xfe.q", ".\xff\xfe"},
+      {"Raport.txt.q", ".txt"},  {"archiwum.tar.gz.q", ".gz"},
+      {"README.q", ""},          {".htaccess.q", ".htaccess"},
+      {"wersja..q", "."},        {"x.q.q", ".q"},
+      {"zdjęcie.JPĘ.q", ".JPĘ"}, {"a.\xff\xfe.q", ".\xff\xfe"},
   };
   for (auto [name, extension] : rows) EXPECT_EQ(NumberingRun::WyłuskajRozszerzenie(name), extension) << name;
 }
@@ -206,9 +209,9 @@ TEST_F(NumberingRunTest, LastNumberAndItsWidth) {
     std::int32_t last;
   };
   const Row rows[] = {
-      {"nine files", 9, "1", "1", 9},          {"ten files", 10, "1", "1", 10},
-      {"250 files", 250, "1", "1", 250},       {"from zero by five", 20, "0", "5", 95},
-      {"from minus three", 2, "-3", "1", -2},  {"rounded start and step", 3, "1.5", "2.5", 6},
+      {"nine files", 9, "1", "1", 9},         {"ten files", 10, "1", "1", 10},
+      {"250 files", 250, "1", "1", 250},      {"from zero by five", 20, "0", "5", 95},
+      {"from minus three", 2, "-3", "1", -2}, {"rounded start and step", 3, "1.5", "2.5", 6},
   };
   NumberingRun run(list, options, renamer, [this] { ++pumps; });
   for (const auto& row : rows) {
@@ -237,18 +240,43 @@ TEST_F(NumberingRunTest, Runs) {
   };
   const Names twelve = numbered("f%02d", 12);
   const std::vector<Row> rows = {
-      {"defaults", {"a.txt", "b.jpg", "c.txt"}, "1", "1", "Plik", "", 0, {"Plik1.txt", "Plik2.jpg", "Plik3.txt"}},
+      {"defaults",
+       {"a.txt", "b.jpg", "c.txt"},
+       "1",
+       "1",
+       "Plik",
+       "",
+       0,
+       {"Plik1.txt", "Plik2.jpg", "Plik3.txt"}},
       {"zeros over twelve files", twelve, "1", "1", "Plik", "", 1, numbered("Plik%02d", 12)},
       {"zeros over nine files", numbered("f%d", 9), "1", "1", "Plik", "", 1, numbered("Plik%d", 9)},
       {"text after the number", {"a.txt"}, "1", "1", "Plik", "_wersja", 0, {"Plik1_wersja.txt"}},
       {"empty prefix", {"a.txt"}, "1", "1", "", "", 0, {"1.txt"}},
       {"falling below zero",
-       twelve, "10", "-1", "Plik", "", 0,
-       {"Plik-1", "Plik0", "Plik1", "Plik10", "Plik2", "Plik3", "Plik4", "Plik5", "Plik6", "Plik7", "Plik8", "Plik9"}},
+       twelve,
+       "10",
+       "-1",
+       "Plik",
+       "",
+       0,
+       {"Plik-1", "Plik0", "Plik1", "Plik10", "Plik2", "Plik3", "Plik4", "Plik5", "Plik6", "Plik7", "Plik8",
+        "Plik9"}},
       {"lone x.q keeps .q as its extension", {"x.q"}, "1", "1", "Plik", "", 0, {"Plik1.q"}},
-      {"a name that begins another sorts after it once suffixed", {"ab", "ab.c"}, "1", "1", "Plik", "", 0,
+      {"a name that begins another sorts after it once suffixed",
+       {"ab", "ab.c"},
+       "1",
+       "1",
+       "Plik",
+       "",
+       0,
        {"Plik1.c", "Plik2"}},
-      {"Polish letters and stray bytes", {"źdźbło.txt", "\xff\xfe.jpg"}, "1", "1", "Zdjęcie_", "", 0,
+      {"Polish letters and stray bytes",
+       {"źdźbło.txt", "\xff\xfe.jpg"},
+       "1",
+       "1",
+       "Zdjęcie_",
+       "",
+       0,
        {"Zdjęcie_1.txt", "Zdjęcie_2.jpg"}},
   };
   for (const auto& row : rows) {
@@ -336,20 +364,78 @@ TEST_F(NumberingRunTest, RefusedUpFrontRenamesNothing) {
       {"overflow without zeros", many, {}, "*.*", "100000000", "Plik", 0, err::Overflow, "f22"},
       {"overflow with zeros", many, {}, "*.*", "100000000", "Plik", 1, err::Overflow, ""},
       {"x beside x.q", {"x", "x.q"}, {}, "*.*", "1", "Plik", 0, err::FileAlreadyExists, "x"},
-      {"hidden file holds the final name", {"a.txt", ".1.txt"}, {}, "*.*", "1", ".", 0, err::FileAlreadyExists, "a.txt"},
-      {"subfolder holds the final name", {"a.txt"}, {"Plik1.txt"}, "*.*", "1", "Plik", 0, err::FileAlreadyExists, "a.txt"},
-      {"hidden subfolder holds the final name", {"a.txt"}, {".1.txt"}, "*.*", "1", ".", 0, err::FileAlreadyExists,
+      {"hidden file holds the final name",
+       {"a.txt", ".1.txt"},
+       {},
+       "*.*",
+       "1",
+       ".",
+       0,
+       err::FileAlreadyExists,
        "a.txt"},
-      {"subfolder holds a temporary name", {"a.txt", "b.txt"}, {"b.txt.q"}, "*.*", "1", "Plik", 0,
-       err::FileAlreadyExists, "b.txt"},
+      {"subfolder holds the final name",
+       {"a.txt"},
+       {"Plik1.txt"},
+       "*.*",
+       "1",
+       "Plik",
+       0,
+       err::FileAlreadyExists,
+       "a.txt"},
+      {"hidden subfolder holds the final name",
+       {"a.txt"},
+       {".1.txt"},
+       "*.*",
+       "1",
+       ".",
+       0,
+       err::FileAlreadyExists,
+       "a.txt"},
+      {"subfolder holds a temporary name",
+       {"a.txt", "b.txt"},
+       {"b.txt.q"},
+       "*.*",
+       "1",
+       "Plik",
+       0,
+       err::FileAlreadyExists,
+       "b.txt"},
       // Without a letter to try the case of, every name is looked up on its own.
-      {"no letters: subfolder holds the final name", {"10", "11"}, {"2"}, "*.*", "1", "", 0, err::FileAlreadyExists,
+      {"no letters: subfolder holds the final name",
+       {"10", "11"},
+       {"2"},
+       "*.*",
+       "1",
+       "",
+       0,
+       err::FileAlreadyExists,
        "11"},
-      {"no letters: subfolder holds a temporary name", {"10", "11"}, {"10.q"}, "*.*", "1", "", 0,
-       err::FileAlreadyExists, "10"},
-      {"unlisted file holds the final name", {"a.txt", "Plik1.txt"}, {}, "a*", "1", "Plik", 0, err::FileAlreadyExists,
+      {"no letters: subfolder holds a temporary name",
+       {"10", "11"},
+       {"10.q"},
+       "*.*",
+       "1",
+       "",
+       0,
+       err::FileAlreadyExists,
+       "10"},
+      {"unlisted file holds the final name",
+       {"a.txt", "Plik1.txt"},
+       {},
+       "a*",
+       "1",
+       "Plik",
+       0,
+       err::FileAlreadyExists,
        "a.txt"},
-      {"final name is a later file's temporary name", {"a.q", "b1"}, {}, "*.*", "1", "b", 0, err::FileAlreadyExists,
+      {"final name is a later file's temporary name",
+       {"a.q", "b1"},
+       {},
+       "*.*",
+       "1",
+       "b",
+       0,
+       err::FileAlreadyExists,
        "a.q"},
       {"prefix into a subfolder", {"a.txt"}, {"sub"}, "*.*", "1", "sub/", 0, err::BadFileName, "a.txt"},
       {"prefix out of the folder", {"a.txt"}, {}, "*.*", "1", "../x", 0, err::BadFileName, "a.txt"},
@@ -381,10 +467,10 @@ TEST_F(NumberingRunTest, RefusedUpFrontRenamesNothing) {
 TEST_F(NumberingRunTest, LinksHoldNames) {
   struct Row {
     const char* name;
-    const char* link;      // the name the link holds
-    const char* target;    // what it points to
+    const char* link;    // the name the link holds
+    const char* target;  // what it points to
     bool hard;
-    std::string file;      // the file the error names
+    std::string file;  // the file the error names
   };
   const std::vector<Row> rows = {
       {"dangling symlink holds a temporary name", "a.txt.q", "nowhere", false, "a.txt"},
@@ -444,8 +530,8 @@ TEST_F(NumberingRunTest, ZerosSwitchedOffAfterARunWithThem) {
   ASSERT_EQ(runOn(r), 0);
   EXPECT_EQ(r.SzerokoscNumeru, 0);
   EXPECT_EQ(r.CiagZer, "00");
-  EXPECT_EQ(list.names(), (Names{"Foto1", "Foto10", "Foto11", "Foto12", "Foto2", "Foto3", "Foto4", "Foto5", "Foto6",
-                                 "Foto7", "Foto8", "Foto9"}));
+  EXPECT_EQ(list.names(), (Names{"Foto1", "Foto10", "Foto11", "Foto12", "Foto2", "Foto3", "Foto4", "Foto5",
+                                 "Foto6", "Foto7", "Foto8", "Foto9"}));
 }
 
 TEST_F(NumberingRunTest, FailedRenameAnywherePutsEveryNameBack) {

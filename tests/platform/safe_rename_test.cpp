@@ -28,7 +28,8 @@ int calls = 0;
 std::function<int(int, const char*, const char*)> script;
 }  // namespace fake_renameat2
 
-extern "C" int renameat2(int oldDirfd, const char* oldName, int newDirfd, const char* newName, unsigned flags) noexcept {
+extern "C" int renameat2(int oldDirfd, const char* oldName, int newDirfd, const char* newName,
+                         unsigned flags) noexcept {
   ++fake_renameat2::calls;
   if (fake_renameat2::script) {
     if (const int e = fake_renameat2::script(fake_renameat2::calls, oldName, newName)) {
@@ -42,8 +43,8 @@ extern "C" int renameat2(int oldDirfd, const char* oldName, int newDirfd, const 
 namespace {
 
 using skorvatin::RunError;
-using skorvatin::platform::RenameStrategy;
 using skorvatin::platform::renameNoReplace;
+using skorvatin::platform::RenameStrategy;
 using Names = std::vector<std::string>;
 
 ino_t inodeOf(const std::string& path) {
@@ -54,8 +55,8 @@ ino_t inodeOf(const std::string& path) {
 
 // Runs the rename and returns the error number it stopped with (0 for success); the file the
 // error names goes to `file`.
-int renameResult(const std::string& from, const std::string& to, RenameStrategy strategy = RenameStrategy::Automatic,
-                 std::string* file = nullptr) {
+int renameResult(const std::string& from, const std::string& to,
+                 RenameStrategy strategy = RenameStrategy::Automatic, std::string* file = nullptr) {
   try {
     renameNoReplace(from, to, strategy);
     return 0;
@@ -94,9 +95,12 @@ class StrategyTest : public SafeRenameTest, public ::testing::WithParamInterface
 
 std::string strategyName(const ::testing::TestParamInfo<RenameStrategy>& row) {
   switch (row.param) {
-    case RenameStrategy::Automatic: return "Automatic";
-    case RenameStrategy::LinkUnlink: return "LinkUnlink";
-    case RenameStrategy::CheckedRename: return "CheckedRename";
+    case RenameStrategy::Automatic:
+      return "Automatic";
+    case RenameStrategy::LinkUnlink:
+      return "LinkUnlink";
+    case RenameStrategy::CheckedRename:
+      return "CheckedRename";
   }
   return "Unknown";
 }
@@ -240,7 +244,8 @@ TEST_F(SafeRenameTest, NamesArePassedAsRawBytes) {
   const std::vector<ByteNameRow> rows = {
       {"invalid UTF-8 to valid", "\xff\xfe.txt", "plik.txt"},
       {"valid to invalid UTF-8", "plik.txt", "p\xb3ik\xe6.txt"},
-      {"Polish letters to upper case", "\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87.jpg", "\xc5\xbb\xc3\x93\xc5\x81\xc4\x86.JPG"},
+      {"Polish letters to upper case", "\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87.jpg",
+       "\xc5\xbb\xc3\x93\xc5\x81\xc4\x86.JPG"},
       {"newline inside", "a.txt", "a\nb.txt"},
       {"leading dash", "a.txt", "-n.txt"},
       {"spaces and trailing dot", "a.txt", " a b .txt."},
@@ -385,7 +390,8 @@ TEST_F(RootOnlyTest, ReadOnlyMountRefusesWithPermissionError) {
   guard.target = path("ro");
   ASSERT_EQ(::mount(nullptr, path("ro").c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0)
       << std::strerror(errno);
-  for (auto strategy : {RenameStrategy::Automatic, RenameStrategy::LinkUnlink, RenameStrategy::CheckedRename}) {
+  for (auto strategy :
+       {RenameStrategy::Automatic, RenameStrategy::LinkUnlink, RenameStrategy::CheckedRename}) {
     std::string file;
     EXPECT_EQ(renameResult(path("ro/a.txt"), path("ro/b.txt"), strategy, &file), 70);
     EXPECT_EQ(file, path("ro/a.txt"));
@@ -413,11 +419,13 @@ TEST_F(RootOnlyTest, ImmutableFileRefusesEvenRoot) {
   guard.fd = ::open(path("a.txt").c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(guard.fd, 0);
   int flags = 0;
-  if (::ioctl(guard.fd, FS_IOC_GETFLAGS, &flags) != 0) GTEST_SKIP() << "no file attributes on this file system";
+  if (::ioctl(guard.fd, FS_IOC_GETFLAGS, &flags) != 0)
+    GTEST_SKIP() << "no file attributes on this file system";
   flags |= FS_IMMUTABLE_FL;
   if (::ioctl(guard.fd, FS_IOC_SETFLAGS, &flags) != 0)
     GTEST_SKIP() << "cannot set the immutable flag: " << std::strerror(errno);
-  for (auto strategy : {RenameStrategy::Automatic, RenameStrategy::LinkUnlink, RenameStrategy::CheckedRename}) {
+  for (auto strategy :
+       {RenameStrategy::Automatic, RenameStrategy::LinkUnlink, RenameStrategy::CheckedRename}) {
     EXPECT_EQ(renameResult(path("a.txt"), path("b.txt"), strategy), 70);
   }
   EXPECT_EQ(entries(), Names{"a.txt"});
@@ -442,7 +450,8 @@ TEST_F(RootOnlyTest, UserWithoutWriteRightToTheFolderIsRefused) {
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+        ::setresuid(65534, 65534, 65534) != 0)
       ::_exit(254);
     ::_exit(renameResult(path("a.txt"), path("b.txt")));
   }

@@ -28,7 +28,8 @@ constexpr const char* kDesktop =
     "51 28 259:2 /@home /home rw,relatime shared:30 - btrfs /dev/nvme0n1p2 rw,ssd,subvol=/@home\n"
     "60 26 0:50 / /run/user/1000 rw,nosuid,nodev,relatime shared:300 - tmpfs tmpfs rw,size=1612000k\n"
     "61 60 0:51 / /run/user/1000/gvfs rw,nosuid,nodev,relatime shared:310 - fuse.gvfsd-fuse gvfsd-fuse rw\n"
-    "70 26 8:17 / /run/media/ola/M\\303\\263j\\040pendrive rw,nosuid,nodev,relatime shared:400 - vfat /dev/sdb1 rw\n"
+    "70 26 8:17 / /run/media/ola/M\\303\\263j\\040pendrive rw,nosuid,nodev,relatime shared:400 - vfat "
+    "/dev/sdb1 rw\n"
     "71 28 8:33 / /media/ola/ZDJ\\134CIA rw,nosuid,nodev,relatime shared:410 - exfat /dev/sdc1 rw\n"
     "72 28 0:60 / /mnt/serwer rw,relatime shared:420 - nfs4 serwer:/eksport rw,vers=4.2\n"
     "73 28 259:2 /@/var/lib/docker/containers/ab/hosts /etc/hosts rw,relatime - btrfs /dev/nvme0n1p2 rw\n"
@@ -62,24 +63,25 @@ TEST(MountInfo, SkipsMalformedRowsAndReadsOptionalFields) {
 
 TEST(MountInfo, DriveListHoldsRootFirstThenUserVolumesByMountPoint) {
   std::vector<std::string> points;
-  for (const Volume& v : skorvatin::platform::userVolumes(parseMountInfo(kDesktop))) points.push_back(v.mountPoint);
+  for (const Volume& v : skorvatin::platform::userVolumes(parseMountInfo(kDesktop)))
+    points.push_back(v.mountPoint);
   EXPECT_EQ(points, (std::vector<std::string>{"/", "/boot/efi", "/home", "/media/ola/ZDJ\\CIA", "/mnt/serwer",
                                               "/run/media/ola/Mój pendrive"}));
 }
 
 TEST(MountInfo, RootIsListedEvenWhenMountInfoLacksIt) {
-  const auto volumes = skorvatin::platform::userVolumes(
-      parseMountInfo("72 28 0:60 / /srv/dane rw - ext4 /dev/sdd1 rw\n"));
+  const auto volumes =
+      skorvatin::platform::userVolumes(parseMountInfo("72 28 0:60 / /srv/dane rw - ext4 /dev/sdd1 rw\n"));
   ASSERT_EQ(volumes.size(), 2u);
   EXPECT_EQ(volumes[0].mountPoint, "/");
   EXPECT_EQ(volumes[1].mountPoint, "/srv/dane");
 }
 
 TEST(MountInfo, MountedOverPointKeepsOnlyTheVisibleMount) {
-  const auto volumes = skorvatin::platform::userVolumes(parseMountInfo(
-      "26 1 254:0 / / rw - ext4 /dev/vda rw\n"
-      "40 26 8:1 / /mnt/usb rw - vfat /dev/sdb1 rw\n"
-      "41 40 8:2 / /mnt/usb rw - ext4 /dev/sdc1 rw\n"));
+  const auto volumes =
+      skorvatin::platform::userVolumes(parseMountInfo("26 1 254:0 / / rw - ext4 /dev/vda rw\n"
+                                                      "40 26 8:1 / /mnt/usb rw - vfat /dev/sdb1 rw\n"
+                                                      "41 40 8:2 / /mnt/usb rw - ext4 /dev/sdc1 rw\n"));
   ASSERT_EQ(volumes.size(), 2u);
   EXPECT_EQ(volumes[1].source, "/dev/sdc1");
 }

@@ -20,7 +20,8 @@ class TempDirTest : public ::testing::Test {
   }
   void TearDown() override {
     std::error_code ec;
-    std::filesystem::permissions(dir_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::permissions(dir_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                 ec);
     std::filesystem::remove_all(dir_, ec);
   }
 
@@ -42,7 +43,8 @@ class TempDirTest : public ::testing::Test {
   // Every entry of the folder (hidden ones too), sorted by raw bytes.
   std::vector<std::string> entries() const {
     std::vector<std::string> out;
-    for (const auto& e : std::filesystem::directory_iterator(dir_)) out.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(dir_))
+      out.push_back(e.path().filename().string());
     std::sort(out.begin(), out.end());
     return out;
   }

@@ -51,7 +51,8 @@ class TestNavigationControls : public QObject {
     std::string pattern = (fs::temp_directory_path() / "tst_dirlistbox-XXXXXX").string();
     QVERIFY(mkdtemp(pattern.data()) != nullptr);
     root_ = pattern;
-    for (const char* name : {"b", "A", "Z", "ą", ".ukryty", "A/wewnątrz", "\xff"}) fs::create_directory(root_ + "/" + name);
+    for (const char* name : {"b", "A", "Z", "ą", ".ukryty", "A/wewnątrz", "\xff"})
+      fs::create_directory(root_ + "/" + name);
     std::ofstream(root_ + "/plik.txt") << "x";
     fs::create_directory_symlink(root_ + "/b", root_ + "/łącze");
     fs::create_symlink(root_ + "/plik.txt", root_ + "/do_pliku");
@@ -75,8 +76,9 @@ class TestNavigationControls : public QObject {
     // files, a link to a file, a broken link and the hidden folder are not shown.
     QCOMPARE(tail(texts(dir), pathRows),
              (std::vector<std::string>{"A", "b", "Z", "ą", "łącze", "\xef\xbf\xbd"}));
-    QCOMPARE(tail(paths, pathRows), (std::vector<std::string>{root_ + "/A", root_ + "/b", root_ + "/Z",
-                                                              root_ + "/ą", root_ + "/łącze", root_ + "/\xff"}));
+    QCOMPARE(tail(paths, pathRows),
+             (std::vector<std::string>{root_ + "/A", root_ + "/b", root_ + "/Z", root_ + "/ą",
+                                       root_ + "/łącze", root_ + "/\xff"}));
   }
 
   void pathRowsNameEachLevelOnce() {
@@ -254,9 +256,11 @@ class TestNavigationControls : public QObject {
   void openerGetsTheFolderAsOneIntactArgument_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("url");
-    QTest::newRow("spaces") << QStringLiteral("Moje zdjęcia 2024") << QStringLiteral("Moje%20zdj%C4%99cia%202024");
+    QTest::newRow("spaces") << QStringLiteral("Moje zdjęcia 2024")
+                            << QStringLiteral("Moje%20zdj%C4%99cia%202024");
     QTest::newRow("quotes") << QStringLiteral("a'b\"c") << QStringLiteral("a%27b%22c");
-    QTest::newRow("shell") << QStringLiteral("x;$(touch pwned)`id`") << QStringLiteral("x%3B%24%28touch%20pwned%29%60id%60");
+    QTest::newRow("shell") << QStringLiteral("x;$(touch pwned)`id`")
+                           << QStringLiteral("x%3B%24%28touch%20pwned%29%60id%60");
     QTest::newRow("leading dash") << QStringLiteral("-rf --help") << QStringLiteral("-rf%20--help");
     QTest::newRow("url marks") << QStringLiteral("a#b?c%d") << QStringLiteral("a%23b%3Fc%25d");
   }
@@ -266,8 +270,8 @@ class TestNavigationControls : public QObject {
     // A stand-in opener records how many arguments it got and what they were.
     const std::string record = root_ + "/argumenty";
     const std::string script = root_ + "/opener.sh";
-    std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '" << record << ".tmp' && mv '" << record
-                          << ".tmp' '" << record << "'\n";
+    std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '" << record << ".tmp' && mv '"
+                          << record << ".tmp' '" << record << "'\n";
     fs::permissions(script, fs::perms::owner_all);
     const std::string folder = root_ + "/" + name.toStdString();
     fs::create_directory(folder);
@@ -279,7 +283,8 @@ class TestNavigationControls : public QObject {
     std::getline(in, count);
     std::getline(in, argument);
     QCOMPARE(count, std::string("1"));
-    QCOMPARE(QString::fromStdString(argument), QStringLiteral("file://") + QString::fromStdString(root_) + QStringLiteral("/") + url);
+    QCOMPARE(QString::fromStdString(argument),
+             QStringLiteral("file://") + QString::fromStdString(root_) + QStringLiteral("/") + url);
     QVERIFY(!fs::exists(root_ + "/pwned"));
   }
 

@@ -19,7 +19,9 @@
 using skorvatin::testing::WindowUnderTest;
 
 namespace {
-QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+QString u(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
 QStringList names(std::initializer_list<const char*> list) {
   QStringList out;
   for (const char* n : list) out.append(u(n));
@@ -69,7 +71,10 @@ void TestFrmMainLayout::windowIsFixedCentredAndTitled() {
   const QPoint centre = w.geometry().center();
   QVERIFY2((centre - screenCentre).manhattanLength() <= 4,
            qPrintable(QStringLiteral("centre %1,%2, screen's %3,%4")
-                          .arg(centre.x()).arg(centre.y()).arg(screenCentre.x()).arg(screenCentre.y())));
+                          .arg(centre.x())
+                          .arg(centre.y())
+                          .arg(screenCentre.x())
+                          .arg(screenCentre.y())));
   QCOMPARE(QApplication::focusWidget(), t.control("Dir1"));
 }
 
@@ -80,40 +85,40 @@ void TestFrmMainLayout::controlGeometry_data() {
   const auto row = [](const char* name, const char* container, QRect r) {
     QTest::newRow(name) << QString::fromUtf8(container) << r;
   };
-  row("Dir1", "frmMain", QRect(0, 0, 201, 501));        // 0 0 3015 7515
-  row("Drive1", "frmMain", QRect(0, 505, 201, 21));     // 0 7570 3015 315
-  row("File1", "frmMain", QRect(200, 0, 217, 526));     // 3000 0 3255 7890
-  row("Command1", "frmMain", QRect(432, 8, 185, 25));   // 6480 120 2775 375
-  row("Command5", "frmMain", QRect(432, 40, 185, 25));  // 6480 600 2775 375
-  row("Command6", "frmMain", QRect(432, 72, 185, 25));  // 6480 1080 2775 375
-  row("Command2", "frmMain", QRect(432, 104, 185, 25)); // 6480 1560 2775 375
-  row("Command4", "frmMain", QRect(432, 136, 185, 25)); // 6480 2040 2775 375
-  row("Command3", "frmMain", QRect(432, 168, 185, 25)); // 6480 2520 2775 375
-  row("Frame1", "frmMain", QRect(424, 208, 201, 161));  // 6360 3120 3015 2415
-  row("Label1", "Frame1", QRect(8, 16, 137, 17));       // 120 240 2055 255
-  row("Text1", "Frame1", QRect(128, 16, 57, 19));       // 1920 240 855 285
-  row("Check1", "Frame1", QRect(8, 35, 177, 17));       // 120 520 2655 255
-  row("Label3", "Frame1", QRect(8, 56, 89, 17));        // 120 840 1335 255
-  row("Text3", "Frame1", QRect(128, 56, 57, 19));       // 1920 840 855 285
-  row("Label8", "Frame1", QRect(8, 80, 113, 17));       // 120 1200 1695 255
-  row("Text5", "Frame1", QRect(128, 80, 57, 19));       // 1920 1200 855 285
-  row("Label7", "Frame1", QRect(8, 104, 113, 17));      // 120 1560 1695 255
-  row("Text4", "Frame1", QRect(128, 104, 57, 19));      // 1920 1560 855 285
-  row("Label2", "Frame1", QRect(8, 128, 113, 17));      // 120 1920 1695 255
-  row("Text2", "Frame1", QRect(128, 128, 57, 19));      // 1920 1920 855 285
-  row("Frame2", "frmMain", QRect(424, 376, 201, 105));  // 6360 5640 3015 1575
-  row("Option2", "Frame2", QRect(8, 16, 137, 17));      // 120 240 2055 255
-  row("Option3", "Frame2", QRect(8, 32, 169, 13));      // 120 480 2535 195
-  row("Option4", "Frame2", QRect(8, 48, 185, 17));      // 120 720 2775 255
-  row("Option5", "Frame2", QRect(8, 64, 153, 17));      // 120 960 2295 255
-  row("Option1", "Frame2", QRect(8, 80, 177, 17));      // 120 1200 2655 255
-  row("Frame3", "frmMain", QRect(424, 488, 201, 73));   // 6360 7320 3015 1095
-  row("Option6", "Frame3", QRect(8, 16, 169, 17));      // 120 240 2535 255
-  row("Option7", "Frame3", QRect(8, 32, 169, 17));      // 120 480 2535 255
-  row("Option8", "Frame3", QRect(8, 48, 169, 17));      // 120 720 2535 255
-  row("pb1", "frmMain", QRect(8, 544, 409, 17));        // 120 8160 6135 255
-  row("pb2", "frmMain", QRect(8, 544, 9, 17));          // 120 8160 135 255
-  row("pb3", "frmMain", QRect(8, 544, 409, 17));        // 120 8160 6135 255
+  row("Dir1", "frmMain", QRect(0, 0, 201, 501));         // 0 0 3015 7515
+  row("Drive1", "frmMain", QRect(0, 505, 201, 21));      // 0 7570 3015 315
+  row("File1", "frmMain", QRect(200, 0, 217, 526));      // 3000 0 3255 7890
+  row("Command1", "frmMain", QRect(432, 8, 185, 25));    // 6480 120 2775 375
+  row("Command5", "frmMain", QRect(432, 40, 185, 25));   // 6480 600 2775 375
+  row("Command6", "frmMain", QRect(432, 72, 185, 25));   // 6480 1080 2775 375
+  row("Command2", "frmMain", QRect(432, 104, 185, 25));  // 6480 1560 2775 375
+  row("Command4", "frmMain", QRect(432, 136, 185, 25));  // 6480 2040 2775 375
+  row("Command3", "frmMain", QRect(432, 168, 185, 25));  // 6480 2520 2775 375
+  row("Frame1", "frmMain", QRect(424, 208, 201, 161));   // 6360 3120 3015 2415
+  row("Label1", "Frame1", QRect(8, 16, 137, 17));        // 120 240 2055 255
+  row("Text1", "Frame1", QRect(128, 16, 57, 19));        // 1920 240 855 285
+  row("Check1", "Frame1", QRect(8, 35, 177, 17));        // 120 520 2655 255
+  row("Label3", "Frame1", QRect(8, 56, 89, 17));         // 120 840 1335 255
+  row("Text3", "Frame1", QRect(128, 56, 57, 19));        // 1920 840 855 285
+  row("Label8", "Frame1", QRect(8, 80, 113, 17));        // 120 1200 1695 255
+  row("Text5", "Frame1", QRect(128, 80, 57, 19));        // 1920 1200 855 285
+  row("Label7", "Frame1", QRect(8, 104, 113, 17));       // 120 1560 1695 255
+  row("Text4", "Frame1", QRect(128, 104, 57, 19));       // 1920 1560 855 285
+  row("Label2", "Frame1", QRect(8, 128, 113, 17));       // 120 1920 1695 255
+  row("Text2", "Frame1", QRect(128, 128, 57, 19));       // 1920 1920 855 285
+  row("Frame2", "frmMain", QRect(424, 376, 201, 105));   // 6360 5640 3015 1575
+  row("Option2", "Frame2", QRect(8, 16, 137, 17));       // 120 240 2055 255
+  row("Option3", "Frame2", QRect(8, 32, 169, 13));       // 120 480 2535 195
+  row("Option4", "Frame2", QRect(8, 48, 185, 17));       // 120 720 2775 255
+  row("Option5", "Frame2", QRect(8, 64, 153, 17));       // 120 960 2295 255
+  row("Option1", "Frame2", QRect(8, 80, 177, 17));       // 120 1200 2655 255
+  row("Frame3", "frmMain", QRect(424, 488, 201, 73));    // 6360 7320 3015 1095
+  row("Option6", "Frame3", QRect(8, 16, 169, 17));       // 120 240 2535 255
+  row("Option7", "Frame3", QRect(8, 32, 169, 17));       // 120 480 2535 255
+  row("Option8", "Frame3", QRect(8, 48, 169, 17));       // 120 720 2535 255
+  row("pb1", "frmMain", QRect(8, 544, 409, 17));         // 120 8160 6135 255
+  row("pb2", "frmMain", QRect(8, 544, 9, 17));           // 120 8160 135 255
+  row("pb3", "frmMain", QRect(8, 544, 409, 17));         // 120 8160 6135 255
 }
 
 void TestFrmMainLayout::controlGeometry() {
@@ -140,10 +145,14 @@ void TestFrmMainLayout::initialState() {
     const char* caption;
     bool selected;
   } options[] = {
-      {"Option1", "Każdy Wyraz Od Wielkiej Litery", false}, {"Option2", "Zamień na DUŻE", false},
-      {"Option3", "Zamień na małe", true},                 {"Option4", "Pierwsza DUŻA reszta małe", false},
-      {"Option5", "Pierwsza MAŁA reszta duże", false},      {"Option6", "Zmień spacje na znaki _", true},
-      {"Option7", "Zmień znaki _ na spacje", false},        {"Option8", "Zmień ą na a, ę na e itp.", false},
+      {"Option1", "Każdy Wyraz Od Wielkiej Litery", false},
+      {"Option2", "Zamień na DUŻE", false},
+      {"Option3", "Zamień na małe", true},
+      {"Option4", "Pierwsza DUŻA reszta małe", false},
+      {"Option5", "Pierwsza MAŁA reszta duże", false},
+      {"Option6", "Zmień spacje na znaki _", true},
+      {"Option7", "Zmień znaki _ na spacje", false},
+      {"Option8", "Zmień ą na a, ę na e itp.", false},
   };
   for (const auto& o : options) {
     auto* b = t.control<QRadioButton>(o.name);
@@ -156,8 +165,12 @@ void TestFrmMainLayout::initialState() {
     const char* name;
     const char* caption;
   } captions[] = {
-      {"Command1", "Numeruj"},     {"Command5", "Zmień plikom wielkość liter"}, {"Command6", "Inne zamiany"},
-      {"Command2", "Expolator"},   {"Command4", "Pomoc"},                       {"Command3", "Koniec"},
+      {"Command1", "Numeruj"},
+      {"Command5", "Zmień plikom wielkość liter"},
+      {"Command6", "Inne zamiany"},
+      {"Command2", "Expolator"},
+      {"Command4", "Pomoc"},
+      {"Command3", "Koniec"},
       {"Check1", "Użyj zer wiodących"},
   };
   for (const auto& c : captions) {
@@ -170,12 +183,9 @@ void TestFrmMainLayout::initialState() {
   const struct {
     const char* name;
     const char* caption;
-  } labels[] = {{"Label1", "Zacznij numerować od:"},
-                {"Label2", "Krok:"},
-                {"Label3", "Przedrostek:"},
-                {"Label7", "Maska plików"},
-                {"Label8", "Ciąg znaków za cyfrą"},
-                {"pb3", "0 %"}};
+  } labels[] = {{"Label1", "Zacznij numerować od:"}, {"Label2", "Krok:"},
+                {"Label3", "Przedrostek:"},          {"Label7", "Maska plików"},
+                {"Label8", "Ciąg znaków za cyfrą"},  {"pb3", "0 %"}};
   for (const auto& l : labels) QCOMPARE(t.control<QLabel>(l.name)->text(), QString::fromUtf8(l.caption));
   QCOMPARE(t.control<QGroupBox>("Frame1")->title(), QStringLiteral("Opcje (dot. przycisku Numeruj)"));
   QCOMPARE(t.control<QGroupBox>("Frame2")->title(), QStringLiteral("Opcje (dot. przycisku Zmień plikom...)"));
@@ -224,12 +234,24 @@ void TestFrmMainLayout::tabOrderVisitsEachStopOnce() {
   w.findChild<QRadioButton*>(replaceOption)->setChecked(true);
   w.show();
   QVERIFY(QTest::qWaitForWindowActive(&w));
-  const QStringList expected{QStringLiteral("Dir1"),     QStringLiteral("Drive1"),   QStringLiteral("File1"),
-                             QStringLiteral("Command1"), QStringLiteral("Command5"), QStringLiteral("Command2"),
-                             QStringLiteral("Command4"), QStringLiteral("Command3"), QStringLiteral("Text1"),
-                             QStringLiteral("Check1"),   QStringLiteral("Text3"),    QStringLiteral("Text5"),
-                             QStringLiteral("Text4"),    QStringLiteral("Text2"),    caseOption,
-                             replaceOption,              QStringLiteral("Command6"), QStringLiteral("Dir1")};
+  const QStringList expected{QStringLiteral("Dir1"),
+                             QStringLiteral("Drive1"),
+                             QStringLiteral("File1"),
+                             QStringLiteral("Command1"),
+                             QStringLiteral("Command5"),
+                             QStringLiteral("Command2"),
+                             QStringLiteral("Command4"),
+                             QStringLiteral("Command3"),
+                             QStringLiteral("Text1"),
+                             QStringLiteral("Check1"),
+                             QStringLiteral("Text3"),
+                             QStringLiteral("Text5"),
+                             QStringLiteral("Text4"),
+                             QStringLiteral("Text2"),
+                             caseOption,
+                             replaceOption,
+                             QStringLiteral("Command6"),
+                             QStringLiteral("Dir1")};
   QStringList forward{QApplication::focusWidget()->objectName()};
   for (int i = 1; i < expected.size(); ++i) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -279,8 +301,8 @@ void TestFrmMainLayout::frontToBackOrder() {
   for (QObject* child : t.window().children()) {
     if (child->isWidgetType()) backToFront.append(child->objectName());
   }
-  QCOMPARE(backToFront, names({"pb1", "pb2", "pb3", "Dir1", "File1", "Command1", "Command2", "Command3", "Drive1", "Frame1",
-                                "Command4", "Frame2", "Command5", "Frame3", "Command6"}));
+  QCOMPARE(backToFront, names({"pb1", "pb2", "pb3", "Dir1", "File1", "Command1", "Command2", "Command3",
+                               "Drive1", "Frame1", "Command4", "Frame2", "Command5", "Frame3", "Command6"}));
   // The text box lies over the end of its label, not under it.
   const QObjectList inFrame = t.control("Frame1")->children();
   QVERIFY(inFrame.indexOf(t.control("Text1")) > inFrame.indexOf(t.control("Label1")));
@@ -299,13 +321,14 @@ void TestFrmMainLayout::everyCaptionFitsItsControl() {
     int needed = 0;
     int available = c->width();
     if (auto* b = qobject_cast<QPushButton*>(c)) {
-      needed = fm.horizontalAdvance(b->text()) + 2 * c->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, c);
+      needed =
+          fm.horizontalAdvance(b->text()) + 2 * c->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, c);
     } else if (qobject_cast<QCheckBox*>(c) || qobject_cast<QRadioButton*>(c)) {
       const bool radio = qobject_cast<QRadioButton*>(c);
       QStyleOptionButton opt;
       opt.initFrom(c);
-      const QRect textRect =
-          c->style()->subElementRect(radio ? QStyle::SE_RadioButtonContents : QStyle::SE_CheckBoxContents, &opt, c);
+      const QRect textRect = c->style()->subElementRect(
+          radio ? QStyle::SE_RadioButtonContents : QStyle::SE_CheckBoxContents, &opt, c);
       needed = textRect.left() + fm.horizontalAdvance(static_cast<QAbstractButton*>(c)->text());
     } else if (auto* l = qobject_cast<QLabel*>(c)) {
       if (l->text().isEmpty()) continue;

@@ -17,7 +17,9 @@ using Names = std::vector<std::string>;
 Q_DECLARE_METATYPE(Names)
 
 namespace {
-QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+QString u(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
 
 void clickButton(WindowUnderTest& t, const char* name) {
   QTest::mouseClick(t.control<QPushButton>(name), Qt::LeftButton);
@@ -97,15 +99,14 @@ void TestFrmMainOperations::conversionButtonsRename_data() {
   QTest::addColumn<Names>("expected");
   QTest::newRow("upper case") << u("Command5") << u("Option2") << Names{"a.txt", "łódź.jpg"}
                               << Names{"A.TXT", "ŁÓDŹ.JPG"};
-  QTest::newRow("lower case, the default") << u("Command5") << u("Option3") << Names{"Raport.TXT"}
-                                           << Names{"raport.txt"};
-  QTest::newRow("every word capital") << u("Command5") << u("Option1") << Names{"ala ma_kota-i.psa"}
-                                      << Names{"Ala Ma_Kota-I.psa"};
-  QTest::newRow("spaces to underscores, the default") << u("Command6") << u("Option6")
-                                                      << Names{"a b.txt", "bez.txt"}
-                                                      << Names{"a_b.txt", "bez.txt"};
-  QTest::newRow("underscores to spaces") << u("Command6") << u("Option7") << Names{"a_b_c.txt"}
-                                         << Names{"a b c.txt"};
+  QTest::newRow("lower case, the default")
+      << u("Command5") << u("Option3") << Names{"Raport.TXT"} << Names{"raport.txt"};
+  QTest::newRow("every word capital")
+      << u("Command5") << u("Option1") << Names{"ala ma_kota-i.psa"} << Names{"Ala Ma_Kota-I.psa"};
+  QTest::newRow("spaces to underscores, the default")
+      << u("Command6") << u("Option6") << Names{"a b.txt", "bez.txt"} << Names{"a_b.txt", "bez.txt"};
+  QTest::newRow("underscores to spaces")
+      << u("Command6") << u("Option7") << Names{"a_b_c.txt"} << Names{"a b c.txt"};
   QTest::newRow("Polish letters") << u("Command6") << u("Option8") << Names{"Zażółć gęślą jaźń.txt"}
                                   << Names{"Zazolc gesla jazn.txt"};
 }
@@ -233,7 +234,8 @@ void TestFrmMainOperations::closeDuringARunWaitsForItsEnd() {
 
 void TestFrmMainOperations::escapeEndsTheProgram_data() {
   QTest::addColumn<QString>("focus");
-  for (const char* name : {"Dir1", "Drive1", "File1", "Command1", "Text1", "Text4", "Check1", "Option3", "Command6"}) {
+  for (const char* name :
+       {"Dir1", "Drive1", "File1", "Command1", "Text1", "Text4", "Check1", "Option3", "Command6"}) {
     QTest::newRow(name) << u(name);
   }
 }

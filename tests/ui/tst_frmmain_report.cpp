@@ -9,7 +9,9 @@
 #include "platform/qt/message_box.h"
 
 namespace {
-QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+QString u(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
 
 struct SeenBox {
   QString title;
@@ -24,7 +26,8 @@ void closeNextBoxWithOk(SeenBox& seen) {
   QTimer::singleShot(0, [&seen] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box) return;
-    seen = {box->windowTitle(), box->text(), box->icon(), static_cast<int>(box->buttons().size()), box->isModal()};
+    seen = {box->windowTitle(), box->text(), box->icon(), static_cast<int>(box->buttons().size()),
+            box->isModal()};
     box->button(QMessageBox::Ok)->click();
   });
 }
@@ -50,8 +53,9 @@ void TestFrmMainReport::reportText_data() {
   QTest::newRow("clash") << 58 << u("/tmp/zdjęcia/a_b.txt") << QString()
                          << u("Błąd 58: Plik już istnieje\n\nPlik: /tmp/zdjęcia/a_b.txt");
   QTest::newRow("overflow, no file") << 6 << QString() << QString() << u("Błąd 6: Przepełnienie");
-  QTest::newRow("with what the system said") << 70 << u("/mnt/ro/x") << u("Read-only file system")
-                                              << u("Błąd 70: Brak uprawnień\n\nPlik: /mnt/ro/x\nSystem: Read-only file system");
+  QTest::newRow("with what the system said")
+      << 70 << u("/mnt/ro/x") << u("Read-only file system")
+      << u("Błąd 70: Brak uprawnień\n\nPlik: /mnt/ro/x\nSystem: Read-only file system");
 }
 
 void TestFrmMainReport::reportText() {
@@ -82,7 +86,8 @@ void TestFrmMainReport::errorReportIsAModalWarningTitledSkorvatin() {
 void TestFrmMainReport::strayBytesShowEscaped() {
   // "zdjęcie" in ISO-8859-2: the ę is the single byte EA.
   const skorvatin::RunError error(53, std::string("/tmp/zdj\xea") + "cie.jpg");
-  QCOMPARE(skorvatin::platform::qt::errorReportText(error), u("Błąd 53: Nie znaleziono pliku\n\nPlik: /tmp/zdj\\xEAcie.jpg"));
+  QCOMPARE(skorvatin::platform::qt::errorReportText(error),
+           u("Błąd 53: Nie znaleziono pliku\n\nPlik: /tmp/zdj\\xEAcie.jpg"));
 }
 
 void TestFrmMainReport::longMisplacedListGoesToTheDetails() {

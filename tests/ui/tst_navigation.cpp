@@ -81,7 +81,9 @@ struct Harness {
   std::unique_ptr<frmMain> window;
 };
 
-void touch(const std::string& path) { std::ofstream(path) << path; }
+void touch(const std::string& path) {
+  std::ofstream(path) << path;
+}
 
 }  // namespace
 
@@ -104,9 +106,9 @@ class TestNavigation : public QObject {
     Harness h(root_);
     QCOMPARE(h.window->Dir1->path(), root_);
     QCOMPARE(h.window->Text4->text(), QStringLiteral("*.*"));
-    QCOMPARE(h.listed(), (QStringList{QStringLiteral("lato.jpg"), QStringLiteral("README"), QStringLiteral("x"),
-                                      QStringLiteral("xy"), QStringLiteral("xyz"), QStringLiteral("xyzw"),
-                                      QStringLiteral("xyzwv")}));
+    QCOMPARE(h.listed(), (QStringList{QStringLiteral("lato.jpg"), QStringLiteral("README"),
+                                      QStringLiteral("x"), QStringLiteral("xy"), QStringLiteral("xyz"),
+                                      QStringLiteral("xyzw"), QStringLiteral("xyzwv")}));
     QVERIFY(h.errors.reports.empty());
   }
 
@@ -230,7 +232,8 @@ class TestNavigation : public QObject {
   }
 
   void fileManagerThatCannotStartIsReported() {
-    Harness h(root_, std::make_shared<skorvatin::platform::qt::XdgOpener>(QStringLiteral("/nie/ma/otwieracza")));
+    Harness h(root_,
+              std::make_shared<skorvatin::platform::qt::XdgOpener>(QStringLiteral("/nie/ma/otwieracza")));
     QTest::mouseClick(h.window->Command2, Qt::LeftButton);
     QCOMPARE(h.errors.reports.size(), std::size_t{1});
     QCOMPARE(h.errors.reports[0].number, 53);
@@ -241,8 +244,8 @@ class TestNavigation : public QObject {
     auto viewer = std::make_shared<skorvatin::platform::qt::XdgOpener>(QStringLiteral("/bin/true"));
     Harness h(root_, viewer);
     QTest::mouseClick(h.window->Command4, Qt::LeftButton);
-    QCOMPARE(h.messageBox.shown,
-             QStringList{QStringLiteral("Błąd: Nie mogę otworzyć pliku: ") + tmp_->path() + QStringLiteral("/pomoc.htm")});
+    QCOMPARE(h.messageBox.shown, QStringList{QStringLiteral("Błąd: Nie mogę otworzyć pliku: ") +
+                                             tmp_->path() + QStringLiteral("/pomoc.htm")});
     touch(root_ + "/pomoc.htm");
     QTest::mouseClick(h.window->Command4, Qt::LeftButton);
     QCOMPARE(h.messageBox.shown.size(), 1);

@@ -11,8 +11,8 @@
 namespace skorvatin::testing {
 
 void RecordingErrorReport::report(const RunError& error) {
-  reports.push_back({error.number(), QString::fromUtf8(error.text()), error.file(),
-                     platform::qt::errorReportText(error)});
+  reports.push_back(
+      {error.number(), QString::fromUtf8(error.text()), error.file(), platform::qt::errorReportText(error)});
   if (whileShown) whileShown();
 }
 
@@ -31,7 +31,8 @@ void WindowUnderTest::touch(const std::string& name) const {
 
 std::vector<std::string> WindowUnderTest::entries() const {
   std::vector<std::string> out;
-  for (const auto& e : std::filesystem::directory_iterator(folder())) out.push_back(e.path().filename().string());
+  for (const auto& e : std::filesystem::directory_iterator(folder()))
+    out.push_back(e.path().filename().string());
   std::sort(out.begin(), out.end());
   return out;
 }
@@ -46,10 +47,10 @@ QStringList WindowUnderTest::listed() const {
 void postClick(QWidget* w) {
   const QPointF at = QRectF(w->rect()).center();
   const QPointF global = w->mapToGlobal(at);
-  QCoreApplication::postEvent(
-      w, new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
-  QCoreApplication::postEvent(
-      w, new QMouseEvent(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+  QCoreApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton,
+                                                 Qt::LeftButton, Qt::NoModifier));
+  QCoreApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonRelease, at, global, Qt::LeftButton,
+                                                 Qt::NoButton, Qt::NoModifier));
 }
 
 }  // namespace skorvatin::testing

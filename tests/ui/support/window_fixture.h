@@ -20,7 +20,9 @@ namespace skorvatin::testing {
 // Message boxes that return at once and remember what they would have shown.
 class RecordingMessageBox final : public platform::qt::MessageBox {
  public:
-  void MsgBox(const QString& text, const QString& title) override { shown.append(title + QStringLiteral(": ") + text); }
+  void MsgBox(const QString& text, const QString& title) override {
+    shown.append(title + QStringLiteral(": ") + text);
+  }
   QStringList shown;
 };
 
