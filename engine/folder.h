@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace skorvatin {
+
+// What an entry of a folder is, as far as renaming cares. A link counts as what it leads to: the
+// file list shows a link to a file as a file, and the folder list a link to a folder as a folder.
+enum class EntryKind : std::uint8_t { File, Folder, Other };
+
+// What stays with a file whatever it is called.
+struct FileId {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  friend bool operator==(const FileId&, const FileId&) = default;
+};
+
+// One entry as a listing gives it. `inode` is the listing's own number for the entry; within one
+// folder it names the same file as long as the file exists, under any name.
+struct FolderEntry {
+  std::string name;
+  EntryKind kind = EntryKind::Other;
+  std::uint64_t inode = 0;
+};
+
+using EntryVisitor = std::function<void(std::string_view name, EntryKind kind, std::uint64_t inode)>;
+
+// One folder, opened once for one operation: every call works on the folder that was opened, even
+// when its path is renamed or replaced meanwhile. Names are bare names, raw bytes, never re-encoded.
+// Every failure throws RunError naming the full path of the file concerned.
+class Folder {
+ public:
+  virtual ~Folder() = default;
+
+  // The path the folder was opened under, without a trailing "/" except for the root.
+  virtual const std::string& path() const = 0;
+
+  // Every entry but "." and "..", hidden ones and subfolders included, in the file system's order.
+  virtual void forEachEntry(const EntryVisitor& visit) = 0;
+
+  // Whether the folder answers to other spellings of a name than the stored one (vfat, exFAT, a
+  // casefolded ext4 folder), so that a listing alone cannot tell that a name is free. An
+  // implementation may probe with a name from its last listing; without one it answers true.
+  virtual bool ignoresCase() = 0;
+
+  // What answers to `name`, links not followed; nothing when no entry does.
+  virtual std::optional<FileId> lookUp(const std::string& name) = 0;
+
+  // The device that the folder's own entries lie on.
+  virtual std::uint64_t device() = 0;
+
+  // The longest bare name, in bytes, that the folder's file system takes.
+  virtual std::size_t nameMax() = 0;
+
+  // Gives the entry `from` the name `to` and never replaces another entry. Identical names succeed
+  // without a change when the entry exists; a name that differs only in letter case renames the
+  // file also where the file system ignores case. A name holding "/", ".", ".." or NUL is refused
+  // (error 52) before any system call.
+  virtual void rename(const std::string& from, const std::string& to) = 0;
+
+  // Makes the renames done so far survive a crash or a power cut.
+  virtual void sync() = 0;
+};
+
+// Opens folders. The engine reaches the disk through nothing else.
+class FolderService {
+ public:
+  virtual ~FolderService() = default;
+  // Throws RunError: 76 when the folder is gone or is no folder, 70 when it may not be read, ...
+  virtual std::unique_ptr<Folder> open(const std::string& path) = 0;
+};
+
+// `path` with "/" appended unless it already ends in one, so the root gets no second separator.
+// Every full path an operation forms or names in an error is this prefix followed by a bare name.
+std::string folderPrefix(std::string_view path);
+
+}  // namespace skorvatin

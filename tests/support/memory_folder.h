@@ -1,0 +1,178 @@
+#pragma once
+
+// A disk held in memory behind the engine's folder seam, for engine tests that need no real file
+// system: folders of entries with a kind, an inode and a content (the entry's first name, so a
+// swapped or overwritten file shows), renames with the rules the real service keeps, and
+// failures injected where a test wants them.
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/folder.h"
+#include "engine/name_order.h"
+#include "engine/run_error.h"
+#include "engine/utf8.h"
+
+namespace skorvatin::testing {
+
+struct MemoryEntry {
+  EntryKind kind = EntryKind::File;
+  std::uint64_t inode = 0;
+  std::string content;
+};
+
+class MemoryDisk : public FolderService {
+ public:
+  static constexpr std::uint64_t kDevice = 42;
+
+  struct FolderState {
+    std::map<std::string, MemoryEntry> entries;
+    bool caseBlind = false;  // answers to any letter case of a name, like vfat
+    std::size_t nameMax = 255;
+  };
+
+  // Creates the folder (empty) when it is not there yet.
+  FolderState& folder(const std::string& path) { return folders_[path]; }
+  bool hasFolder(const std::string& path) const { return folders_.count(path) != 0; }
+  void removeFolder(const std::string& path) { folders_.erase(path); }
+
+  MemoryEntry& add(const std::string& folderPath, const std::string& name, EntryKind kind = EntryKind::File) {
+    MemoryEntry& e = folder(folderPath).entries[name];
+    e = {kind, nextInode_++, name};
+    return e;
+  }
+  void add(const std::string& folderPath, const std::vector<std::string>& names) {
+    for (const std::string& n : names) add(folderPath, n);
+  }
+
+  // Every name in the folder, sorted by raw bytes.
+  std::vector<std::string> names(const std::string& folderPath) const {
+    std::vector<std::string> out;
+    const auto it = folders_.find(folderPath);
+    if (it == folders_.end()) return out;
+    for (const auto& [name, entry] : it->second.entries) out.push_back(name);
+    return out;
+  }
+  std::string contentOf(const std::string& folderPath, const std::string& name) const {
+    return folders_.at(folderPath).entries.at(name).content;
+  }
+  std::uint64_t inodeOf(const std::string& folderPath, const std::string& name) const {
+    return folders_.at(folderPath).entries.at(name).inode;
+  }
+
+  // Injected failures: the renames with these 1-based call numbers fail with `failErrno`.
+  std::set<int> failingRenames;
+  int failErrno = EIO;
+  // Runs before every rename call, failing or not, with the call's number.
+  std::function<void(int call, const std::string& from, const std::string& to)> beforeRename;
+
+  int renameCalls = 0;
+  int listings = 0;
+  int lookUps = 0;
+  int syncs = 0;
+
+  std::unique_ptr<Folder> open(const std::string& path) override;
+
+  // How a case-blind folder compares names: simple case folding, character by character.
+  static std::string folded(const std::string& name) {
+    std::string out;
+    for (std::size_t pos = 0; pos < name.size();) {
+      const utf8::Unit u = utf8::decodeAt(name, pos);
+      if (u.valid) {
+        utf8::append(out, foldCase(u.cp));
+      } else {
+        utf8::appendUnit(out, u);
+      }
+      pos += u.length;
+    }
+    return out;
+  }
+
+ private:
+  friend class MemoryFolder;
+  std::map<std::string, FolderState> folders_;
+  std::uint64_t nextInode_ = 1000;
+};
+
+class MemoryFolder final : public Folder {
+ public:
+  MemoryFolder(MemoryDisk& disk, std::string path) : disk_(disk), path_(std::move(path)) {}
+
+  const std::string& path() const override { return path_; }
+
+  void forEachEntry(const EntryVisitor& visit) override {
+    ++disk_.listings;
+    // Copied first: a visitor may not change the folder, but a test hook might.
+    const auto entries = state().entries;
+    for (const auto& [name, entry] : entries) visit(name, entry.kind, entry.inode);
+  }
+
+  bool ignoresCase() override { return state().caseBlind; }
+
+  std::optional<FileId> lookUp(const std::string& name) override {
+    ++disk_.lookUps;
+    const auto found = find(name);
+    if (!found) return std::nullopt;
+    return FileId{MemoryDisk::kDevice, state().entries.at(*found).inode};
+  }
+
+  std::uint64_t device() override { return MemoryDisk::kDevice; }
+  std::size_t nameMax() override { return state().nameMax; }
+
+  void rename(const std::string& from, const std::string& to) override {
+    const int call = ++disk_.renameCalls;
+    if (disk_.beforeRename) disk_.beforeRename(call, from, to);
+    if (!bare(from)) throw RunError(err::BadFileName, full(from));
+    if (!bare(to)) throw RunError(err::BadFileName, full(to));
+    if (!disk_.hasFolder(path_)) throw RunError::fromErrno(ENOENT, full(from));
+    if (disk_.failingRenames.count(call) != 0) throw RunError::fromErrno(disk_.failErrno, full(from));
+    if (to.size() > state().nameMax) throw RunError::fromErrno(ENAMETOOLONG, full(to));
+    const auto source = find(from);
+    if (!source || *source != from) throw RunError::fromErrno(ENOENT, full(from));
+    if (from == to) return;
+    const auto target = find(to);
+    if (target && *target != from) throw RunError::fromErrno(EEXIST, full(to));
+    auto& entries = state().entries;
+    MemoryEntry moved = entries.at(from);
+    entries.erase(from);
+    entries[to] = moved;
+  }
+
+  void sync() override { ++disk_.syncs; }
+
+ private:
+  MemoryDisk::FolderState& state() { return disk_.folder(path_); }
+  std::string full(const std::string& name) const { return folderPrefix(path_) + name; }
+  static bool bare(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+  }
+  // The stored name that answers to `name`.
+  std::optional<std::string> find(const std::string& name) {
+    const auto& entries = state().entries;
+    if (entries.count(name) != 0) return name;
+    if (!state().caseBlind) return std::nullopt;
+    const std::string key = MemoryDisk::folded(name);
+    for (const auto& [stored, entry] : entries) {
+      if (MemoryDisk::folded(stored) == key) return stored;
+    }
+    return std::nullopt;
+  }
+
+  MemoryDisk& disk_;
+  std::string path_;
+};
+
+inline std::unique_ptr<Folder> MemoryDisk::open(const std::string& path) {
+  if (!hasFolder(path)) throw RunError(err::PathNotFound, path);
+  return std::make_unique<MemoryFolder>(*this, path);
+}
+
+}  // namespace skorvatin::testing
