@@ -52,8 +52,9 @@ class Folder {
   // What answers to `name`, links not followed; nothing when no entry does.
   virtual std::optional<FileId> lookUp(const std::string& name) = 0;
 
-  // The device that the folder's own entries lie on.
-  virtual std::uint64_t device() = 0;
+  // The folder's own device and inode. Its entries lie on the same device: the listing's inodes
+  // with this device identify the files.
+  virtual FileId id() = 0;
 
   // The longest bare name, in bytes, that the folder's file system takes.
   virtual std::size_t nameMax() = 0;

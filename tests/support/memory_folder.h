@@ -33,13 +33,19 @@ class MemoryDisk : public FolderService {
   static constexpr std::uint64_t kDevice = 42;
 
   struct FolderState {
+    std::uint64_t inode = 0;
     std::map<std::string, MemoryEntry> entries;
     bool caseBlind = false;  // answers to any letter case of a name, like vfat
     std::size_t nameMax = 255;
   };
 
   // Creates the folder (empty) when it is not there yet.
-  FolderState& folder(const std::string& path) { return folders_[path]; }
+  FolderState& folder(const std::string& path) {
+    FolderState& state = folders_[path];
+    if (state.inode == 0) state.inode = nextInode_++;
+    return state;
+  }
+  std::uint64_t folderInode(const std::string& path) { return folder(path).inode; }
   bool hasFolder(const std::string& path) const { return folders_.count(path) != 0; }
   void removeFolder(const std::string& path) { folders_.erase(path); }
 
@@ -123,7 +129,7 @@ class MemoryFolder final : public Folder {
     return FileId{MemoryDisk::kDevice, state().entries.at(*found).inode};
   }
 
-  std::uint64_t device() override { return MemoryDisk::kDevice; }
+  FileId id() override { return {MemoryDisk::kDevice, disk_.folderInode(path_)}; }
   std::size_t nameMax() override { return state().nameMax; }
 
   void rename(const std::string& from, const std::string& to) override {
