@@ -1,32 +1,20 @@
 #include "bench/engine_contenders.h"
 
 #include "engine/numbering_run.h"
-#include "platform/safe_rename.h"
+#include "platform/posix_folder.h"
+#include "tests/support/engine_fakes.h"
 
 namespace skorvatin::bench {
 
-namespace {
-
-class DefaultOptions final : public NumberingOptions {
- public:
-  explicit DefaultOptions(bool zeros) : zeros_(zeros) {}
-  std::string Text1() override { return "1"; }
-  std::string Text2() override { return "1"; }
-  std::string Text3() override { return "Plik"; }
-  std::string Text5() override { return {}; }
-  int Check1Value() override { return zeros_ ? 1 : 0; }
-  std::string DecimalSeparator() override { return ","; }
-
- private:
-  bool zeros_;
-};
-
-}  // namespace
+FolderService& systemFolders() {
+  static platform::PosixFolders folders;
+  return folders;
+}
 
 void engineNumbering(FileList& list, const NumberingSettings& settings) {
-  DefaultOptions options(settings.leadingZeros);
-  platform::SafeRenameService renamer;
-  NumberingRun run(list, options, renamer, [] {});
+  testing::FakeNumberingOptions options;
+  options.check1 = settings.leadingZeros ? 1 : 0;
+  NumberingRun run(list, options, [] {});
   run.Command1_Click();
 }
 

@@ -117,12 +117,12 @@ void benchList(Report& report, const Options& o, BenchFolder& folder, const std:
   std::vector<std::unique_ptr<RawList>> raws;
   std::vector<Contender> contenders;
   for (const Mask& m : masks) {
-    lists.push_back(std::make_unique<FileList>());
+    lists.push_back(std::make_unique<FileList>(systemFolders()));
     raws.push_back(std::make_unique<RawList>());
     FileList& list = *lists.back();
     RawList& raw = *raws.back();
-    list.SetPattern(m.text);
-    list.SetPath(folder.path());
+    list.setPattern(m.text);
+    list.setPath(folder.path());
     raw.read(folder.path(), m.text);
     if (list.size() != raw.size()) {
       throw std::runtime_error(std::string("list read under ") + m.text + ": engine lists " +
@@ -153,9 +153,9 @@ void benchMemory(Report& report, BenchFolder& folder, const std::string& fs, int
     return (static_cast<double>(after) - static_cast<double>(before) - static_cast<double>(nameBytes)) /
            static_cast<double>(count);
   };
-  auto list = std::make_unique<FileList>();
+  auto list = std::make_unique<FileList>(systemFolders());
   std::size_t before = heapInUse();
-  list->SetPath(folder.path());
+  list->setPath(folder.path());
   std::size_t after = heapInUse();
   for (const std::string& name : list->names()) nameBytes += name.size();
   const double engine = perEntry(before, after, list->size());
@@ -181,7 +181,7 @@ void benchMemory(Report& report, BenchFolder& folder, const std::string& fs, int
 // run starts from the same freshly made folder with its list already read, as in the window.
 void benchNumbering(Report& report, const Options& o, BenchFolder& folder, const std::string& fs, int n) {
   progress("numbering run", n, fs);
-  FileList list;
+  FileList list(systemFolders());
   RawList raw;
   const std::vector<Contender> contenders{
       {"raw two-pass renameat2 loop", [&] { rawNumbering(folder.path(), "*.*", raw); },
@@ -192,12 +192,12 @@ void benchNumbering(Report& report, const Options& o, BenchFolder& folder, const
       {"engine numbering run (defaults)", [&] { engineNumbering(list, {false}); },
        [&] {
          folder.rebuild();
-         list.SetPath(folder.path());
+         list.setPath(folder.path());
        }},
       {"engine numbering run (leading zeros)", [&] { engineNumbering(list, {true}); },
        [&] {
          folder.rebuild();
-         list.SetPath(folder.path());
+         list.setPath(folder.path());
        }},
   };
   const auto samples = alternate(contenders, renameReps(o, n, fs));
@@ -216,7 +216,7 @@ void benchNumbering(Report& report, const Options& o, BenchFolder& folder, const
 // 3. The conversion pass, lower case and spaces to underscores, against a raw one-pass loop.
 void benchConversion(Report& report, const Options& o, BenchFolder& folder, const std::string& fs, int n) {
   progress("conversion pass", n, fs);
-  FileList list;
+  FileList list(systemFolders());
   RawList raw;
   auto rawPrepare = [&] {
     folder.rebuild();
@@ -224,7 +224,7 @@ void benchConversion(Report& report, const Options& o, BenchFolder& folder, cons
   };
   auto enginePrepare = [&] {
     folder.rebuild();
-    list.SetPath(folder.path());
+    list.setPath(folder.path());
   };
   const std::vector<Contender> contenders{
       {"raw one-pass loop (lower case)",

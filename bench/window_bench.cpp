@@ -10,9 +10,9 @@
 
 #include "bench/engine_contenders.h"
 #include "engine/file_list.h"
+#include "platform/posix_folder.h"
 #include "platform/qt/error_report.h"
 #include "platform/qt/message_box.h"
-#include "platform/safe_rename.h"
 #include "ui/dir_list_box.h"
 #include "ui/frm_main.h"
 
@@ -91,9 +91,9 @@ void benchWindow(Report& report, bool quick, BenchFolder& folder, const std::str
   application();
   NoMessageBox messageBox;
   NoErrorReport errorReport;
-  platform::SafeRenameService renamer;
+  platform::PosixFolders folders;
   const std::string folderPath = folder.path();
-  ui::frmMain window({[folderPath] { return folderPath; }, messageBox, errorReport, renamer});
+  ui::frmMain window({[folderPath] { return folderPath; }, messageBox, errorReport, folders});
   window.show();
   if (!QTest::qWaitForWindowExposed(&window))
     throw std::runtime_error("the window did not come up offscreen");
@@ -119,24 +119,24 @@ void benchWindow(Report& report, bool quick, BenchFolder& folder, const std::str
     if (watch.resets() == before) throw std::runtime_error("a key release in Text4 did not re-read the list");
     watch.waitUntilDrawn();
   };
-  auto* folders = window.findChild<ui::DirListBox*>(QStringLiteral("Dir1"));
+  auto* dir1 = window.findChild<ui::DirListBox*>(QStringLiteral("Dir1"));
   auto rereadWindow = [&](bool byKey) {
     if (byKey) {
       releaseKey();
       return;
     }
     // Away and back again: each move re-reads the file list.
-    const std::string here = folders->path();
-    folders->setPath("/");
-    folders->setPath(here);
+    const std::string here = dir1->path();
+    dir1->setPath("/");
+    dir1->setPath(here);
     watch.waitUntilDrawn();
   };
   drain();
   watch.waitUntilDrawn();
   check("start");
 
-  FileList list;
-  list.SetPath(folder.path());
+  FileList list(folders);
+  list.setPath(folder.path());
   const int resetsBefore = watch.resets();
   QTest::keyRelease(mask, Qt::Key_End);
   if (watch.resets() == resetsBefore) {
@@ -174,7 +174,7 @@ void benchWindow(Report& report, bool quick, BenchFolder& folder, const std::str
       {"engine numbering run alone", [&] { engineNumbering(list, {false}); },
        [&] {
          folder.rebuild();
-         list.SetPath(folder.path());
+         list.setPath(folder.path());
          drain();
        }},
   };

@@ -1,16 +1,16 @@
 #include "engine/conversion_pass.h"
 
 #include <cmath>
+#include <memory>
+#include <optional>
 
+#include "engine/folder.h"
+#include "engine/number_text.h"
 #include "engine/run_error.h"
 
 namespace skorvatin {
 
-void PB(bool& flag) {
-  static_cast<void>(flag);
-}
-
-std::int32_t ProgressStepWidth(float trackWidth) {
+std::int32_t progressStepWidth(float trackWidth) {
   const double quotient = static_cast<double>(trackWidth) / 100.0;
   // Spelled out rather than left to nearbyint, whose result would follow whatever rounding mode
   // the floating-point environment happens to be in.
@@ -23,47 +23,43 @@ std::int32_t ProgressStepWidth(float trackWidth) {
 
 namespace {
 
-std::int32_t checkedFillWidth(std::int32_t i, std::int32_t stepWidth) {
-  std::int32_t k = 0;
-  std::int32_t width = 0;
-  if (__builtin_add_overflow(i, 1, &k) || __builtin_mul_overflow(k, stepWidth, &width)) {
-    throw RunError(err::Overflow);
-  }
-  return width;
-}
-
-}  // namespace
-
-void ConversionPass(FileList& list, RenameService& renamer, ConversionPassView& view, const EventPump& pump,
-                    const NameTransform& transform) {
-  bool on = true;
-  PB(on);
-  view.SetButtonEnabled(false);
-  const std::string path = list.Path();
-  const std::int32_t stepWidth = ProgressStepWidth(view.Pb1Width());
-  const std::string prefix = FolderPrefix(path);
+void renameAll(FileList& list, ConversionPassView& view, const NameTransform& transform) {
+  const std::int32_t stepWidth = progressStepWidth(view.trackWidth());
+  const std::unique_ptr<Folder> folder = list.folders().open(list.Path());
 
   // The count is 16-bit and never negative, so count - 1 stays within 16 bits; the loop runs in 32.
-  const std::int16_t count = list.ListCount();
-  const auto lastIndex = static_cast<std::int16_t>(count - 1);
-  const std::int32_t limit = lastIndex;
+  const std::int32_t limit = CheckedSub16(list.ListCount(), 1);
 
   // No events run inside the loop: nothing the user does can change the options or the list
   // between two files, so every file of one pass gets the same transformation.
   for (std::int32_t i = 0; i <= limit; ++i) {
-    view.SetPb2Width(static_cast<float>(checkedFillWidth(i, stepWidth)));
+    view.setFillWidth(static_cast<float>(CheckedMul(CheckedAdd(i, 1), stepWidth)));
     const std::string& name = list.List(static_cast<std::int16_t>(i));
-    const std::string oldPath = prefix + name;
-    const std::string newPath = prefix + transform(name);
-    renamer.Rename(oldPath, newPath);
+    folder->rename(name, transform(name));
   }
+}
 
-  pump();
-  File_Refresh(list, pump);
-  view.SetButtonEnabled(true);
-  view.SetButtonFocus();
-  bool off = false;
-  PB(off);
+}  // namespace
+
+void runConversionPass(FileList& list, ConversionPassView& view, const EventPump& pump,
+                       const NameTransform& transform) {
+  view.setButtonEnabled(false);
+  std::optional<RunError> error;
+  try {
+    renameAll(list, view, transform);
+    if (pump) pump();
+  } catch (const RunError& e) {
+    error = e;
+  }
+  // Done or stopped, the list shows the folder as the pass left it, and the button works again.
+  try {
+    File_Refresh(list, pump);
+  } catch (const RunError& reRead) {
+    error = error ? withLaterFailure(*error, reRead) : reRead;
+  }
+  view.setButtonEnabled(true);
+  if (error) throw *error;
+  view.focusButton();
 }
 
 }  // namespace skorvatin

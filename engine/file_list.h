@@ -3,36 +3,45 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "engine/services.h"
+#include "engine/event_pump.h"
+#include "engine/folder.h"
 
 namespace skorvatin {
 
+// Where a re-read takes the folder's entries from: the folder itself, or an operation that knows
+// them already. It calls the visitor once per entry, as Folder::forEachEntry does.
+using ListingSource = std::function<void(const EntryVisitor&)>;
+
 // The files of one folder that match one mask, in list order: the model behind `File1`.
-// It is a snapshot: the entries change only when Path or Pattern is set or Refresh is called.
-// Names are the raw bytes the file system gave, never re-encoded, so a listed name handed back
-// always names the same file.
+// It is a snapshot: the entries change only when the folder or the mask is set or Refresh is
+// called. Names are the raw bytes the file system gave, never re-encoded, so a listed name handed
+// back always names the same file.
 class FileList {
  public:
-  FileList() = default;
+  explicit FileList(FolderService& folders) : folders_(folders) {}
+
+  // The service through which the list, and every operation on it, reaches the folder.
+  FolderService& folders() const { return folders_; }
 
   const std::string& Path() const { return path_; }
   // Re-reads at once from the new folder. On failure throws RunError and keeps folder and entries.
-  void SetPath(std::string path);
+  void setPath(std::string path);
 
   const std::string& Pattern() const { return pattern_; }
   // Re-reads at once under the new mask. On failure throws RunError and keeps mask and entries.
-  void SetPattern(std::string pattern);
+  void setPattern(std::string pattern);
+  // Sets the mask and shows the folder as `known` lists it, without reading the folder again: for
+  // an operation that listed the folder itself and knows every rename it made since.
+  void setPattern(std::string pattern, const ListingSource& known);
 
   void Refresh();
 
   // File_Refresh's first step: the emptying mask, and the list empty at once. The folder is opened,
   // so a folder that has gone fails here as a read would, but its entries are not read: the list
-  // under this mask is empty by design, and scanning a large folder only to find that costs as
-  // much as the real re-read that follows.
-  void SetEmptyingPattern();
+  // under this mask is empty by design.
+  void setEmptyingPattern();
 
   // The signed 16-bit count the operations loop over. A folder with more than 32767 matching
   // files raises error 6 here rather than letting the count wrap.
@@ -46,11 +55,12 @@ class FileList {
   const std::vector<std::string>& names() const { return names_; }
 
   // Called after every successful re-read (the view resets itself once per read).
-  void SetOnChanged(std::function<void()> callback) { onChanged_ = std::move(callback); }
+  void setOnChanged(std::function<void()> callback) { onChanged_ = std::move(callback); }
 
  private:
-  void read(const std::string& path, const std::string& pattern);
+  void read(const std::string& path, const std::string& pattern, const ListingSource* known);
 
+  FolderService& folders_;
   std::string path_;
   std::string pattern_ = "*.*";
   std::vector<std::string> names_;
@@ -58,12 +68,11 @@ class FileList {
   std::function<void()> onChanged_;
 };
 
-// `path` with "/" appended unless it already ends in one; the root "/" gets no second separator.
-std::string FolderPrefix(std::string_view path);
-
 // Re-reads the list's folder under its unchanged mask, the way the window always did it: clear
 // the list with a mask nothing matches, let events run once, then put the saved mask back.
 void File_Refresh(FileList& list, const EventPump& pump);
+// The same, with the folder's present content already known to the caller.
+void File_Refresh(FileList& list, const EventPump& pump, const ListingSource& known);
 
 // The mask that matches no real file; File_Refresh empties the list with it.
 inline constexpr const char* kEmptyingMask = "*.-x-";

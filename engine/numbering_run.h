@@ -1,16 +1,18 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
-#include <unordered_set>
+#include <utility>
 #include <vector>
 
+#include "engine/event_pump.h"
 #include "engine/file_list.h"
+#include "engine/folder.h"
+#include "engine/folder_snapshot.h"
 #include "engine/run_error.h"
-#include "engine/services.h"
 
 namespace skorvatin {
 
@@ -25,17 +27,18 @@ class NumberingOptions {
   virtual std::string Text5() = 0;  // text after the number
   virtual int Check1Value() = 0;    // 1 when "Użyj zer wiodących" is ticked
   // The user's decimal separator, for fractional number texts ("," under a Polish locale).
-  virtual std::string DecimalSeparator() = 0;
+  virtual std::string decimalSeparator() = 0;
 };
 
-// "Numeruj": the numbering run. The window owns one for its whole life, so that
-// SzerokoscNumeru and CiagZer keep their values from one run to the next.
+// "Numeruj": one numbering run over the files the list shows.
 //
-// The run is all or nothing. Every temporary and final name is worked out and checked before the
-// first rename; a rename that still fails midway puts every file back under its original name.
+// The run is all or nothing. Every temporary and final name is worked out and checked against the
+// folder before the first rename; a rename that still fails midway puts every file back under its
+// original name. After any failure the list is re-read once, so that it shows the folder as it is,
+// and the error is thrown for the window to report.
 class NumberingRun {
  public:
-  NumberingRun(FileList& list, NumberingOptions& options, RenameService& renamer, EventPump pump);
+  NumberingRun(FileList& list, NumberingOptions& options, EventPump pump);
 
   // The whole run; throws RunError when it stops.
   void Command1_Click();
@@ -49,9 +52,7 @@ class NumberingRun {
   // The extension of a suffixed name ("Raport.txt.q" → ".txt"), or "" when it has no dot.
   static std::string WyłuskajRozszerzenie(const std::string& name);
 
-  // The final re-read, with the events let through around it.
-  void KońcoweOpcje();
-
+  // The width of the leading zeros and the zeros themselves, for this run.
   std::int32_t SzerokoscNumeru = 0;
   std::string CiagZer;
 
@@ -60,38 +61,40 @@ class NumberingRun {
     std::string original;   // listed name
     std::string temporary;  // original + ".q"
     std::string final;
-    dev_t dev = 0;  // filled only when names are looked up one by one
-    ino_t ino = 0;
+    std::size_t entry = FolderSnapshot::npos;  // in the snapshot, where names are exact
+    FileId id;
   };
   struct Renamed {
     std::size_t file;
-    std::string from;
-    std::string to;
-  };
-  struct Batch {
-    std::string folderPrefix;
-    std::vector<BatchFile> files;      // list order before the run
-    std::vector<std::size_t> ordered;  // numbering order: list order of the temporary names
-    std::vector<Renamed> journal;      // every rename done so far, oldest first
-    // Every name in the folder before the run, when the folder compares names exactly; without
-    // it each name is looked up on its own.
-    std::optional<std::unordered_set<std::string>> present;
+    const std::string* from;
+    const std::string* to;
   };
 
-  Batch plan();
-  void computeFinalNames(Batch& batch);
-  void check(const Batch& batch) const;
+  void plan();
+  void computeFinalNames();
+  void check() const;
+  bool heldByStranger(const std::string& name) const;
 
-  void ZmieniajRozszerzenia(Batch& batch);
-  void Go(Batch& batch);
-  void rename(Batch& batch, std::size_t file, const std::string& from, const std::string& to);
+  void ZmieniajRozszerzenia();
+  void Go();
+  void KońcoweOpcje();
+  void rename(std::size_t file, const std::string& from, const std::string& to);
   void letEventsRun();
-  [[noreturn]] void rollBack(Batch& batch, RunError error);
+  [[noreturn]] void rollBack(RunError error);
+  [[noreturn]] void reReadAndThrow(RunError error);
 
   FileList& list_;
   NumberingOptions& options_;
-  RenameService& renamer_;
   EventPump pump_;
+
+  std::unique_ptr<Folder> folder_;
+  std::optional<FolderSnapshot> snapshot_;
+  std::string prefix_;
+  std::vector<BatchFile> files_;      // list order before the run
+  std::vector<std::size_t> ordered_;  // numbering order: list order of the temporary names
+  std::vector<Renamed> done_;         // every rename done so far, oldest first
+  std::vector<bool> batchEntry_;      // snapshot entries that are files of the batch (exact names)
+  std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> batchById_;  // the same, case-blind
 };
 
 }  // namespace skorvatin

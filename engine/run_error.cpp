@@ -108,4 +108,15 @@ RunError RunError::fromErrno(int errnum, std::string file) {
   return RunError(number, std::move(file), std::strerror(errnum));
 }
 
+RunError withLaterFailure(const RunError& error, const RunError& later) {
+  // The same failure twice (a folder that has gone fails the re-read too) says nothing new.
+  if (later.number() == error.number() && later.file() == error.file()) return error;
+  std::string detail = error.detail();
+  if (!detail.empty()) detail += "; ";
+  detail += later.what();
+  RunError combined(error.number(), error.file(), detail);
+  for (const MisplacedFile& m : error.misplaced()) combined.addMisplaced(m);
+  return combined;
+}
+
 }  // namespace skorvatin

@@ -59,4 +59,8 @@ class RunError : public std::runtime_error {
   std::vector<MisplacedFile> misplaced_;
 };
 
+// `error` with a failure that followed it (a re-read after a stopped operation) added to its detail:
+// what stopped the operation is what the user must see first.
+RunError withLaterFailure(const RunError& error, const RunError& later);
+
 }  // namespace skorvatin

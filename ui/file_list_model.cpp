@@ -7,14 +7,14 @@ namespace skorvatin::ui {
 FileListModel::FileListModel(FileList& list, QObject* parent) : QAbstractListModel(parent), list_(list) {
   // The list has already changed when it calls back; nothing reads the model in between, so a
   // reset that begins and ends here leaves no view looking at stale rows.
-  list_.SetOnChanged([this] {
+  list_.setOnChanged([this] {
     beginResetModel();
     endResetModel();
   });
 }
 
 FileListModel::~FileListModel() {
-  list_.SetOnChanged({});
+  list_.setOnChanged({});
 }
 
 int FileListModel::rowCount(const QModelIndex& parent) const {

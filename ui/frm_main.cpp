@@ -36,7 +36,7 @@ class frmMain::NumberingControls final : public NumberingOptions {
   std::string Text3() override { return QFile::encodeName(w_.Text3->text()).toStdString(); }
   std::string Text5() override { return QFile::encodeName(w_.Text5->text()).toStdString(); }
   int Check1Value() override { return w_.Check1->isChecked() ? 1 : 0; }
-  std::string DecimalSeparator() override { return QLocale::system().decimalPoint().toStdString(); }
+  std::string decimalSeparator() override { return QLocale::system().decimalPoint().toStdString(); }
 
  private:
   frmMain& w_;
@@ -46,10 +46,10 @@ class frmMain::NumberingControls final : public NumberingOptions {
 class frmMain::PassControls final : public ConversionPassView {
  public:
   PassControls(frmMain& w, QPushButton* button) : w_(w), button_(button) {}
-  float Pb1Width() override { return w_.pb1Width_; }
-  void SetPb2Width(float width) override { w_.setPb2Width(width); }
-  void SetButtonEnabled(bool enabled) override { button_->setEnabled(enabled); }
-  void SetButtonFocus() override { button_->setFocus(Qt::OtherFocusReason); }
+  float trackWidth() override { return w_.pb1Width_; }
+  void setFillWidth(float width) override { w_.setPb2Width(width); }
+  void setButtonEnabled(bool enabled) override { button_->setEnabled(enabled); }
+  void focusButton() override { button_->setFocus(Qt::OtherFocusReason); }
 
  private:
   frmMain& w_;
@@ -60,6 +60,7 @@ frmMain::frmMain(FrmMainServices services, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       services_(std::move(services)),
+      list_(services_.folders),
       pump_(platform::qt::makeEventPump()),
       holdBack_(this) {
   setObjectName(QStringLiteral("frmMain"));
@@ -77,13 +78,12 @@ frmMain::frmMain(FrmMainServices services, QWidget* parent)
   numberingOptions_ = std::make_unique<NumberingControls>(*this);
   pass5View_ = std::make_unique<PassControls>(*this, Command5);
   pass6View_ = std::make_unique<PassControls>(*this, Command6);
-  numbering_ = std::make_unique<NumberingRun>(list_, *numberingOptions_, services_.renamer, pump_);
 
   wireOperations();
   wireNavigation();
 
   // The file list starts where the folder list starts; Form_Load then moves both.
-  if (!Dir1->path().empty()) reportErrors([this] { list_.SetPath(Dir1->path()); });
+  if (!Dir1->path().empty()) reportErrors([this] { list_.setPath(Dir1->path()); });
   Form_Load();
   Dir1->setFocus(Qt::OtherFocusReason);
 }
@@ -120,24 +120,24 @@ void frmMain::Form_Load() {
 }
 
 void frmMain::Dir1_Change() {
-  reportErrors([this] { list_.SetPath(Dir1->path()); });
+  reportErrors([this] { list_.setPath(Dir1->path()); });
 }
 
 void frmMain::Command1_Click() {
-  runOperation(nullptr, [this] { numbering_->Command1_Click(); });
+  runOperation([this] { NumberingRun(list_, *numberingOptions_, pump_).Command1_Click(); });
 }
 
 void frmMain::Command5_Click() {
-  runOperation(Command5, [this] {
-    ConversionPass(list_, services_.renamer, *pass5View_, pump_,
-                   [this](const std::string& name) { return Litery(name, caseOptions()); });
+  runOperation([this] {
+    runConversionPass(list_, *pass5View_, pump_,
+                      [this](const std::string& name) { return Litery(name, caseOptions()); });
   });
 }
 
 void frmMain::Command6_Click() {
-  runOperation(Command6, [this] {
-    ConversionPass(list_, services_.renamer, *pass6View_, pump_,
-                   [this](const std::string& name) { return Litery2(name, replaceOptions()); });
+  runOperation([this] {
+    runConversionPass(list_, *pass6View_, pump_,
+                      [this](const std::string& name) { return Litery2(name, replaceOptions()); });
   });
 }
 
@@ -159,28 +159,21 @@ void frmMain::setPb2Width(float twips) {
   pb2->resize(static_cast<int>(std::lround(twips / kTwipsPerPixel)), pb2->height());
 }
 
-void frmMain::runOperation(QPushButton* passButton, const std::function<void()>& body) {
+void frmMain::runOperation(const std::function<void()>& body) {
   {
     platform::qt::HoldBackScope hold(holdBack_);
-    const auto recover = [&](const RunError& error) {
+    // The operation has already undone what it could and re-read the list; the window only tells.
+    const auto report = [&](const RunError& error) {
       // Clicks made before the user saw the report aimed at a folder that has changed since.
       hold.dropHeldInput();
       services_.errorReport.report(error);
-      // Show the folder as the stopped operation left it. A second failure is reported once; the
-      // user can always re-read by choosing the folder again.
-      try {
-        File_Refresh(list_, pump_);
-      } catch (const RunError& again) {
-        services_.errorReport.report(again);
-      }
-      if (passButton) passButton->setEnabled(true);
     };
     try {
       body();
     } catch (const RunError& error) {
-      recover(error);
+      report(error);
     } catch (const std::bad_alloc&) {
-      recover(RunError(err::OutOfMemory));
+      report(RunError(err::OutOfMemory));
     }
   }
   // A close that came while the operation ran waited for it.

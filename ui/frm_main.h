@@ -7,12 +7,13 @@
 #include <string>
 
 #include "engine/conversion_pass.h"
+#include "engine/event_pump.h"
 #include "engine/file_list.h"
+#include "engine/folder.h"
 #include "engine/letter_case.h"
 #include "engine/numbering_run.h"
 #include "engine/replacements.h"
 #include "engine/run_error.h"
-#include "engine/services.h"
 #include "platform/qt/desktop_opener.h"
 #include "platform/qt/error_report.h"
 #include "platform/qt/event_pump.h"
@@ -39,7 +40,7 @@ struct FrmMainServices {
   std::function<std::string()> programFolder;
   platform::qt::MessageBox& messageBox;
   platform::qt::ErrorReport& errorReport;
-  RenameService& renamer;
+  FolderService& folders;
   // The file manager and document opener, and the mounted volumes; left empty, the desktop's own.
   std::shared_ptr<platform::qt::DesktopOpener> opener = nullptr;
   std::shared_ptr<platform::VolumeService> volumes = nullptr;
@@ -106,9 +107,8 @@ class frmMain final : public QWidget {
   void wireOperations();
   void wireNavigation();
   void wireNavigationControls();  // frm_main_navigation.cpp
-  // Runs one operation with the user's input held back; on an error reports it, re-reads the list
-  // and gives a conversion pass its button back.
-  void runOperation(QPushButton* passButton, const std::function<void()>& body);
+  // Runs one operation with the user's input held back, and reports the error it stops with.
+  void runOperation(const std::function<void()>& body);
   // Runs a procedure that is no operation (start-up, a folder change): an error is reported, and
   // the list, which keeps its entries on a failed read, stays as it was.
   void reportErrors(const std::function<void()>& body);
@@ -125,7 +125,6 @@ class frmMain final : public QWidget {
   std::unique_ptr<NumberingControls> numberingOptions_;
   std::unique_ptr<PassControls> pass5View_;
   std::unique_ptr<PassControls> pass6View_;
-  std::unique_ptr<NumberingRun> numbering_;
   FileListModel* fileModel_ = nullptr;
 
  public:

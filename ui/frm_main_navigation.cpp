@@ -67,7 +67,7 @@ void frmMain::Drive1_Change() {
 void frmMain::Text4_KeyUp() {
   pump_();
   // The text as it stands, not trimmed or checked; an empty mask included.
-  reportErrors([this] { list_.SetPattern(QFile::encodeName(Text4->text()).toStdString()); });
+  reportErrors([this] { list_.setPattern(QFile::encodeName(Text4->text()).toStdString()); });
 }
 
 void frmMain::Command2_Click() {

@@ -1,9 +1,9 @@
 #include <QApplication>
 
+#include "platform/posix_folder.h"
 #include "platform/program_folder.h"
 #include "platform/qt/error_report.h"
 #include "platform/qt/message_box.h"
-#include "platform/safe_rename.h"
 #include "skorvatin/version.h"
 #include "ui/frm_main.h"
 
@@ -16,8 +16,8 @@ int main(int argc, char* argv[]) {
 
   skorvatin::platform::qt::QtMessageBox messageBox;
   skorvatin::platform::qt::QtErrorReport errorReport;
-  skorvatin::platform::SafeRenameService renamer;
-  skorvatin::ui::frmMain window({&skorvatin::platform::programFolder, messageBox, errorReport, renamer});
+  skorvatin::platform::PosixFolders folders;
+  skorvatin::ui::frmMain window({&skorvatin::platform::programFolder, messageBox, errorReport, folders});
   messageBox.setOwner(&window);
   errorReport.setOwner(&window);
   window.centreOnScreen();

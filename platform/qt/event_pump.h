@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/services.h"
+#include "engine/event_pump.h"
 
 class QEvent;
 class QWidget;

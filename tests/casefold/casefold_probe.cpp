@@ -26,7 +26,8 @@
 #include "engine/letter_case.h"
 #include "engine/numbering_run.h"
 #include "engine/run_error.h"
-#include "platform/safe_rename.h"
+#include "platform/posix_folder.h"
+#include "tests/support/engine_fakes.h"
 
 namespace {
 
@@ -112,7 +113,7 @@ class Check {
   // 0 on success, else the error number; the error's text goes to lastError.
   int rename(const std::string& from, const std::string& to) {
     try {
-      skorvatin::platform::renameNoReplace(path(from), path(to), strategy_);
+      skorvatin::platform::PosixFolders(strategy_).open(dir_)->rename(from, to);
       return 0;
     } catch (const RunError& e) {
       lastError = e.what();
@@ -248,28 +249,6 @@ const std::vector<CheckCase>& renameChecks() {
   return checks;
 }
 
-class QuietView : public skorvatin::ConversionPassView {
- public:
-  float Pb1Width() override { return 6135; }
-  void SetPb2Width(float) override {}
-  void SetButtonEnabled(bool) override {}
-  void SetButtonFocus() override {}
-};
-
-class NumberingAnswers : public skorvatin::NumberingOptions {
- public:
-  explicit NumberingAnswers(std::string prefix) : prefix_(std::move(prefix)) {}
-  std::string Text1() override { return "1"; }
-  std::string Text2() override { return "1"; }
-  std::string Text3() override { return prefix_; }
-  std::string Text5() override { return ""; }
-  int Check1Value() override { return 0; }
-  std::string DecimalSeparator() override { return ","; }
-
- private:
-  std::string prefix_;
-};
-
 // 0 when the operation ran through, else the number it stopped with.
 int outcome(Check& c, const std::function<void()>& operation) {
   try {
@@ -283,24 +262,24 @@ int outcome(Check& c, const std::function<void()>& operation) {
 
 int convertCase(Check& c, skorvatin::CaseMode mode) {
   return outcome(c, [&] {
-    skorvatin::FileList list;
-    list.SetPath(c.dir());
-    skorvatin::platform::SafeRenameService renamer;
-    QuietView view;
-    skorvatin::ConversionPass(
-        list, renamer, view, [] {},
-        [mode](const std::string& name) { return skorvatin::Litery(name, mode); });
+    skorvatin::platform::PosixFolders folders;
+    skorvatin::FileList list(folders);
+    list.setPath(c.dir());
+    skorvatin::testing::SilentPassView view;
+    skorvatin::runConversionPass(
+        list, view, [] {}, [mode](const std::string& name) { return skorvatin::Litery(name, mode); });
   });
 }
 
 int number(Check& c, const std::string& mask, const std::string& prefix) {
   return outcome(c, [&] {
-    skorvatin::FileList list;
-    list.SetPath(c.dir());
-    list.SetPattern(mask);
-    skorvatin::platform::SafeRenameService renamer;
-    NumberingAnswers options(prefix);
-    skorvatin::NumberingRun run(list, options, renamer, [] {});
+    skorvatin::platform::PosixFolders folders;
+    skorvatin::FileList list(folders);
+    list.setPath(c.dir());
+    list.setPattern(mask);
+    skorvatin::testing::FakeNumberingOptions options;
+    options.prefix = prefix;
+    skorvatin::NumberingRun run(list, options, [] {});
     run.Command1_Click();
   });
 }

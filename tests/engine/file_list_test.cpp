@@ -1,141 +1,143 @@
 #include "engine/file_list.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/run_error.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/memory_folder.h"
 
+namespace skorvatin {
 namespace {
 
-using skorvatin::File_Refresh;
-using skorvatin::FileList;
-using skorvatin::FolderPrefix;
-using skorvatin::RunError;
+using V = std::vector<std::string>;
+using testing::MemoryDisk;
 
-std::vector<std::string> listed(const FileList& list) {
-  std::vector<std::string> out;
+V listed(const FileList& list) {
+  V out;
   for (std::int16_t i = 0; i < list.ListCount(); ++i) out.push_back(list.List(i));
   return out;
 }
 
-using V = std::vector<std::string>;
-
-TEST(FolderPrefix, AppendsOneSeparator) {
-  EXPECT_EQ(FolderPrefix("/home/ala/Foto"), "/home/ala/Foto/");
-  EXPECT_EQ(FolderPrefix("/"), "/");
-  EXPECT_EQ(FolderPrefix("/media/usb/"), "/media/usb/");
+std::int32_t errorOf(const std::function<void()>& step) {
+  try {
+    step();
+  } catch (const RunError& e) {
+    return e.number();
+  }
+  return 0;
 }
 
-class FileListTest : public skorvatin::testing::TempDirTest {};
+TEST(FolderPrefix, AppendsOneSeparator) {
+  EXPECT_EQ(folderPrefix("/home/ala/Foto"), "/home/ala/Foto/");
+  EXPECT_EQ(folderPrefix("/"), "/");
+  EXPECT_EQ(folderPrefix("/media/usb/"), "/media/usb/");
+}
 
-TEST_F(FileListTest, ListsOnlyVisibleRegularFilesInListOrder) {
-  for (const char* n : {"b.jpg", "README", "A.txt", ".hidden.txt", "c.TXT"}) touch(n);
-  ASSERT_EQ(mkdir(path("folder.txt").c_str(), 0755), 0);
-  ASSERT_EQ(mkfifo(path("pipe.txt").c_str(), 0644), 0);
-  ASSERT_EQ(symlink("nowhere", path("broken.txt").c_str()), 0);
-  ASSERT_EQ(symlink("b.jpg", path("link.jpg").c_str()), 0);
-  FileList list;
-  list.SetPath(dir());
+class FileListTest : public ::testing::Test {
+ protected:
+  static constexpr const char* kFolder = "/foto";
+  void SetUp() override {
+    disk.folder(kFolder);
+    list.setPath(kFolder);
+  }
+  MemoryDisk disk;
+  FileList list{disk};
+};
+
+TEST_F(FileListTest, ListsOnlyVisibleFilesInListOrder) {
+  disk.addAll(kFolder, {"b.jpg", "README", "A.txt", ".hidden.txt", "c.TXT", "link.jpg"});
+  disk.add(kFolder, "folder.txt", EntryKind::Folder);
+  disk.add(kFolder, "pipe.txt", EntryKind::Other);
+  list.Refresh();
   EXPECT_EQ(listed(list), (V{"A.txt", "b.jpg", "c.TXT", "link.jpg", "README"}));
-  list.SetPattern("*.txt");
+  list.setPattern("*.txt");
   EXPECT_EQ(listed(list), (V{"A.txt", "c.TXT"}));
 }
 
 TEST_F(FileListTest, IsASnapshotUntilReRead) {
-  for (const char* n : {"a.jpg", "b.jpg", "c.jpg"}) touch(n);
-  FileList list;
-  list.SetPath(dir());
-  ASSERT_EQ(std::rename(path("a.jpg").c_str(), path("z.jpg").c_str()), 0);
-  touch("d.jpg");
+  disk.addAll(kFolder, {"a.jpg", "b.jpg", "c.jpg"});
+  list.Refresh();
+  disk.open(kFolder)->rename("a.jpg", "z.jpg");
+  disk.add(kFolder, "d.jpg");
   EXPECT_EQ(listed(list), (V{"a.jpg", "b.jpg", "c.jpg"}));
   list.Refresh();
   EXPECT_EQ(listed(list), (V{"b.jpg", "c.jpg", "d.jpg", "z.jpg"}));
 }
 
-TEST_F(FileListTest, RefreshKeepsTheMaskAndPumpsOnceOnAnEmptyList) {
-  for (const char* n : {"a.jpg", "b.jpg"}) touch(n);
-  FileList list;
-  list.SetPath(dir());
-  list.SetPattern("*.jpg");
-  ASSERT_EQ(std::rename(path("a.jpg").c_str(), path("a.jpg.q").c_str()), 0);
-  ASSERT_EQ(std::rename(path("b.jpg").c_str(), path("B.JPG").c_str()), 0);
-  int pumps = 0;
-  int countSeenByPump = -1;
-  std::string maskSeenByPump;
-  File_Refresh(list, [&] {
-    ++pumps;
-    countSeenByPump = list.ListCount();
-    maskSeenByPump = list.Pattern();
-  });
-  EXPECT_EQ(pumps, 1);
-  EXPECT_EQ(countSeenByPump, 0);
-  EXPECT_EQ(maskSeenByPump, "*.-x-");
+TEST_F(FileListTest, RefreshShowsAnEmptyListToTheEventsAndKeepsTheMask) {
+  disk.addAll(kFolder, {"a.jpg", "b.jpg"});
+  list.setPattern("*.jpg");
+  const auto folder = disk.open(kFolder);
+  folder->rename("a.jpg", "a.jpg.q");
+  folder->rename("b.jpg", "B.JPG");
+  std::vector<std::pair<int, std::string>> seenByEvents;
+  File_Refresh(list, [&] { seenByEvents.emplace_back(list.ListCount(), list.Pattern()); });
+  EXPECT_EQ(seenByEvents, (std::vector<std::pair<int, std::string>>{{0, "*.-x-"}}));
   EXPECT_EQ(list.Pattern(), "*.jpg");
   EXPECT_EQ(listed(list), (V{"B.JPG"}));
 }
 
+TEST_F(FileListTest, RefreshFromAKnownListingDoesNotReadTheFolder) {
+  disk.addAll(kFolder, {"a.jpg", "on disk.jpg"});
+  list.Refresh();
+  const int listingsBefore = disk.listings;
+  File_Refresh(list, nullptr, [](const EntryVisitor& visit) {
+    visit("b.jpg", EntryKind::File, 1);
+    visit("a.jpg.q", EntryKind::File, 2);
+    visit(".c.jpg", EntryKind::File, 3);
+    visit("d.jpg", EntryKind::Folder, 4);
+  });
+  EXPECT_EQ(listed(list), (V{"a.jpg.q", "b.jpg"}));
+  EXPECT_EQ(disk.listings, listingsBefore);
+}
+
 TEST_F(FileListTest, EmptyFolderAndNoMatchGiveZero) {
-  FileList list;
-  list.SetPath(dir());
   EXPECT_EQ(list.ListCount(), 0);
-  touch("a.txt");
-  list.SetPattern("*.doc");
+  disk.add(kFolder, "a.txt");
+  list.setPattern("*.doc");
   EXPECT_EQ(list.ListCount(), 0);
 }
 
 TEST_F(FileListTest, NamesThatAreNotUtf8AreListedAsTheirBytes) {
-  const std::string latin1 =
+  const std::string latin2 =
       "zdj\xea"
       "cie.jpg";  // "zdjęcie" in ISO-8859-2
-  touch(latin1);
-  touch("łódź.jpg");
-  FileList list;
-  list.SetPath(dir());
-  ASSERT_EQ(list.ListCount(), 2);
+  disk.addAll(kFolder, {latin2, "łódź.jpg"});
+  list.Refresh();
   // Code-point order: "z" comes before "ł".
-  EXPECT_EQ(list.List(0), latin1);
-  EXPECT_EQ(list.List(1), "łódź.jpg");
-  EXPECT_EQ(access((FolderPrefix(list.Path()) + list.List(0)).c_str(), F_OK), 0);
+  EXPECT_EQ(listed(list), (V{latin2, "łódź.jpg"}));
 }
 
 TEST_F(FileListTest, AFolderThatCannotBeReadKeepsTheOldList) {
-  touch("a.txt");
-  FileList list;
-  list.SetPath(dir());
-  try {
-    list.SetPath(dir() + "/missing");
-    FAIL() << "no error";
-  } catch (const RunError& e) {
-    EXPECT_EQ(e.number(), 76);
-    EXPECT_EQ(e.file(), dir() + "/missing");
-  }
-  EXPECT_EQ(list.Path(), dir());
+  disk.add(kFolder, "a.txt");
+  list.Refresh();
+  EXPECT_EQ(errorOf([&] { list.setPath("/missing"); }), err::PathNotFound);
+  EXPECT_EQ(list.Path(), kFolder);
   EXPECT_EQ(listed(list), (V{"a.txt"}));
+  disk.removeFolder(kFolder);
+  EXPECT_EQ(errorOf([&] { File_Refresh(list, nullptr); }), err::PathNotFound);
+  EXPECT_EQ(errorOf([&] { list.List(-1); }), err::SubscriptOutOfRange);
 }
 
-TEST_F(FileListTest, IndexOutsideTheListIsAnError) {
-  touch("a.txt");
-  FileList list;
-  list.SetPath(dir());
-  EXPECT_THROW(list.List(1), RunError);
-  EXPECT_THROW(list.List(-1), RunError);
+TEST_F(FileListTest, MoreThan32767FilesIsAnOverflowNotAWrappedCount) {
+  for (int i = 0; i < 32768; ++i) disk.add(kFolder, "p" + std::to_string(i));
+  list.Refresh();
+  EXPECT_EQ(list.size(), 32768u);
+  EXPECT_EQ(errorOf([&] { list.ListCount(); }), err::Overflow);
 }
 
 TEST_F(FileListTest, NotifiesTheViewOncePerRead) {
-  touch("a.txt");
-  FileList list;
+  disk.add(kFolder, "a.txt");
   int reads = 0;
-  list.SetOnChanged([&] { ++reads; });
-  list.SetPath(dir());
-  list.SetPattern("*.txt");
+  list.setOnChanged([&] { ++reads; });
+  list.setPath(kFolder);
+  list.setPattern("*.txt");
   File_Refresh(list, nullptr);
   EXPECT_EQ(reads, 4);
 }
 
 }  // namespace
+}  // namespace skorvatin

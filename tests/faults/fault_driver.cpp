@@ -19,7 +19,8 @@
 #include "engine/numbering_run.h"
 #include "engine/replacements.h"
 #include "engine/run_error.h"
-#include "platform/safe_rename.h"
+#include "platform/posix_folder.h"
+#include "tests/support/engine_fakes.h"
 
 namespace {
 
@@ -34,32 +35,6 @@ std::string hex(const std::string& bytes) {
   }
   return out.empty() ? "-" : out;
 }
-
-class ArgOptions : public NumberingOptions {
- public:
-  explicit ArgOptions(std::map<std::string, std::string> values) : values_(std::move(values)) {}
-  std::string Text1() override { return get("start", "1"); }
-  std::string Text2() override { return get("step", "1"); }
-  std::string Text3() override { return get("prefix", "Plik"); }
-  std::string Text5() override { return get("after", ""); }
-  int Check1Value() override { return std::stoi(get("zeros", "0")); }
-  std::string DecimalSeparator() override { return ","; }
-  std::string get(const std::string& key, const std::string& fallback) const {
-    const auto it = values_.find(key);
-    return it == values_.end() ? fallback : it->second;
-  }
-
- private:
-  std::map<std::string, std::string> values_;
-};
-
-class NoView : public ConversionPassView {
- public:
-  float Pb1Width() override { return 6135.0F; }
-  void SetPb2Width(float) override {}
-  void SetButtonEnabled(bool) override {}
-  void SetButtonFocus() override {}
-};
 
 int usage() {
   std::fputs("usage: fault_driver number|case|replace <folder> ...\n", stderr);
@@ -76,15 +51,24 @@ int run(int argc, char** argv) {
     values[eq == std::string::npos ? arg : arg.substr(0, eq)] =
         eq == std::string::npos ? "" : arg.substr(eq + 1);
   }
-  ArgOptions options(values);
-  platform::SafeRenameService renamer;
+  const auto get = [&values](const std::string& key, const std::string& fallback) {
+    const auto it = values.find(key);
+    return it == values.end() ? fallback : it->second;
+  };
+  testing::FakeNumberingOptions options;
+  options.start = get("start", "1");
+  options.step = get("step", "1");
+  options.prefix = get("prefix", "Plik");
+  options.after = get("after", "");
+  options.check1 = std::stoi(get("zeros", "0"));
+  platform::PosixFolders folders;
   const EventPump pump = [] {};
-  FileList list;
-  list.SetPath(argv[2]);
-  list.SetPattern(options.get("mask", "*.*"));
+  FileList list(folders);
+  list.setPath(argv[2]);
+  list.setPattern(get("mask", "*.*"));
 
   if (operation == "number") {
-    NumberingRun run(list, options, renamer, pump);
+    NumberingRun run(list, options, pump);
     run.Command1_Click();
   } else if (operation == "case" || operation == "replace") {
     if (argc < 4) return usage();
@@ -99,8 +83,8 @@ int run(int argc, char** argv) {
     if (mode == "polish")
       transform = [](const std::string& n) { return Litery2(n, ReplaceMode::PolishToPlain); };
     if (!transform) return usage();
-    NoView view;
-    ConversionPass(list, renamer, view, pump, transform);
+    testing::SilentPassView view;
+    runConversionPass(list, view, pump, transform);
   } else {
     return usage();
   }

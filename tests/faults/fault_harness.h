@@ -19,30 +19,15 @@
 
 #include "engine/conversion_pass.h"
 #include "engine/numbering_run.h"
+#include "tests/support/engine_fakes.h"
 #include "tests/support/temp_dir.h"
 
 extern char** environ;
 
 namespace skorvatin::faults {
 
-// The window's defaults: start 1, step 1, prefix "Plik", nothing after the number, no zeros.
-struct Options : NumberingOptions {
-  std::string prefix = "Plik";
-  std::string Text1() override { return "1"; }
-  std::string Text2() override { return "1"; }
-  std::string Text3() override { return prefix; }
-  std::string Text5() override { return ""; }
-  int Check1Value() override { return 0; }
-  std::string DecimalSeparator() override { return ","; }
-};
-
-// A pass whose progress nobody watches.
-struct View : ConversionPassView {
-  float Pb1Width() override { return 6135.0F; }
-  void SetPb2Width(float) override {}
-  void SetButtonEnabled(bool) override {}
-  void SetButtonFocus() override {}
-};
+using Options = testing::FakeNumberingOptions;
+using View = testing::SilentPassView;
 
 struct FileState {
   ino_t inode = 0;

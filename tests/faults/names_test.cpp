@@ -7,7 +7,7 @@
 #include "engine/numbering_run.h"
 #include "engine/replacements.h"
 #include "engine/run_error.h"
-#include "platform/safe_rename.h"
+#include "platform/posix_folder.h"
 #include "tests/faults/fault_harness.h"
 
 namespace skorvatin::faults {
@@ -17,10 +17,10 @@ class Names : public FaultTest {
  protected:
   std::optional<RunError> number(const Options& given) {
     Options options = given;
-    FileList list;
-    list.SetPath(folder());
-    platform::SafeRenameService renamer;
-    NumberingRun run(list, options, renamer, [] {});
+    platform::PosixFolders folders;
+    FileList list(folders);
+    list.setPath(folder());
+    NumberingRun run(list, options, [] {});
     try {
       run.Command1_Click();
     } catch (const RunError& e) {
@@ -104,26 +104,25 @@ TEST_F(Names, OddNamesAreListedAndRenamedExactly) {
   makeFiles(originals);
   const Snapshot before = snapshot(folder());
 
-  FileList list;
-  list.SetPath(folder());
+  platform::PosixFolders folders;
+  FileList list(folders);
+  list.setPath(folder());
   ASSERT_EQ(list.ListCount(), static_cast<std::int16_t>(kOddNames.size()));
   for (const OddName& n : kOddNames) {
     EXPECT_NE(std::find(list.names().begin(), list.names().end(), n.name), list.names().end()) << n.label;
   }
 
-  platform::SafeRenameService renamer;
   View view;
-  ConversionPass(
-      list, renamer, view, [] {}, [](const std::string& s) { return Litery(s, CaseMode::AllUpper); });
+  runConversionPass(
+      list, view, [] {}, [](const std::string& s) { return Litery(s, CaseMode::AllUpper); });
   Snapshot expected;
   for (const OddName& n : kOddNames) expected[n.upper] = before.at(n.name);
   EXPECT_EQ(snapshot(folder()), expected);
 
-  ConversionPass(
-      list, renamer, view, [] {}, [](const std::string& s) { return Litery(s, CaseMode::AllLower); });
-  ConversionPass(
-      list, renamer, view, [] {},
-      [](const std::string& s) { return Litery2(s, ReplaceMode::PolishToPlain); });
+  runConversionPass(
+      list, view, [] {}, [](const std::string& s) { return Litery(s, CaseMode::AllLower); });
+  runConversionPass(
+      list, view, [] {}, [](const std::string& s) { return Litery2(s, ReplaceMode::PolishToPlain); });
   expected.clear();
   for (const OddName& n : kOddNames) expected[n.plain] = before.at(n.name);
   EXPECT_EQ(snapshot(folder()), expected);

@@ -14,21 +14,12 @@
 #include "engine/letter_case.h"
 #include "engine/numbering_run.h"
 #include "engine/run_error.h"
-#include "platform/safe_rename.h"
+#include "platform/posix_folder.h"
 #include "tests/faults/fault_harness.h"
+#include "tests/support/folder_spy.h"
 
 namespace skorvatin::faults {
 namespace {
-
-// Counts the renames that went through, so a test knows how far a run got before it stopped.
-struct CountingRenamer : RenameService {
-  platform::SafeRenameService real;
-  int done = 0;
-  void Rename(const std::string& oldPath, const std::string& newPath) override {
-    real.Rename(oldPath, newPath);
-    ++done;
-  }
-};
 
 // Runs a command without a shell; its output goes to `log`. The exit status, or -1.
 int command(const std::vector<std::string>& args, const std::string& log) {
@@ -89,30 +80,32 @@ class RootFs : public FaultTest {
   void onTearDown(std::function<void()> f) { cleanups_.push_back(std::move(f)); }
 
   RunError number(const std::string& where, Options options = {}, std::function<void()> betweenPasses = {}) {
-    FileList list;
-    list.SetPath(where);
-    CountingRenamer renamer;
+    platform::PosixFolders folders;
+    // Counts the renames that went through, so a test knows how far a run got before it stopped.
+    testing::FolderSpy spy(folders);
+    FileList list(spy);
+    list.setPath(where);
     int pumps = 0;
-    NumberingRun run(list, options, renamer, [&] {
+    NumberingRun run(list, options, [&] {
       if (++pumps == 1 && betweenPasses) betweenPasses();
     });
     try {
       run.Command1_Click();
     } catch (const RunError& e) {
-      renamesDone_ = renamer.done;
+      renamesDone_ = spy.renamesDone;
       return e;
     }
     ADD_FAILURE() << "the run did not stop";
     return RunError(0);
   }
   RunError upperCase(const std::string& where) {
-    FileList list;
-    list.SetPath(where);
-    platform::SafeRenameService renamer;
+    platform::PosixFolders folders;
+    FileList list(folders);
+    list.setPath(where);
     View view;
     try {
-      ConversionPass(
-          list, renamer, view, [] {}, [](const std::string& n) { return Litery(n, CaseMode::AllUpper); });
+      runConversionPass(
+          list, view, [] {}, [](const std::string& n) { return Litery(n, CaseMode::AllUpper); });
     } catch (const RunError& e) {
       return e;
     }

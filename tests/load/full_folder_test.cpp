@@ -16,31 +16,13 @@
 #include "engine/letter_case.h"
 #include "engine/numbering_run.h"
 #include "engine/replacements.h"
-#include "platform/safe_rename.h"
+#include "platform/posix_folder.h"
+#include "tests/support/engine_fakes.h"
 
 namespace skorvatin {
 namespace {
 
 constexpr int kFiles = 32767;
-
-class DefaultOptions : public NumberingOptions {
- public:
-  std::string Text1() override { return "1"; }
-  std::string Text2() override { return "1"; }
-  std::string Text3() override { return "Plik "; }
-  std::string Text5() override { return ""; }
-  int Check1Value() override { return 0; }
-  std::string DecimalSeparator() override { return ","; }
-};
-
-class NoView : public ConversionPassView {
- public:
-  float Pb1Width() override { return 6135.0F; }
-  void SetPb2Width(float width) override { last = width; }
-  void SetButtonEnabled(bool) override {}
-  void SetButtonFocus() override {}
-  float last = 0;
-};
 
 class FullFolder : public ::testing::Test {
  protected:
@@ -97,32 +79,31 @@ TEST_F(FullFolder, NumberedThenBothPassesEveryFileAccountedFor) {
     inodes[i] = st.st_ino;
   }
 
-  FileList list;
-  list.SetPath(dir_);
+  platform::PosixFolders folders;
+  FileList list(folders);
+  list.setPath(dir_);
   ASSERT_EQ(list.ListCount(), kFiles);
-  platform::SafeRenameService renamer;
-  int pumps = 0;
-  const EventPump pump = [&] { ++pumps; };
-  DefaultOptions options;
+  const EventPump pump = [] {};
+  testing::FakeNumberingOptions options;
+  options.prefix = "Plik ";
 
   using Clock = std::chrono::steady_clock;
   const auto t0 = Clock::now();
-  NumberingRun run(list, options, renamer, pump);
+  NumberingRun run(list, options, pump);
   run.Command1_Click();
   const auto t1 = Clock::now();
   EXPECT_EQ(list.ListCount(), kFiles);
   EXPECT_EQ(list.List(0), "Plik 1.txt");
   expectEveryFile([](int i) { return "Plik " + std::to_string(i) + ".txt"; }, inodes, "after numbering");
 
-  NoView view;
-  ConversionPass(list, renamer, view, pump,
-                 [](const std::string& n) { return Litery(n, CaseMode::AllUpper); });
+  testing::SilentPassView view;
+  runConversionPass(list, view, pump, [](const std::string& n) { return Litery(n, CaseMode::AllUpper); });
   const auto t2 = Clock::now();
-  EXPECT_EQ(view.last, 61.0F * kFiles);
+  EXPECT_EQ(view.fill, 61.0F * kFiles);
   expectEveryFile([](int i) { return "PLIK " + std::to_string(i) + ".TXT"; }, inodes, "after the case pass");
 
-  ConversionPass(list, renamer, view, pump,
-                 [](const std::string& n) { return Litery2(n, ReplaceMode::SpacesToUnderscores); });
+  runConversionPass(list, view, pump,
+                    [](const std::string& n) { return Litery2(n, ReplaceMode::SpacesToUnderscores); });
   const auto t3 = Clock::now();
   expectEveryFile([](int i) { return "PLIK_" + std::to_string(i) + ".TXT"; }, inodes,
                   "after the replacement pass");

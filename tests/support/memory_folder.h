@@ -54,7 +54,7 @@ class MemoryDisk : public FolderService {
     e = {kind, nextInode_++, name};
     return e;
   }
-  void add(const std::string& folderPath, const std::vector<std::string>& names) {
+  void addAll(const std::string& folderPath, const std::vector<std::string>& names) {
     for (const std::string& n : names) add(folderPath, n);
   }
 

@@ -14,8 +14,8 @@
 #include <set>
 
 #include "engine/run_error.h"
+#include "platform/posix_folder.h"
 #include "platform/qt/desktop_opener.h"
-#include "platform/safe_rename.h"
 #include "platform/volumes.h"
 #include "support/window_fixture.h"
 #include "ui/dir_list_box.h"
@@ -62,7 +62,7 @@ struct Harness {
                    std::shared_ptr<FakeVolumes> fakeVolumes = std::make_shared<FakeVolumes>())
       : opener(desktop ? desktop : std::make_shared<RecordingOpener>()), volumes(std::move(fakeVolumes)) {
     window = std::make_unique<frmMain>(skorvatin::ui::FrmMainServices{
-        [programFolder] { return programFolder; }, messageBox, errors, renamer, opener, volumes});
+        [programFolder] { return programFolder; }, messageBox, errors, folders, opener, volumes});
   }
 
   QStringList listed() const {
@@ -75,7 +75,7 @@ struct Harness {
 
   skorvatin::testing::RecordingMessageBox messageBox;
   skorvatin::testing::RecordingErrorReport errors;
-  skorvatin::platform::SafeRenameService renamer;
+  skorvatin::platform::PosixFolders folders;
   std::shared_ptr<skorvatin::platform::qt::DesktopOpener> opener;
   std::shared_ptr<FakeVolumes> volumes;
   std::unique_ptr<frmMain> window;

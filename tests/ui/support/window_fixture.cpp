@@ -20,7 +20,7 @@ WindowUnderTest::WindowUnderTest(const std::vector<std::string>& files) {
   for (const std::string& f : files) touch(f);
   const std::string folder = this->folder();
   window_ = std::make_unique<ui::frmMain>(
-      ui::FrmMainServices{[folder] { return folder; }, messageBox, errors, renamer_});
+      ui::FrmMainServices{[folder] { return folder; }, messageBox, errors, folders_});
 }
 
 WindowUnderTest::~WindowUnderTest() = default;

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "engine/run_error.h"
+#include "platform/posix_folder.h"
 #include "platform/qt/error_report.h"
 #include "platform/qt/message_box.h"
-#include "platform/safe_rename.h"
 #include "ui/frm_main.h"
 
 class QWidget;
@@ -64,7 +64,7 @@ class WindowUnderTest {
 
  private:
   QTemporaryDir dir_;
-  platform::SafeRenameService renamer_;
+  platform::PosixFolders folders_;
   std::unique_ptr<ui::frmMain> window_;
 };
 

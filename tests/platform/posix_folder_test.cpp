@@ -1,4 +1,4 @@
-#include "platform/safe_rename.h"
+#include "platform/posix_folder.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -12,7 +12,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -43,7 +45,7 @@ extern "C" int renameat2(int oldDirfd, const char* oldName, int newDirfd, const 
 namespace {
 
 using skorvatin::RunError;
-using skorvatin::platform::renameNoReplace;
+using skorvatin::platform::PosixFolders;
 using skorvatin::platform::RenameStrategy;
 using Names = std::vector<std::string>;
 
@@ -53,12 +55,12 @@ ino_t inodeOf(const std::string& path) {
   return st.st_ino;
 }
 
-// Runs the rename and returns the error number it stopped with (0 for success); the file the
-// error names goes to `file`.
-int renameResult(const std::string& from, const std::string& to,
+// Opens `folder`, renames `from` to `to` in it and returns the error number it stopped with (0 for
+// success); the file the error names goes to `file`.
+int renameResult(const std::string& folder, const std::string& from, const std::string& to,
                  RenameStrategy strategy = RenameStrategy::Automatic, std::string* file = nullptr) {
   try {
-    renameNoReplace(from, to, strategy);
+    PosixFolders(strategy).open(folder)->rename(from, to);
     return 0;
   } catch (const RunError& e) {
     if (file) *file = e.file();
@@ -66,32 +68,31 @@ int renameResult(const std::string& from, const std::string& to,
   }
 }
 
-class SafeRenameTest : public skorvatin::testing::TempDirTest {};
+class FolderTest : public skorvatin::testing::TempDirTest {};
 
-TEST_F(SafeRenameTest, IdenticalPathSucceedsAndChangesNothing) {
+TEST_F(FolderTest, IdenticalPathSucceedsAndChangesNothing) {
   touch("a.txt");
   const ino_t before = inodeOf(path("a.txt"));
-  skorvatin::platform::SafeRenameService service;
-  service.Rename(path("a.txt"), path("a.txt"));
+  EXPECT_EQ(renameResult(dir(), "a.txt", "a.txt"), 0);
   EXPECT_EQ(entries(), Names{"a.txt"});
   EXPECT_EQ(inodeOf(path("a.txt")), before);
 }
 
-TEST_F(SafeRenameTest, IdenticalPathOfAMissingFileFails) {
+TEST_F(FolderTest, IdenticalPathOfAMissingFileFails) {
   std::string file;
-  EXPECT_EQ(renameResult(path("gone.txt"), path("gone.txt"), RenameStrategy::Automatic, &file), 53);
+  EXPECT_EQ(renameResult(dir(), "gone.txt", "gone.txt", RenameStrategy::Automatic, &file), 53);
   EXPECT_EQ(file, path("gone.txt"));
 }
 
-TEST_F(SafeRenameTest, MissingFolderIsAPathError) {
+TEST_F(FolderTest, MissingFolderIsAPathError) {
   std::string file;
-  EXPECT_EQ(renameResult(path("nie-ma/a.txt"), path("nie-ma/b.txt"), RenameStrategy::Automatic, &file), 76);
+  EXPECT_EQ(renameResult(path("nie-ma"), "a.txt", "b.txt", RenameStrategy::Automatic, &file), 76);
   EXPECT_EQ(file, path("nie-ma"));
 }
 
 // Every way of moving a file must give the same answers; the fall-backs are forced here on an
 // ordinary file system, where they would otherwise never run.
-class StrategyTest : public SafeRenameTest, public ::testing::WithParamInterface<RenameStrategy> {};
+class StrategyTest : public FolderTest, public ::testing::WithParamInterface<RenameStrategy> {};
 
 std::string strategyName(const ::testing::TestParamInfo<RenameStrategy>& row) {
   switch (row.param) {
@@ -113,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(Strategies, StrategyTest,
 TEST_P(StrategyTest, FreshNameMovesTheFileAndKeepsItsIdentity) {
   touch("a.txt", "zawartość");
   const ino_t before = inodeOf(path("a.txt"));
-  EXPECT_EQ(renameResult(path("a.txt"), path("b.txt"), GetParam()), 0);
+  EXPECT_EQ(renameResult(dir(), "a.txt", "b.txt", GetParam()), 0);
   EXPECT_EQ(entries(), Names{"b.txt"});
   EXPECT_EQ(contentOf("b.txt"), "zawartość");
   EXPECT_EQ(inodeOf(path("b.txt")), before);
@@ -123,7 +124,7 @@ TEST_P(StrategyTest, ExistingTargetIsRefusedAndBothFilesStayIntact) {
   touch("a.txt");
   touch("b.txt");
   std::string file;
-  EXPECT_EQ(renameResult(path("a.txt"), path("b.txt"), GetParam(), &file), 58);
+  EXPECT_EQ(renameResult(dir(), "a.txt", "b.txt", GetParam(), &file), 58);
   EXPECT_EQ(file, path("b.txt"));
   EXPECT_EQ(entries(), (Names{"a.txt", "b.txt"}));
   EXPECT_EQ(contentOf("a.txt"), "a.txt");
@@ -133,14 +134,14 @@ TEST_P(StrategyTest, ExistingTargetIsRefusedAndBothFilesStayIntact) {
 TEST_P(StrategyTest, ExistingFolderAsTargetIsRefused) {
   touch("a.txt");
   ASSERT_EQ(::mkdir(path("b").c_str(), 0755), 0);
-  EXPECT_EQ(renameResult(path("a.txt"), path("b"), GetParam()), 58);
+  EXPECT_EQ(renameResult(dir(), "a.txt", "b", GetParam()), 58);
   EXPECT_EQ(entries(), (Names{"a.txt", "b"}));
 }
 
 TEST_P(StrategyTest, MissingSourceFailsNamingIt) {
   touch("b.txt");
   std::string file;
-  EXPECT_EQ(renameResult(path("a.txt"), path("c.txt"), GetParam(), &file), 53);
+  EXPECT_EQ(renameResult(dir(), "a.txt", "c.txt", GetParam(), &file), 53);
   EXPECT_EQ(file, path("a.txt"));
   EXPECT_EQ(entries(), Names{"b.txt"});
 }
@@ -149,7 +150,7 @@ TEST_P(StrategyTest, MissingSourceFailsNamingIt) {
 TEST_P(StrategyTest, CaseOnlyRenameWithoutClashRenames) {
   touch("a.txt");
   const ino_t before = inodeOf(path("a.txt"));
-  EXPECT_EQ(renameResult(path("a.txt"), path("A.TXT"), GetParam()), 0);
+  EXPECT_EQ(renameResult(dir(), "a.txt", "A.TXT", GetParam()), 0);
   EXPECT_EQ(entries(), Names{"A.TXT"});
   EXPECT_EQ(inodeOf(path("A.TXT")), before);
 }
@@ -157,7 +158,7 @@ TEST_P(StrategyTest, CaseOnlyRenameWithoutClashRenames) {
 TEST_P(StrategyTest, CaseOnlyRenameOntoAnotherFileIsRefused) {
   touch("A.txt");
   touch("a.txt");
-  EXPECT_EQ(renameResult(path("A.txt"), path("a.txt"), GetParam()), 58);
+  EXPECT_EQ(renameResult(dir(), "A.txt", "a.txt", GetParam()), 58);
   EXPECT_EQ(entries(), (Names{"A.txt", "a.txt"}));
   EXPECT_EQ(contentOf("A.txt"), "A.txt");
   EXPECT_EQ(contentOf("a.txt"), "a.txt");
@@ -169,7 +170,7 @@ TEST_P(StrategyTest, HardLinkUnderTheNewNameIsRefusedWithoutLeftovers) {
   touch("a.txt");
   ASSERT_EQ(::link(path("a.txt").c_str(), path("b.txt").c_str()), 0);
   std::string file;
-  EXPECT_EQ(renameResult(path("a.txt"), path("b.txt"), GetParam(), &file), 58);
+  EXPECT_EQ(renameResult(dir(), "a.txt", "b.txt", GetParam(), &file), 58);
   EXPECT_EQ(file, path("b.txt"));
   EXPECT_EQ(entries(), (Names{"a.txt", "b.txt"}));
 }
@@ -177,7 +178,7 @@ TEST_P(StrategyTest, HardLinkUnderTheNewNameIsRefusedWithoutLeftovers) {
 TEST_P(StrategyTest, SymbolicLinkIsRenamedItselfNotItsTarget) {
   touch("target.txt");
   ASSERT_EQ(::symlink("target.txt", path("link").c_str()), 0);
-  EXPECT_EQ(renameResult(path("link"), path("link2"), GetParam()), 0);
+  EXPECT_EQ(renameResult(dir(), "link", "link2", GetParam()), 0);
   EXPECT_EQ(entries(), (Names{"link2", "target.txt"}));
   EXPECT_EQ(contentOf("link2"), "target.txt");
 }
@@ -187,7 +188,7 @@ struct BadNameRow {
   std::string newName;  // relative to the test folder
 };
 
-TEST_F(SafeRenameTest, InvalidNewNamesAreRefusedBeforeAnythingMoves) {
+TEST_F(FolderTest, InvalidNewNamesAreRefusedBeforeAnythingMoves) {
   const std::vector<BadNameRow> rows = {
       {"into a subfolder", "sub/a.txt"},
       {"into the parent folder", "../a.txt"},
@@ -203,14 +204,14 @@ TEST_F(SafeRenameTest, InvalidNewNamesAreRefusedBeforeAnythingMoves) {
     SCOPED_TRACE(row.name);
     touch("a.txt");
     std::string file;
-    EXPECT_EQ(renameResult(path("a.txt"), path(row.newName), RenameStrategy::Automatic, &file), 52);
+    EXPECT_EQ(renameResult(dir(), "a.txt", row.newName, RenameStrategy::Automatic, &file), 52);
     EXPECT_EQ(file, path(row.newName));
     EXPECT_EQ(entries(), (Names{"a.txt", "sub"}));
     EXPECT_TRUE(std::filesystem::is_empty(path("sub")));
   }
 }
 
-TEST_F(SafeRenameTest, InvalidOldNamesAreRefused) {
+TEST_F(FolderTest, InvalidOldNamesAreRefused) {
   const std::vector<BadNameRow> rows = {
       {"dot dot", ".."},
       {"dot", "."},
@@ -220,16 +221,16 @@ TEST_F(SafeRenameTest, InvalidOldNamesAreRefused) {
   ASSERT_EQ(::mkdir(path("sub").c_str(), 0755), 0);
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(renameResult(path(row.newName), path("x"), RenameStrategy::Automatic), 52);
+    EXPECT_EQ(renameResult(dir(), row.newName, "x", RenameStrategy::Automatic), 52);
     EXPECT_EQ(entries(), Names{"sub"});
   }
 }
 
-TEST_F(SafeRenameTest, NameOfExactly255BytesIsAccepted) {
+TEST_F(FolderTest, NameOfExactly255BytesIsAccepted) {
   touch("a.txt");
   const std::string longest = std::string(251, 'x') + ".txt";
   ASSERT_EQ(longest.size(), 255u);
-  EXPECT_EQ(renameResult(path("a.txt"), path(longest)), 0);
+  EXPECT_EQ(renameResult(dir(), "a.txt", longest), 0);
   EXPECT_EQ(entries(), Names{longest});
 }
 
@@ -240,7 +241,7 @@ struct ByteNameRow {
 };
 
 // Names travel as bytes: nothing decodes, re-encodes or trims them.
-TEST_F(SafeRenameTest, NamesArePassedAsRawBytes) {
+TEST_F(FolderTest, NamesArePassedAsRawBytes) {
   const std::vector<ByteNameRow> rows = {
       {"invalid UTF-8 to valid", "\xff\xfe.txt", "plik.txt"},
       {"valid to invalid UTF-8", "plik.txt", "p\xb3ik\xe6.txt"},
@@ -255,7 +256,7 @@ TEST_F(SafeRenameTest, NamesArePassedAsRawBytes) {
     SCOPED_TRACE(row.name);
     touch(row.from, "treść");
     const ino_t before = inodeOf(path(row.from));
-    EXPECT_EQ(renameResult(path(row.from), path(row.to)), 0);
+    EXPECT_EQ(renameResult(dir(), row.from, row.to), 0);
     EXPECT_EQ(entries(), Names{row.to});
     EXPECT_EQ(contentOf(row.to), "treść");
     EXPECT_EQ(inodeOf(path(row.to)), before);
@@ -263,27 +264,76 @@ TEST_F(SafeRenameTest, NamesArePassedAsRawBytes) {
   }
 }
 
-TEST_F(SafeRenameTest, RelativePathsWorkInTheCurrentFolder) {
-  touch("a.txt");
-  const std::string here = std::filesystem::current_path();
-  ASSERT_EQ(::chdir(dir().c_str()), 0);
-  const int result = renameResult("a.txt", "b.txt");
-  const int wrongFolder = renameResult("b.txt", "./c.txt");
-  ASSERT_EQ(::chdir(here.c_str()), 0);
-  EXPECT_EQ(result, 0);
-  EXPECT_EQ(wrongFolder, 52);  // "" and "./" are two spellings; the service only compares bytes
-  EXPECT_EQ(entries(), Names{"b.txt"});
+TEST_F(FolderTest, ListingGivesEveryEntryWithWhatItLeadsToAndTheInodeALookUpGives) {
+  touch("file.txt");
+  touch(".hidden");
+  ASSERT_EQ(::mkdir(path("folder").c_str(), 0755), 0);
+  ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0644), 0);
+  ASSERT_EQ(::symlink("file.txt", path("to-file").c_str()), 0);
+  ASSERT_EQ(::symlink("folder", path("to-folder").c_str()), 0);
+  ASSERT_EQ(::symlink("nowhere", path("dangling").c_str()), 0);
+  const auto folder = PosixFolders().open(dir());
+  std::map<std::string, skorvatin::EntryKind> kinds;
+  folder->forEachEntry([&](std::string_view name, skorvatin::EntryKind kind, std::uint64_t inode) {
+    kinds[std::string(name)] = kind;
+    const auto id = folder->lookUp(std::string(name));
+    ASSERT_TRUE(id.has_value()) << name;
+    EXPECT_EQ(id->inode, inode) << name;
+    EXPECT_EQ(id->device, folder->id().device) << name;
+  });
+  using skorvatin::EntryKind;
+  const std::map<std::string, EntryKind> expected = {
+      {".hidden", EntryKind::File},     {"dangling", EntryKind::Other}, {"file.txt", EntryKind::File},
+      {"folder", EntryKind::Folder},    {"pipe", EntryKind::Other},     {"to-file", EntryKind::File},
+      {"to-folder", EntryKind::Folder},
+  };
+  EXPECT_EQ(kinds, expected);
+  EXPECT_FALSE(folder->lookUp("missing").has_value());
 }
 
-class InjectedAnswerTest : public SafeRenameTest {
+TEST_F(FolderTest, CaseIsProbedWithANameFromTheListing) {
+  struct Row {
+    const char* name;
+    Names files;
+    bool ignoresCase;
+  };
+  // An ordinary file system tells case apart; without a letter to try, the folder plays safe.
+  const std::vector<Row> rows = {
+      {"a name with letters", {"1", "Zdjecie.jpg"}, false},
+      {"names without letters", {"1", "2"}, true},
+      {"only letters beyond ASCII", {"żółw"}, true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (const auto& f : entries()) std::filesystem::remove(path(f));
+    for (const auto& f : row.files) touch(f);
+    const auto folder = PosixFolders().open(dir());
+    folder->forEachEntry([](std::string_view, skorvatin::EntryKind, std::uint64_t) {});
+    EXPECT_EQ(folder->ignoresCase(), row.ignoresCase);
+  }
+}
+
+TEST_F(FolderTest, AnOpenedFolderKeepsWorkingWhenItsPathMoves) {
+  ASSERT_EQ(::mkdir(path("old").c_str(), 0755), 0);
+  touch("old/a.txt");
+  const auto folder = PosixFolders().open(path("old"));
+  ASSERT_EQ(::rename(path("old").c_str(), path("new").c_str()), 0);
+  ASSERT_EQ(::mkdir(path("old").c_str(), 0755), 0);
+  folder->rename("a.txt", "b.txt");
+  folder->sync();
+  EXPECT_TRUE(exists("new/b.txt"));
+  EXPECT_TRUE(std::filesystem::is_empty(path("old")));
+}
+
+class InjectedAnswerTest : public FolderTest {
  protected:
   void SetUp() override {
-    SafeRenameTest::SetUp();
+    FolderTest::SetUp();
     fake_renameat2::calls = 0;
   }
   void TearDown() override {
     fake_renameat2::script = nullptr;
-    SafeRenameTest::TearDown();
+    FolderTest::TearDown();
   }
 };
 
@@ -312,7 +362,7 @@ TEST_F(InjectedAnswerTest, FileSystemWithoutTheNoReplaceFlag) {
     if (row.targetExists) touch("b.txt");
     const ino_t before = inodeOf(path("a.txt"));
     fake_renameat2::script = [&row](int, const char*, const char*) { return row.answer; };
-    EXPECT_EQ(renameResult(path("a.txt"), path("b.txt")), row.expected);
+    EXPECT_EQ(renameResult(dir(), "a.txt", "b.txt"), row.expected);
     fake_renameat2::script = nullptr;
     EXPECT_EQ(entries(), row.after);
     if (row.expected == 0) {
@@ -332,13 +382,13 @@ TEST_F(InjectedAnswerTest, FailureOnTheWayThroughTheTemporaryName) {
 
   fake_renameat2::script = [](int call, const char*, const char*) { return call == 2 ? EROFS : 0; };
   std::string file;
-  EXPECT_EQ(renameResult(path("a.txt"), path("b.txt"), RenameStrategy::Automatic, &file), 70);
+  EXPECT_EQ(renameResult(dir(), "a.txt", "b.txt", RenameStrategy::Automatic, &file), 70);
   EXPECT_EQ(file, path("a.txt"));
   EXPECT_EQ(entries(), (Names{"a.txt", "b.txt"}));
 
   fake_renameat2::calls = 0;
   fake_renameat2::script = [](int call, const char*, const char*) { return call == 3 ? EIO : 0; };
-  EXPECT_EQ(renameResult(path("a.txt"), path("b.txt"), RenameStrategy::Automatic, &file), 57);
+  EXPECT_EQ(renameResult(dir(), "a.txt", "b.txt", RenameStrategy::Automatic, &file), 57);
   EXPECT_EQ(file, path("b.txt"));
   EXPECT_EQ(entries(), (Names{"a.txt", "b.txt"}));
 }
@@ -348,7 +398,7 @@ TEST_F(InjectedAnswerTest, FileLeftUnderTheTemporaryNameIsNamedInTheError) {
   ASSERT_EQ(::link(path("a.txt").c_str(), path("b.txt").c_str()), 0);
   fake_renameat2::script = [](int call, const char*, const char*) { return call == 4 ? EIO : 0; };
   try {
-    renameNoReplace(path("a.txt"), path("b.txt"));
+    PosixFolders().open(dir())->rename("a.txt", "b.txt");
     FAIL() << "the rename should have failed";
   } catch (const RunError& e) {
     EXPECT_EQ(e.number(), 58);
@@ -365,10 +415,10 @@ TEST_F(InjectedAnswerTest, FileLeftUnderTheTemporaryNameIsNamedInTheError) {
 }
 
 // Refusals that root cannot walk past. CI runs as root; elsewhere these skip.
-class RootOnlyTest : public SafeRenameTest {
+class RootOnlyTest : public FolderTest {
  protected:
   void SetUp() override {
-    SafeRenameTest::SetUp();
+    FolderTest::SetUp();
     if (::geteuid() != 0) GTEST_SKIP() << "needs root (mounts, immutable flag, dropping privileges)";
   }
 };
@@ -393,7 +443,7 @@ TEST_F(RootOnlyTest, ReadOnlyMountRefusesWithPermissionError) {
   for (auto strategy :
        {RenameStrategy::Automatic, RenameStrategy::LinkUnlink, RenameStrategy::CheckedRename}) {
     std::string file;
-    EXPECT_EQ(renameResult(path("ro/a.txt"), path("ro/b.txt"), strategy, &file), 70);
+    EXPECT_EQ(renameResult(path("ro"), "a.txt", "b.txt", strategy, &file), 70);
     EXPECT_EQ(file, path("ro/a.txt"));
   }
   EXPECT_TRUE(exists("rw/a.txt"));
@@ -426,7 +476,7 @@ TEST_F(RootOnlyTest, ImmutableFileRefusesEvenRoot) {
     GTEST_SKIP() << "cannot set the immutable flag: " << std::strerror(errno);
   for (auto strategy :
        {RenameStrategy::Automatic, RenameStrategy::LinkUnlink, RenameStrategy::CheckedRename}) {
-    EXPECT_EQ(renameResult(path("a.txt"), path("b.txt"), strategy), 70);
+    EXPECT_EQ(renameResult(dir(), "a.txt", "b.txt", strategy), 70);
   }
   EXPECT_EQ(entries(), Names{"a.txt"});
 }
@@ -439,7 +489,7 @@ TEST_F(RootOnlyTest, FileThatIsAMountPointIsBusy) {
     GTEST_SKIP() << "bind mount not allowed here: " << std::strerror(errno);
   guard.target = path("a.txt");
   std::string file;
-  EXPECT_EQ(renameResult(path("a.txt"), path("b.txt"), RenameStrategy::Automatic, &file), 75);
+  EXPECT_EQ(renameResult(dir(), "a.txt", "b.txt", RenameStrategy::Automatic, &file), 75);
   EXPECT_EQ(file, path("a.txt"));
   EXPECT_FALSE(exists("b.txt"));
 }
@@ -453,7 +503,7 @@ TEST_F(RootOnlyTest, UserWithoutWriteRightToTheFolderIsRefused) {
     if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
         ::setresuid(65534, 65534, 65534) != 0)
       ::_exit(254);
-    ::_exit(renameResult(path("a.txt"), path("b.txt")));
+    ::_exit(renameResult(dir(), "a.txt", "b.txt"));
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);

@@ -1,0 +1,58 @@
+#include "engine/folder_snapshot.h"
+
+#include "engine/name_order.h"
+#include "engine/utf8.h"
+
+namespace skorvatin {
+
+FolderSnapshot::FolderSnapshot(Folder& folder) : folder_(folder) {
+  folder_.forEachEntry([this](std::string_view name, EntryKind kind, std::uint64_t inode) {
+    entries_.push_back({std::string(name), kind, inode});
+  });
+  byName_.reserve(entries_.size());
+  for (std::size_t i = 0; i < entries_.size(); ++i) byName_.emplace(entries_[i].name, i);
+  // Asked after the listing: the folder probes with a name it has just listed.
+  exact_ = !folder_.ignoresCase();
+  device_ = folder_.id().device;
+}
+
+std::size_t FolderSnapshot::find(std::string_view name) const {
+  const auto it = byName_.find(name);
+  return it == byName_.end() ? npos : it->second;
+}
+
+std::optional<FileId> FolderSnapshot::idOf(const std::string& name) const {
+  if (!exact_) return folder_.lookUp(name);
+  const std::size_t i = find(name);
+  if (i == npos) return std::nullopt;
+  return FileId{device_, entries_[i].inode};
+}
+
+std::string FolderSnapshot::key(std::string_view name) const {
+  if (exact_) return std::string(name);
+  std::string out;
+  out.reserve(name.size());
+  for (std::size_t pos = 0; pos < name.size();) {
+    const utf8::Unit u = utf8::decodeAt(name, pos);
+    if (u.valid) {
+      utf8::append(out, foldCase(u.cp));
+    } else {
+      utf8::appendUnit(out, u);
+    }
+    pos += u.length;
+  }
+  return out;
+}
+
+ListingSource FolderSnapshot::withNames(const std::vector<std::pair<std::size_t, const std::string*>>& renamed) const {
+  return [this, &renamed](const EntryVisitor& visit) {
+    std::vector<const std::string*> shown(entries_.size(), nullptr);
+    for (const auto& [index, name] : renamed) shown[index] = name;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      const FolderEntry& e = entries_[i];
+      visit(shown[i] != nullptr ? *shown[i] : e.name, e.kind, e.inode);
+    }
+  };
+}
+
+}  // namespace skorvatin

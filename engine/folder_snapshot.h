@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/file_list.h"
+#include "engine/folder.h"
+
+namespace skorvatin {
+
+// One listing of a folder, taken when an operation starts: every entry with its kind and identity,
+// found by name without asking the file system again. In a folder that compares names byte for
+// byte the listing alone tells whether a name is taken; in a case-blind one the folder is asked.
+class FolderSnapshot {
+ public:
+  static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+  explicit FolderSnapshot(Folder& folder);
+
+  Folder& folder() const { return folder_; }
+  // True when names compare byte for byte here, so the listing is the whole truth about names.
+  bool exact() const { return exact_; }
+
+  std::size_t size() const { return entries_.size(); }
+  const FolderEntry& entry(std::size_t i) const { return entries_[i]; }
+  // The entry stored under exactly `name`, or npos.
+  std::size_t find(std::string_view name) const;
+
+  // The file that answers to `name` now: from the listing where names are exact, from the folder
+  // where it ignores case (a listing has no entry for "A.TXT" when "a.txt" answers to it).
+  std::optional<FileId> idOf(const std::string& name) const;
+
+  // The form in which two names are the same name in this folder: the name itself where names are
+  // exact, its case folding where the folder ignores case.
+  std::string key(std::string_view name) const;
+
+  // The listing as a file list would read it now, with the entries in `renamed` (entry index →
+  // new name) under their new names: what an operation that made exactly those renames would find.
+  ListingSource withNames(const std::vector<std::pair<std::size_t, const std::string*>>& renamed) const;
+
+ private:
+  Folder& folder_;
+  bool exact_ = false;
+  std::uint64_t device_ = 0;
+  std::vector<FolderEntry> entries_;
+  std::unordered_map<std::string_view, std::size_t> byName_;
+};
+
+}  // namespace skorvatin
