@@ -44,13 +44,17 @@ std::string FolderSnapshot::key(std::string_view name) const {
   return out;
 }
 
-ListingSource FolderSnapshot::withNames(const std::vector<std::pair<std::size_t, const std::string*>>& renamed) const {
+ListingSource FolderSnapshot::withNames(
+    const std::vector<std::pair<std::size_t, const std::string*>>& renamed) const {
   return [this, &renamed](const EntryVisitor& visit) {
-    std::vector<const std::string*> shown(entries_.size(), nullptr);
-    for (const auto& [index, name] : renamed) shown[index] = name;
+    std::vector<bool> moved(entries_.size(), false);
+    for (const auto& [index, name] : renamed) {
+      const FolderEntry& e = entries_[index];
+      visit(*name, e.kind, e.inode);
+      moved[index] = true;
+    }
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-      const FolderEntry& e = entries_[i];
-      visit(shown[i] != nullptr ? *shown[i] : e.name, e.kind, e.inode);
+      if (!moved[i]) visit(entries_[i].name, entries_[i].kind, entries_[i].inode);
     }
   };
 }

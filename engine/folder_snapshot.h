@@ -41,6 +41,7 @@ class FolderSnapshot {
 
   // The listing as a file list would read it now, with the entries in `renamed` (entry index →
   // new name) under their new names: what an operation that made exactly those renames would find.
+  // The renamed entries come first, in the order given.
   ListingSource withNames(const std::vector<std::pair<std::size_t, const std::string*>>& renamed) const;
 
  private:

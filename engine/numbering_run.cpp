@@ -199,18 +199,31 @@ bool NumberingRun::heldByStranger(const std::string& name) const {
 void NumberingRun::check() const {
   const std::size_t maxBytes = folder_->nameMax();
   const std::size_t n = files_.size();
-  std::unordered_map<std::string, std::size_t> originalAt;
-  std::unordered_map<std::string, std::size_t> temporaryAt;
+  // Names compare as the folder compares them: the names themselves where names are exact, their
+  // case foldings where the folder ignores case. Room for all three names of every file is made
+  // up front, so the views into the foldings stay valid.
+  const bool exact = snapshot_->exact();
+  std::vector<std::string> foldings;
+  if (!exact) foldings.reserve(3 * n);
+  const auto key = [&](const std::string& name) -> std::string_view {
+    if (exact) return name;
+    foldings.push_back(snapshot_->key(name));
+    return foldings.back();
+  };
+  std::vector<std::string_view> temporaryKey(n);
+  std::unordered_map<std::string_view, std::size_t> originalAt;
+  std::unordered_map<std::string_view, std::size_t> temporaryAt;
   originalAt.reserve(n);
   temporaryAt.reserve(n);
   for (std::size_t i = 0; i < n; ++i) {
-    originalAt.emplace(snapshot_->key(files_[i].original), i);
-    temporaryAt.emplace(snapshot_->key(files_[i].temporary), i);
+    originalAt.emplace(key(files_[i].original), i);
+    temporaryKey[i] = key(files_[i].temporary);
+    temporaryAt.emplace(temporaryKey[i], i);
   }
   // Stranger look-ups in a case-blind folder ask the file system: only the names that need it.
   std::unordered_map<std::string, bool> strangerHolds;
   const auto stranger = [&](const std::string& name) {
-    if (snapshot_->exact()) return heldByStranger(name);
+    if (exact) return heldByStranger(name);
     const auto [it, added] = strangerHolds.emplace(name, false);
     if (added) it->second = heldByStranger(name);
     return it->second;
@@ -218,32 +231,32 @@ void NumberingRun::check() const {
 
   for (std::size_t i = 0; i < n; ++i) {
     const BatchFile& f = files_[i];
-    const std::string original = prefix_ + f.original;
     if (!isBareName(f.temporary, maxBytes)) {
-      throw RunError(err::BadFileName, original, refusedName(f.temporary, maxBytes));
+      throw RunError(err::BadFileName, prefix_ + f.original, refusedName(f.temporary, maxBytes));
     }
-    const auto laterOriginal = originalAt.find(snapshot_->key(f.temporary));
+    const auto laterOriginal = originalAt.find(temporaryKey[i]);
     const bool takenInBatch = laterOriginal != originalAt.end() && laterOriginal->second > i;
-    if (takenInBatch || stranger(f.temporary)) throw RunError(err::FileAlreadyExists, original, f.temporary);
+    if (takenInBatch || stranger(f.temporary)) {
+      throw RunError(err::FileAlreadyExists, prefix_ + f.original, f.temporary);
+    }
   }
 
   std::vector<std::size_t> positionOf(n);
   for (std::size_t p = 0; p < n; ++p) positionOf[ordered_[p]] = p;
-  std::unordered_map<std::string, std::size_t> finalsGiven;
+  std::unordered_map<std::string_view, std::size_t> finalsGiven;
   finalsGiven.reserve(n);
   for (std::size_t p = 0; p < n; ++p) {
     const BatchFile& f = files_[ordered_[p]];
-    const std::string original = prefix_ + f.original;
-    if (!isBareName(f.final, maxBytes))
-      throw RunError(err::BadFileName, original, refusedName(f.final, maxBytes));
-    const std::string key = snapshot_->key(f.final);
-    const auto laterTemporary = temporaryAt.find(key);
-    const bool takenInBatch = !finalsGiven.emplace(key, p).second ||
+    if (!isBareName(f.final, maxBytes)) {
+      throw RunError(err::BadFileName, prefix_ + f.original, refusedName(f.final, maxBytes));
+    }
+    const std::string_view finalKey = key(f.final);
+    const auto laterTemporary = temporaryAt.find(finalKey);
+    const bool takenInBatch = !finalsGiven.emplace(finalKey, p).second ||
                               (laterTemporary != temporaryAt.end() && positionOf[laterTemporary->second] > p);
     // Every file of the batch has left its original name by now.
-    if (takenInBatch || stranger(f.final)) {
-      throw RunError(err::FileAlreadyExists, original, f.final);
-    }
+    if (takenInBatch || stranger(f.final))
+      throw RunError(err::FileAlreadyExists, prefix_ + f.original, f.final);
   }
 }
 
@@ -260,7 +273,8 @@ void NumberingRun::Go() {
   if (snapshot_->exact()) {
     std::vector<std::pair<std::size_t, const std::string*>> renamed;
     renamed.reserve(files_.size());
-    for (const BatchFile& f : files_) renamed.emplace_back(f.entry, &f.temporary);
+    // In numbering order, which is the list's order of the temporary names: the list need not sort.
+    for (std::size_t i : ordered_) renamed.emplace_back(files_[i].entry, &files_[i].temporary);
     File_Refresh(list_, pump_, snapshot_->withNames(renamed));
   } else {
     File_Refresh(list_, pump_);

@@ -22,7 +22,9 @@ namespace skorvatin::platform {
 
 namespace {
 
-bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 // A name a case-blind file system folds like any other: plain ASCII with a letter in it. Names with
 // other bytes are left out because a case-blind folder may compare a name that is not valid UTF-8
@@ -110,13 +112,15 @@ class PosixFolder final : public Folder {
     if (from == to) {
       // Nothing to do, but a file that vanished must not be reported as renamed.
       struct stat st {};
-      if (::fstatat(fd_, from.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) throw RunError::fromErrno(errno, full(from));
+      if (::fstatat(fd_, from.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        throw RunError::fromErrno(errno, full(from));
       return;
     }
     const std::size_t limit = nameMax();
     for (const std::string* name : {&from, &to}) {
       if (name->size() > limit) {
-        throw RunError(err::BadFileName, full(*name), "nazwa dłuższa niż " + std::to_string(limit) + " bajtów");
+        throw RunError(err::BadFileName, full(*name),
+                       "nazwa dłuższa niż " + std::to_string(limit) + " bajtów");
       }
     }
 
@@ -132,7 +136,8 @@ class PosixFolder final : public Folder {
     switch (e) {
       case EEXIST:
       case ENOTEMPTY: {
-        struct stat oldSt {}, newSt {};
+        struct stat oldSt {
+        }, newSt{};
         if (::fstatat(fd_, from.c_str(), &oldSt, AT_SYMLINK_NOFOLLOW) != 0) {
           throw RunError::fromErrno(errno, full(from));
         }
@@ -162,7 +167,8 @@ class PosixFolder final : public Folder {
   // Anything with "/" would move the file elsewhere, "." and ".." name folders, and a NUL byte would
   // cut the name short at the system call and name another file.
   void requireBareName(const std::string& name, const std::string& shown) const {
-    if (name.find('\0') != std::string::npos) throw RunError(err::BadFileName, full(shown), "znak NUL w nazwie");
+    if (name.find('\0') != std::string::npos)
+      throw RunError(err::BadFileName, full(shown), "znak NUL w nazwie");
     if (name.find('/') != std::string::npos) {
       throw RunError(err::BadFileName, full(shown), "nazwa wskazuje inny folder");
     }
@@ -192,7 +198,8 @@ class PosixFolder final : public Folder {
     // which kind of file system this is; where they differ every entry is looked up.
     if (!inodesChecked_ && entry.d_type == DT_REG) {
       inodesChecked_ = true;
-      listingInodes_ = ::fstatat(fd_, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_ino == entry.d_ino;
+      listingInodes_ =
+          ::fstatat(fd_, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_ino == entry.d_ino;
       looked = listingInodes_;
     }
     if (!listingInodes_ && !looked) looked = ::fstatat(fd_, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0;
@@ -209,7 +216,8 @@ class PosixFolder final : public Folder {
     for (char& c : flipped) {
       if (isAsciiLetter(c)) c = static_cast<char>(c ^ 0x20);
     }
-    struct stat original {}, other {};
+    struct stat original {
+    }, other{};
     if (::fstatat(fd_, probeName_.c_str(), &original, AT_SYMLINK_NOFOLLOW) != 0) return true;
     if (::fstatat(fd_, flipped.c_str(), &other, AT_SYMLINK_NOFOLLOW) != 0) return errno != ENOENT;
     return other.st_dev == original.st_dev && other.st_ino == original.st_ino;

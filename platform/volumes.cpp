@@ -1,7 +1,5 @@
 #include "platform/volumes.h"
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -13,14 +11,11 @@
 #include <sstream>
 
 #include "engine/run_error.h"
+#include "platform/posix_folder.h"
 
 namespace skorvatin::platform {
 
 namespace {
-
-struct DirCloser {
-  void operator()(DIR* dir) const { closedir(dir); }
-};
 
 // The kernel escapes the bytes that would break a space-separated row as a backslash and three
 // octal digits; anything else after a backslash is kept as it stands.
@@ -102,12 +97,12 @@ std::string resolved(const std::string& path) {
 std::map<std::string, std::string> labelsByDevice() {
   std::map<std::string, std::string> labels;
   const std::string folder = "/dev/disk/by-label";
-  std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
-  if (!dir) return labels;  // no udev (a container): volumes simply show no label
-  while (const dirent* entry = readdir(dir.get())) {
-    const std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    labels[resolved(folder + "/" + name)] = unescapeUdevName(name);
+  try {
+    PosixFolders().open(folder)->forEachEntry([&](std::string_view name, EntryKind, std::uint64_t) {
+      labels[resolved(folder + "/" + std::string(name))] = unescapeUdevName(name);
+    });
+  } catch (const RunError&) {
+    // No udev (a container): volumes simply show no label.
   }
   return labels;
 }
@@ -204,11 +199,8 @@ void SystemVolumes::open(const std::string& mountPoint) {
                      [&](const Volume& m) { return m.mountPoint == mountPoint; }))
       throw RunError(err::DiskNotReady, mountPoint);
   }
-  std::unique_ptr<DIR, DirCloser> dir(opendir(mountPoint.c_str()));
-  if (!dir) throw RunError::fromErrno(errno, mountPoint);
   // A medium that is failing or gone often opens and only fails on the first read.
-  errno = 0;
-  if (!readdir(dir.get()) && errno != 0) throw RunError::fromErrno(errno, mountPoint);
+  PosixFolders().open(mountPoint)->forEachEntry([](std::string_view, EntryKind, std::uint64_t) {});
 }
 
 }  // namespace skorvatin::platform
