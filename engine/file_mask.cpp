@@ -55,11 +55,13 @@ bool FileMask::wildcardMatch(std::u32string_view mask, std::u32string_view name)
   std::size_t starAt = std::u32string_view::npos;
   std::size_t resumeAt = 0;
   while (n < name.size()) {
-    if (m < mask.size() && (mask[m] == U'?' || mask[m] == name[n])) {
-      ++m, ++n;
-    } else if (m < mask.size() && mask[m] == U'*') {
+    // The mask's "*" is tested first: Linux names may hold a "*" themselves, and matching it
+    // literally would spend the wildcard on one character with no way back.
+    if (m < mask.size() && mask[m] == U'*') {
       starAt = m++;
       resumeAt = n;
+    } else if (m < mask.size() && (mask[m] == U'?' || mask[m] == name[n])) {
+      ++m, ++n;
     } else if (starAt != std::u32string_view::npos) {
       m = starAt + 1;
       n = ++resumeAt;
