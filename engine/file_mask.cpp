@@ -1,25 +1,13 @@
 #include "engine/file_mask.h"
 
-#include "engine/name_order.h"
+#include "engine/case_fold.h"
 #include "engine/utf8.h"
 
 namespace skorvatin {
 
 namespace {
-constexpr char32_t kStrayByteBase = 0x110000;
-
 void appendFolded(std::u32string& out, std::string_view text) {
-  for (std::size_t pos = 0; pos < text.size();) {
-    const auto byte = static_cast<unsigned char>(text[pos]);
-    if (byte < 0x80) {
-      out.push_back((byte >= 'A' && byte <= 'Z') ? byte + 32u : byte);
-      ++pos;
-      continue;
-    }
-    const utf8::Unit u = utf8::decodeAt(text, pos);
-    out.push_back(u.valid ? foldCase(u.cp) : kStrayByteBase + u.cp);
-    pos += u.length;
-  }
+  for (const utf8::Unit u : utf8::units(text)) out.push_back(foldedKey(u));
 }
 
 std::string_view trimBlanks(std::string_view s) {
