@@ -6,17 +6,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
 
-#include "engine/run_error.h"
+#include "engine/checked.h"
 
 namespace skorvatin {
 
 namespace {
 
-[[noreturn]] void overflow() {
-  throw RunError(err::Overflow);
-}
+using checked::overflow;
 
 bool isDigit(char c) {
   return c >= '0' && c <= '9';
@@ -150,35 +147,6 @@ std::string DoubleText(double value, std::string_view decimalSeparator) {
   out += digits.substr(0, intLen);
   out += decimalSeparator;
   return out + digits.substr(intLen);
-}
-
-std::int32_t CheckedAdd(std::int32_t a, std::int32_t b) {
-  std::int32_t r;
-  if (__builtin_add_overflow(a, b, &r)) overflow();
-  return r;
-}
-
-std::int32_t CheckedSub(std::int32_t a, std::int32_t b) {
-  std::int32_t r;
-  if (__builtin_sub_overflow(a, b, &r)) overflow();
-  return r;
-}
-
-std::int32_t CheckedMul(std::int32_t a, std::int32_t b) {
-  std::int32_t r;
-  if (__builtin_mul_overflow(a, b, &r)) overflow();
-  return r;
-}
-
-std::int16_t CheckedSub16(std::int16_t a, std::int16_t b) {
-  std::int16_t r;
-  if (__builtin_sub_overflow(a, b, &r)) overflow();
-  return r;
-}
-
-std::int32_t CheckedInt32(std::size_t n) {
-  if (n > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) overflow();
-  return static_cast<std::int32_t>(n);
 }
 
 }  // namespace skorvatin

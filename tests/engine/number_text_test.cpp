@@ -136,18 +136,5 @@ TEST(DoubleText, WritesIntegersPlainAndTheRestWithTheCallersSeparator) {
   }
 }
 
-TEST(CheckedArithmetic, RaisesOverflowInsteadOfWrapping) {
-  constexpr auto max = std::numeric_limits<std::int32_t>::max();
-  constexpr auto min = std::numeric_limits<std::int32_t>::min();
-  EXPECT_EQ(CheckedAdd(max - 1, 1), max);
-  EXPECT_EQ(CheckedSub(min + 1, 1), min);
-  EXPECT_EQ(CheckedMul(21, 100000000), 2100000000);
-  EXPECT_EQ(errorOf([] { CheckedAdd(max, 1); }), err::Overflow);
-  EXPECT_EQ(errorOf([] { CheckedSub(min, 1); }), err::Overflow);
-  EXPECT_EQ(errorOf([] { CheckedMul(22, 100000000); }), err::Overflow);
-  EXPECT_EQ(CheckedSub16(0, 1), -1);
-  EXPECT_EQ(errorOf([] { CheckedSub16(std::numeric_limits<std::int16_t>::min(), 1); }), err::Overflow);
-}
-
 }  // namespace
 }  // namespace skorvatin
