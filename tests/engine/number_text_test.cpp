@@ -50,7 +50,6 @@ TEST(TextValue, ReadsTheLongestLeadingNumber) {
       {"octal", "&O17", 15},
       {"hex digits stop at a non-digit", "&H1G", 1},
       {"ampersand alone", "&", 0},
-      {"underflow is zero", "1E-400", 0},
       {"carriage return is not skipped", "1\r2", 1},
   };
   for (const auto& row : rows) {
@@ -59,9 +58,34 @@ TEST(TextValue, ReadsTheLongestLeadingNumber) {
   }
 }
 
-TEST(TextValue, BeyondTheDoubleRangeIsOverflow) {
-  EXPECT_EQ(errorOf([] { TextValue("1E400"); }), err::Overflow);
-  EXPECT_EQ(errorOf([] { TextValue("-1E400"); }), err::Overflow);
+// Past the top of the double range a text is an overflow; below its smallest step it is 0. Both
+// ends are told apart by the number's magnitude, with or without an exponent.
+TEST(TextValue, BeyondTheDoubleRangeIsOverflowAndBelowItZero) {
+  struct Row {
+    const char* name;
+    std::string text;
+    bool overflow;
+  };
+  const std::string zeros(400, '0');
+  const Row rows[] = {
+      {"large exponent", "1E400", true},
+      {"large negative value", "-1E400", true},
+      {"401 digits", "1" + zeros, true},
+      {"401 digits scaled down too little", "1" + zeros + "E-50", true},
+      {"exponent too long to read", "1E99999999999999999999", true},
+      {"small exponent", "1E-400", false},
+      {"zeros after the point", "0." + zeros + "1", false},
+      {"zeros after the point scaled up too little", "0." + zeros + "1E50", false},
+      {"negative exponent too long to read", "1E-99999999999999999999", false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.overflow) {
+      EXPECT_EQ(errorOf([&] { TextValue(row.text); }), err::Overflow);
+    } else {
+      EXPECT_EQ(TextValue(row.text), 0);
+    }
+  }
 }
 
 TEST(RoundToInt32, TiesGoToEven) {
