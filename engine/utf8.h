@@ -33,10 +33,10 @@ inline Unit decodeAt(std::string_view s, std::size_t pos) {
 
 // Appends the UTF-8 form of a valid code point.
 inline void append(std::string& out, char32_t cp) {
-  char bytes[U8_MAX_LENGTH];
+  std::uint8_t bytes[U8_MAX_LENGTH];
   std::size_t n = 0;
   U8_APPEND_UNSAFE(bytes, n, cp);
-  out.append(bytes, n);
+  out.append(reinterpret_cast<const char*>(bytes), n);
 }
 
 // Appends a unit as it came: a valid code point re-encoded (identical bytes), a stray byte as is.
