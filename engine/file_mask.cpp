@@ -1,25 +1,13 @@
 #include "engine/file_mask.h"
 
-#include "engine/name_order.h"
+#include "engine/case_fold.h"
 #include "engine/utf8.h"
 
 namespace skorvatin {
 
 namespace {
-constexpr char32_t kStrayByteBase = 0x110000;
-
 void appendFolded(std::u32string& out, std::string_view text) {
-  for (std::size_t pos = 0; pos < text.size();) {
-    const auto byte = static_cast<unsigned char>(text[pos]);
-    if (byte < 0x80) {
-      out.push_back((byte >= 'A' && byte <= 'Z') ? byte + 32u : byte);
-      ++pos;
-      continue;
-    }
-    const utf8::Unit u = utf8::decodeAt(text, pos);
-    out.push_back(u.valid ? foldCase(u.cp) : kStrayByteBase + u.cp);
-    pos += u.length;
-  }
+  for (const utf8::Unit u : utf8::units(text)) out.push_back(foldedKey(u));
 }
 
 std::string_view trimBlanks(std::string_view s) {
@@ -55,11 +43,13 @@ bool FileMask::wildcardMatch(std::u32string_view mask, std::u32string_view name)
   std::size_t starAt = std::u32string_view::npos;
   std::size_t resumeAt = 0;
   while (n < name.size()) {
-    if (m < mask.size() && (mask[m] == U'?' || mask[m] == name[n])) {
-      ++m, ++n;
-    } else if (m < mask.size() && mask[m] == U'*') {
+    // The mask's "*" is tested first: Linux names may hold a "*" themselves, and matching it
+    // literally would spend the wildcard on one character with no way back.
+    if (m < mask.size() && mask[m] == U'*') {
       starAt = m++;
       resumeAt = n;
+    } else if (m < mask.size() && (mask[m] == U'?' || mask[m] == name[n])) {
+      ++m, ++n;
     } else if (starAt != std::u32string_view::npos) {
       m = starAt + 1;
       n = ++resumeAt;

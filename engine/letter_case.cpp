@@ -11,56 +11,36 @@ namespace {
 // One character to one character through the simple case mappings: the full mappings would turn
 // "ß" into "SS" and change the length of the name. Stray bytes are no characters and stay as
 // they came, so the rename that follows still names a file the user can recognise.
-enum class To { Upper, Lower };
-
-void appendMapped(std::string& out, const utf8::Unit& u, To to) {
-  if (!u.valid) {
-    utf8::appendUnit(out, u);
-    return;
-  }
-  const UChar32 mapped =
-      to == To::Upper ? u_toupper(static_cast<UChar32>(u.cp)) : u_tolower(static_cast<UChar32>(u.cp));
-  utf8::append(out, static_cast<char32_t>(mapped));
+char32_t toUpper(char32_t cp) {
+  return static_cast<char32_t>(u_toupper(static_cast<UChar32>(cp)));
 }
 
-std::string mapAll(const std::string& name, To to) {
-  std::string out;
-  out.reserve(name.size());
-  for (std::size_t pos = 0; pos < name.size();) {
-    const utf8::Unit u = utf8::decodeAt(name, pos);
-    appendMapped(out, u, to);
-    pos += u.length;
-  }
-  return out;
-}
-
-// The first character one way, every other the other way.
-std::string mapFirstThenRest(const std::string& name, To first, To rest) {
-  std::string out;
-  out.reserve(name.size());
-  for (std::size_t pos = 0; pos < name.size();) {
-    const utf8::Unit u = utf8::decodeAt(name, pos);
-    appendMapped(out, u, pos == 0 ? first : rest);
-    pos += u.length;
-  }
-  return out;
+char32_t toLower(char32_t cp) {
+  return static_cast<char32_t>(u_tolower(static_cast<UChar32>(cp)));
 }
 
 bool isWordSeparator(const utf8::Unit& u) {
   return u.valid && (u.cp == U' ' || u.cp == U'_' || u.cp == U'-');
 }
 
-// The character before is always taken from the name as received, never from the result, so a
-// separator decides only about the one character right after it.
-std::string everyWordCapital(const std::string& name) {
+// Every mode is one rule that picks upper or lower case for each character from where it stands:
+// whether it is the first unit, and the unit before it in the name as received (never in the
+// result, so a separator decides only about the one character right after it). A stray byte
+// counts as a unit there too: it is the first, or it stands before the next character.
+template <class UpperHere>
+std::string convert(const std::string& name, UpperHere upperHere) {
   std::string out;
   out.reserve(name.size());
+  bool first = true;
   utf8::Unit previous{U' ', 1, true};
-  for (std::size_t pos = 0; pos < name.size();) {
-    const utf8::Unit current = utf8::decodeAt(name, pos);
-    appendMapped(out, current, isWordSeparator(previous) ? To::Upper : To::Lower);
-    previous = current;
-    pos += current.length;
+  for (const utf8::Unit u : utf8::units(name)) {
+    if (u.valid) {
+      utf8::append(out, upperHere(first, previous) ? toUpper(u.cp) : toLower(u.cp));
+    } else {
+      utf8::appendUnit(out, u);
+    }
+    first = false;
+    previous = u;
   }
   return out;
 }
@@ -70,15 +50,15 @@ std::string everyWordCapital(const std::string& name) {
 std::string Litery(const std::string& name, CaseMode mode) {
   switch (mode) {
     case CaseMode::AllUpper:
-      return mapAll(name, To::Upper);
+      return convert(name, [](bool, const utf8::Unit&) { return true; });
     case CaseMode::AllLower:
-      return mapAll(name, To::Lower);
+      return convert(name, [](bool, const utf8::Unit&) { return false; });
     case CaseMode::FirstUpperRestLower:
-      return mapFirstThenRest(name, To::Upper, To::Lower);
+      return convert(name, [](bool first, const utf8::Unit&) { return first; });
     case CaseMode::FirstLowerRestUpper:
-      return mapFirstThenRest(name, To::Lower, To::Upper);
+      return convert(name, [](bool first, const utf8::Unit&) { return !first; });
     case CaseMode::EveryWordCapital:
-      return everyWordCapital(name);
+      return convert(name, [](bool, const utf8::Unit& previous) { return isWordSeparator(previous); });
   }
   return name;
 }

@@ -1,25 +1,13 @@
 #include "engine/name_order.h"
 
-#include <unicode/uchar.h>
-
 #include <algorithm>
 
+#include "engine/case_fold.h"
 #include "engine/utf8.h"
 
 namespace skorvatin {
 
-char32_t foldCase(char32_t cp) {
-  if (cp < 0x80) return (cp >= 'A' && cp <= 'Z') ? cp + ('a' - 'A') : cp;
-  return static_cast<char32_t>(u_foldCase(static_cast<UChar32>(cp), U_FOLD_CASE_DEFAULT));
-}
-
 namespace {
-// Stray bytes sort after every real character, so they never interleave with letters.
-constexpr char32_t kStrayByteBase = 0x110000;
-
-char32_t sortKeyOf(const utf8::Unit& u) {
-  return u.valid ? foldCase(u.cp) : kStrayByteBase + u.cp;
-}
 
 int compareFolded(std::string_view a, std::string_view b, std::size_t start) {
   std::size_t i = start;
@@ -29,16 +17,16 @@ int compareFolded(std::string_view a, std::string_view b, std::size_t start) {
     const auto cb = static_cast<unsigned char>(b[j]);
     if ((ca | cb) < 0x80) {
       // Most camera and document names are ASCII: fold inline without decoding.
-      const unsigned char la = (ca >= 'A' && ca <= 'Z') ? ca + 32 : ca;
-      const unsigned char lb = (cb >= 'A' && cb <= 'Z') ? cb + 32 : cb;
+      const unsigned char la = foldAscii(ca);
+      const unsigned char lb = foldAscii(cb);
       if (la != lb) return la < lb ? -1 : 1;
       ++i, ++j;
       continue;
     }
     const utf8::Unit ua = utf8::decodeAt(a, i);
     const utf8::Unit ub = utf8::decodeAt(b, j);
-    const char32_t ka = sortKeyOf(ua);
-    const char32_t kb = sortKeyOf(ub);
+    const char32_t ka = foldedKey(ua);
+    const char32_t kb = foldedKey(ub);
     if (ka != kb) return ka < kb ? -1 : 1;
     i += ua.length;
     j += ub.length;
@@ -64,8 +52,8 @@ int compareFoldedFast(std::string_view a, std::string_view b) {
     const auto ca = static_cast<unsigned char>(a[i]);
     const auto cb = static_cast<unsigned char>(b[i]);
     if ((ca | cb) >= 0x80) break;
-    const unsigned char la = (ca >= 'A' && ca <= 'Z') ? ca + 32 : ca;
-    const unsigned char lb = (cb >= 'A' && cb <= 'Z') ? cb + 32 : cb;
+    const unsigned char la = foldAscii(ca);
+    const unsigned char lb = foldAscii(cb);
     if (la != lb) return la < lb ? -1 : 1;
     ++i;
   }

@@ -2,17 +2,16 @@
 
 #include <string_view>
 
+#include "engine/case_fold.h"
+
 namespace skorvatin {
 
 // List order: ascending by Unicode simple case folding, code point by code point (a stray byte
-// that is not UTF-8 counts as its own value); ties broken by the raw bytes so that the order is
-// total and the same on every machine.
+// that is not UTF-8 counts as its own value, after every character); ties broken by the raw
+// bytes so that the order is total and the same on every machine.
 int compareNames(std::string_view a, std::string_view b);
 inline bool nameLess(std::string_view a, std::string_view b) {
   return compareNames(a, b) < 0;
 }
-
-// Simple case folding of one code point (ASCII fast path inside).
-char32_t foldCase(char32_t cp);
 
 }  // namespace skorvatin

@@ -1,22 +1,18 @@
 #include "engine/number_text.h"
 
-#include <locale.h>
-
-#include <cerrno>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <limits>
+#include <system_error>
 
-#include "engine/run_error.h"
+#include "engine/checked.h"
 
 namespace skorvatin {
 
 namespace {
 
-[[noreturn]] void overflow() {
-  throw RunError(err::Overflow);
-}
+using checked::overflow;
 
 bool isDigit(char c) {
   return c >= '0' && c <= '9';
@@ -46,13 +42,46 @@ double radixValue(std::string_view digits, int base) {
   return value;
 }
 
-// strtod would follow the process locale's decimal separator; the option grammar always uses ".".
-double parseCDouble(const std::string& number) {
-  static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-  errno = 0;
-  const double value = strtod_l(number.c_str(), nullptr, cLocale);
-  if (errno == ERANGE && std::isinf(value)) overflow();
+// Whether a number that from_chars found out of range lies past the top of the double range,
+// rather than below its smallest step. That is decided by the decimal exponent of the number's
+// leading digit (2 for "123.4", -3 for "0.001") plus its exponent part; an exponent too long to
+// read decides by its sign alone.
+bool pastTheTop(std::string_view mantissa, std::string_view exponent) {
+  const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+  const std::size_t lead = mantissa.find_first_not_of("0.");
+  if (lead == std::string_view::npos) return false;
+  const long long scale =
+      lead < point ? static_cast<long long>(point - lead) - 1 : -static_cast<long long>(lead - point);
+  const bool negative = !exponent.empty() && exponent.front() == '-';
+  if (!exponent.empty() && (exponent.front() == '+' || negative)) exponent.remove_prefix(1);
+  long long e = 0;
+  const auto [end, ec] = std::from_chars(exponent.data(), exponent.data() + exponent.size(), e);
+  if (ec == std::errc::result_out_of_range) return !negative;
+  return negative ? scale > e : scale > -e;
+}
+
+// from_chars reads "." whatever the process locale says, which is what the option grammar wants.
+// The number has been cut out by TextValue already: digits with an optional "." fraction, and an
+// exponent with at least one digit, or none.
+double parseNumber(std::string_view mantissa, std::string_view exponent) {
+  const char* first = mantissa.data();
+  const char* last = exponent.empty() ? mantissa.data() + mantissa.size() : exponent.data() + exponent.size();
+  double value = 0;
+  const auto [end, ec] = std::from_chars(first, last, value);
+  if (ec == std::errc::result_out_of_range) {
+    // from_chars leaves the value alone beyond either end of the double range: past the top it
+    // is an overflow, below the smallest step it is 0, as it always was.
+    if (pastTheTop(mantissa, exponent)) overflow();
+    return 0;
+  }
   return value;
+}
+
+template <class Int>
+std::string integerText(Int value) {
+  char buf[24];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, end);
 }
 
 }  // namespace
@@ -68,25 +97,31 @@ double TextValue(std::string_view text) {
     if (s[1] == 'O' || s[1] == 'o') return radixValue(std::string_view(s).substr(2), 8);
     return 0;
   }
+  const std::string_view t = s;
   std::size_t pos = 0;
-  if (pos < s.size() && (s[pos] == '+' || s[pos] == '-')) ++pos;
+  bool negative = false;
+  if (pos < t.size() && (t[pos] == '+' || t[pos] == '-')) negative = t[pos++] == '-';
+  const std::size_t mantissaStart = pos;
   std::size_t mantissaDigits = 0;
-  while (pos < s.size() && isDigit(s[pos])) ++pos, ++mantissaDigits;
-  if (pos < s.size() && s[pos] == '.') {
+  while (pos < t.size() && isDigit(t[pos])) ++pos, ++mantissaDigits;
+  if (pos < t.size() && t[pos] == '.') {
     ++pos;
-    while (pos < s.size() && isDigit(s[pos])) ++pos, ++mantissaDigits;
+    while (pos < t.size() && isDigit(t[pos])) ++pos, ++mantissaDigits;
   }
   if (mantissaDigits == 0) return 0;
+  const std::string_view mantissa = t.substr(mantissaStart, pos - mantissaStart);
   // An exponent counts only when at least one digit follows it; "2e" and "2e+" are just 2.
-  if (pos < s.size() && (s[pos] == 'E' || s[pos] == 'e')) {
+  std::string_view exponent;
+  if (pos < t.size() && (t[pos] == 'E' || t[pos] == 'e')) {
     std::size_t e = pos + 1;
-    if (e < s.size() && (s[e] == '+' || s[e] == '-')) ++e;
-    if (e < s.size() && isDigit(s[e])) {
-      while (e < s.size() && isDigit(s[e])) ++e;
-      pos = e;
+    if (e < t.size() && (t[e] == '+' || t[e] == '-')) ++e;
+    if (e < t.size() && isDigit(t[e])) {
+      while (e < t.size() && isDigit(t[e])) ++e;
+      exponent = t.substr(pos + 1, e - pos - 1);
     }
   }
-  return parseCDouble(s.substr(0, pos));
+  const double value = parseNumber(mantissa, exponent);
+  return negative ? -value : value;
 }
 
 std::int32_t RoundToInt32(double value) {
@@ -97,22 +132,19 @@ std::int32_t RoundToInt32(double value) {
 }
 
 std::string DecimalText(std::int32_t value) {
-  return std::to_string(value);
+  return integerText(value);
 }
 
 std::string DoubleText(double value, std::string_view decimalSeparator) {
   if (!std::isfinite(value)) overflow();
-  if (std::trunc(value) == value && std::fabs(value) < 1e15) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.0f", value);
-    std::string s = buf;
-    return s == "-0" ? "0" : s;
-  }
+  // Below 10^15 every integral double is exact in 64 bits; -0 becomes a plain 0.
+  if (std::trunc(value) == value && std::fabs(value) < 1e15)
+    return integerText(static_cast<std::int64_t>(value));
   // 15 significant digits, rounded once; the exponent is the one after rounding, so 999...9.96
   // becomes 1E+15 rather than a 16-digit text.
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.14e", value);
-  std::string_view sci = buf;
+  char buf[32];
+  const auto [sciEnd, sciEc] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
+  std::string_view sci(buf, static_cast<std::size_t>(sciEnd - buf));
   std::string out;
   if (sci.front() == '-') {
     out = "-";
@@ -123,7 +155,10 @@ std::string DoubleText(double value, std::string_view decimalSeparator) {
   for (char c : sci.substr(0, ePos)) {
     if (isDigit(c)) digits.push_back(c);
   }
-  const int exponent = std::atoi(std::string(sci.substr(ePos + 1)).c_str());
+  std::string_view exponentText = sci.substr(ePos + 1);
+  if (exponentText.front() == '+') exponentText.remove_prefix(1);
+  int exponent = 0;
+  std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 
   if (exponent >= 15 || exponent < -4) {
@@ -132,9 +167,10 @@ std::string DoubleText(double value, std::string_view decimalSeparator) {
       out += decimalSeparator;
       out += digits.substr(1);
     }
-    char exp[16];
-    std::snprintf(exp, sizeof exp, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
-    return out + exp;
+    out += exponent < 0 ? "E-" : "E+";
+    const std::string magnitude = integerText(std::abs(exponent));
+    if (magnitude.size() < 2) out += '0';
+    return out + magnitude;
   }
   if (exponent < 0) {
     out += "0";
@@ -150,35 +186,6 @@ std::string DoubleText(double value, std::string_view decimalSeparator) {
   out += digits.substr(0, intLen);
   out += decimalSeparator;
   return out + digits.substr(intLen);
-}
-
-std::int32_t CheckedAdd(std::int32_t a, std::int32_t b) {
-  std::int32_t r;
-  if (__builtin_add_overflow(a, b, &r)) overflow();
-  return r;
-}
-
-std::int32_t CheckedSub(std::int32_t a, std::int32_t b) {
-  std::int32_t r;
-  if (__builtin_sub_overflow(a, b, &r)) overflow();
-  return r;
-}
-
-std::int32_t CheckedMul(std::int32_t a, std::int32_t b) {
-  std::int32_t r;
-  if (__builtin_mul_overflow(a, b, &r)) overflow();
-  return r;
-}
-
-std::int16_t CheckedSub16(std::int16_t a, std::int16_t b) {
-  std::int16_t r;
-  if (__builtin_sub_overflow(a, b, &r)) overflow();
-  return r;
-}
-
-std::int32_t CheckedInt32(std::size_t n) {
-  if (n > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) overflow();
-  return static_cast<std::int32_t>(n);
 }
 
 }  // namespace skorvatin

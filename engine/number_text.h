@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/checked.h"
+
 namespace skorvatin {
 
 // The value of an option text: blanks, tabs and line feeds are skipped wherever they stand, then
@@ -26,13 +28,21 @@ std::string DecimalText(std::int32_t value);
 // Error 6 for a value that is not finite.
 std::string DoubleText(double value, std::string_view decimalSeparator);
 
-// Signed 32-bit and 16-bit arithmetic that raises error 6 instead of wrapping.
-std::int32_t CheckedAdd(std::int32_t a, std::int32_t b);
-std::int32_t CheckedSub(std::int32_t a, std::int32_t b);
-std::int32_t CheckedMul(std::int32_t a, std::int32_t b);
-std::int16_t CheckedSub16(std::int16_t a, std::int16_t b);
-
-// A size or length taken into signed 32-bit arithmetic; error 6 when it does not fit.
-std::int32_t CheckedInt32(std::size_t n);
+// The numbering run's names for the checked arithmetic of engine/checked.h.
+inline std::int32_t CheckedAdd(std::int32_t a, std::int32_t b) {
+  return checked::add(a, b);
+}
+inline std::int32_t CheckedSub(std::int32_t a, std::int32_t b) {
+  return checked::sub(a, b);
+}
+inline std::int32_t CheckedMul(std::int32_t a, std::int32_t b) {
+  return checked::mul(a, b);
+}
+inline std::int16_t CheckedSub16(std::int16_t a, std::int16_t b) {
+  return checked::sub(a, b);
+}
+inline std::int32_t CheckedInt32(std::size_t n) {
+  return checked::toInt32(n);
+}
 
 }  // namespace skorvatin

@@ -25,14 +25,12 @@ char32_t replaced(char32_t c, const ReplaceOptions& options) {
 std::string Litery2(const std::string& name, const ReplaceOptions& options) {
   std::string out;
   out.reserve(name.size());
-  for (std::size_t pos = 0; pos < name.size();) {
-    const utf8::Unit u = utf8::decodeAt(name, pos);
+  for (const utf8::Unit u : utf8::units(name)) {
     if (u.valid) {
       utf8::append(out, replaced(u.cp, options));
     } else {
       utf8::appendUnit(out, u);
     }
-    pos += u.length;
   }
   return out;
 }

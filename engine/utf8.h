@@ -1,7 +1,10 @@
 #pragma once
 
+#include <unicode/utf8.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -17,53 +20,26 @@ struct Unit {
 };
 
 // Decodes the unit at `pos` (pos < s.size()). Overlong forms, surrogates and values past U+10FFFF
-// are not well formed.
+// are not well formed. ICU skips an ill-formed run of several bytes at once; here each of its
+// bytes stays a unit of its own, so that counting characters and `?` in a mask see every byte.
 inline Unit decodeAt(std::string_view s, std::size_t pos) {
-  const auto b0 = static_cast<unsigned char>(s[pos]);
-  if (b0 < 0x80) return {b0, 1, true};
-  const Unit bad{b0, 1, false};
-  int len;
-  char32_t cp;
-  char32_t min;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2, cp = b0 & 0x1F, min = 0x80;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3, cp = b0 & 0x0F, min = 0x800;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4, cp = b0 & 0x07, min = 0x10000;
-  } else {
-    return bad;
-  }
-  if (pos + static_cast<std::size_t>(len) > s.size()) return bad;
-  for (int k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(s[pos + static_cast<std::size_t>(k)]);
-    if ((b & 0xC0) != 0x80) return bad;
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return bad;
-  return {cp, static_cast<std::uint8_t>(len), true};
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(s.data());
+  std::size_t end = pos;
+  UChar32 cp;
+  U8_NEXT(bytes, end, s.size(), cp);
+  if (cp < 0) return {bytes[pos], 1, false};
+  return {static_cast<char32_t>(cp), static_cast<std::uint8_t>(end - pos), true};
 }
 
 // Appends the UTF-8 form of a valid code point.
 inline void append(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
+  std::uint8_t bytes[U8_MAX_LENGTH];
+  std::size_t n = 0;
+  U8_APPEND_UNSAFE(bytes, n, cp);
+  out.append(reinterpret_cast<const char*>(bytes), n);
 }
 
-// Appends a unit as it came: a valid code point re-encoded (identical bytes), an invalid byte as is.
+// Appends a unit as it came: a valid code point re-encoded (identical bytes), a stray byte as is.
 inline void appendUnit(std::string& out, const Unit& u) {
   if (u.valid) {
     append(out, u.cp);
@@ -72,10 +48,45 @@ inline void appendUnit(std::string& out, const Unit& u) {
   }
 }
 
+// The units of a text in order, for a range-for: `for (const utf8::Unit u : utf8::units(name))`.
+class Units {
+ public:
+  class Iterator {
+   public:
+    Iterator(std::string_view s, std::size_t pos) : s_(s), pos_(pos) { decode(); }
+    const Unit& operator*() const { return unit_; }
+    Iterator& operator++() {
+      pos_ += unit_.length;
+      decode();
+      return *this;
+    }
+    bool operator==(std::default_sentinel_t) const { return pos_ >= s_.size(); }
+
+   private:
+    void decode() {
+      if (pos_ < s_.size()) unit_ = decodeAt(s_, pos_);
+    }
+    std::string_view s_;
+    std::size_t pos_;
+    Unit unit_{0, 1, true};
+  };
+
+  explicit Units(std::string_view s) : s_(s) {}
+  Iterator begin() const { return {s_, 0}; }
+  std::default_sentinel_t end() const { return {}; }
+
+ private:
+  std::string_view s_;
+};
+
+inline Units units(std::string_view s) {
+  return Units(s);
+}
+
 // Number of units (characters, counting each stray byte as one).
 inline std::size_t length(std::string_view s) {
   std::size_t n = 0;
-  for (std::size_t pos = 0; pos < s.size(); pos += decodeAt(s, pos).length) ++n;
+  for ([[maybe_unused]] const Unit& u : units(s)) ++n;
   return n;
 }
 

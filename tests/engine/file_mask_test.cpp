@@ -33,6 +33,11 @@ TEST(FileMask, MatchesLikeTheUsersMaskBox) {
       {"trailing dot-star still needs the stem", "IMG*.*", "DSC12", false},
       {"star in the middle backtracks", "a*b*c.txt", "aXbYbZc.txt", true},
       {"star needs the tail", "a*c", "abcd", false},
+      // Linux names may hold "*" and "?"; in the mask they stay wildcards whatever the name holds.
+      {"leading star takes a name that starts with a star", "*.jpg", "*ab.jpg", true},
+      {"inner star takes a star in the name and more", "a*b", "a*xb", true},
+      {"question mark takes a question mark", "a?.jpg", "a?.jpg", true},
+      {"a question mark in the name is one character", "??.jpg", "?.jpg", false},
       {"stray byte matches itself", "*\xff*", "x\xffy", true},
       {"stray byte is not a latin letter", "*\xc3\xbf*", "x\xffy", false},
   };

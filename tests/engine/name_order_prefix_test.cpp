@@ -32,6 +32,7 @@ TEST(NameOrderAfterASharedPrefix, DecidesAsAFullComparisonWould) {
       {"cut-off letter is a stray byte, after every letter", "x\xC4", "x\xC4\x85", 1},
       {"stray byte after a shared letter", "\xC5\x82\xFF", "\xC5\x82z", 1},
       {"only case differs: bytes decide", "ABC", "abc", -1},
+      {"only the case of polish letters differs: bytes decide", "ŁÓDŹ", "łódź", -1},
       {"identical", "DSC00042.jpg", "DSC00042.jpg", 0},
   };
   for (const Row& row : rows) {

@@ -23,7 +23,6 @@ const Row kRows[] = {
      "Wakacje nad morzem 07.JPG"},
     {"spaces at both ends", " a b ", "_a_b_", " a b ", " a b "},
     {"doubled underscores", "a__b_.txt", "a__b_.txt", "a  b .txt", "a__b_.txt"},
-    {"both kinds", "a_b c.txt", "a_b_c.txt", "a b c.txt", "a_b c.txt"},
     {"letters untouched by the separator modes", "Ąb_C ż.TXT", "Ąb_C_ż.TXT", "Ąb C ż.TXT", "Ab_C z.TXT"},
     {"polish words", "Źródło Łódź żółć.TXT", "Źródło_Łódź_żółć.TXT", "Źródło Łódź żółć.TXT",
      "Zrodlo Lodz zolc.TXT"},

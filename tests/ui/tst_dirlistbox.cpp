@@ -70,7 +70,7 @@ class TestNavigationControls : public QObject {
     const auto paths = dir.rowPaths();
     const int pathRows = dir.pathRowCount();
     QCOMPARE(paths.front(), std::string("/"));
-    QCOMPARE(paths[pathRows - 1], root_);
+    QCOMPARE(paths[static_cast<std::size_t>(pathRows - 1)], root_);
     QCOMPARE(dir.currentRow(), pathRows - 1);
     // Folders and links to folders, case ignored, Polish letters after Latin, stray bytes last;
     // files, a link to a file, a broken link and the hidden folder are not shown.
