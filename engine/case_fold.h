@@ -2,6 +2,9 @@
 
 #include <unicode/uchar.h>
 
+#include <string>
+#include <string_view>
+
 #include "engine/utf8.h"
 
 namespace skorvatin {
@@ -24,6 +27,21 @@ inline char32_t foldCase(char32_t cp) {
 inline char32_t foldedKey(const utf8::Unit& u) {
   constexpr char32_t kStrayByteBase = 0x110000;
   return u.valid ? foldCase(u.cp) : kStrayByteBase + u.cp;
+}
+
+// A whole name with every character folded, as UTF-8 again and stray bytes kept: two names that
+// differ only in letter case fold to the same bytes.
+inline std::string foldedName(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  for (const utf8::Unit& u : utf8::units(name)) {
+    if (u.valid) {
+      utf8::append(out, foldCase(u.cp));
+    } else {
+      utf8::appendUnit(out, u);
+    }
+  }
+  return out;
 }
 
 }  // namespace skorvatin

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "engine/checked.h"
 #include "engine/folder.h"
 #include "engine/number_text.h"
 #include "engine/run_error.h"
@@ -28,12 +29,12 @@ void renameAll(FileList& list, ConversionPassView& view, const NameTransform& tr
   const std::unique_ptr<Folder> folder = list.folders().open(list.Path());
 
   // The count is 16-bit and never negative, so count - 1 stays within 16 bits; the loop runs in 32.
-  const std::int32_t limit = CheckedSub16(list.ListCount(), 1);
+  const std::int32_t limit = checked::sub(list.ListCount(), 1);
 
   // No events run inside the loop: nothing the user does can change the options or the list
   // between two files, so every file of one pass gets the same transformation.
   for (std::int32_t i = 0; i <= limit; ++i) {
-    view.setFillWidth(static_cast<float>(CheckedMul(CheckedAdd(i, 1), stepWidth)));
+    view.setFillWidth(static_cast<float>(checked::mul(checked::add(i, 1), stepWidth)));
     const std::string& name = list.List(static_cast<std::int16_t>(i));
     folder->rename(name, transform(name));
   }

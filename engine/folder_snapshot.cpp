@@ -1,7 +1,6 @@
 #include "engine/folder_snapshot.h"
 
-#include "engine/name_order.h"
-#include "engine/utf8.h"
+#include "engine/case_fold.h"
 
 namespace skorvatin {
 
@@ -29,19 +28,7 @@ std::optional<FileId> FolderSnapshot::idOf(const std::string& name) const {
 }
 
 std::string FolderSnapshot::key(std::string_view name) const {
-  if (exact_) return std::string(name);
-  std::string out;
-  out.reserve(name.size());
-  for (std::size_t pos = 0; pos < name.size();) {
-    const utf8::Unit u = utf8::decodeAt(name, pos);
-    if (u.valid) {
-      utf8::append(out, foldCase(u.cp));
-    } else {
-      utf8::appendUnit(out, u);
-    }
-    pos += u.length;
-  }
-  return out;
+  return exact_ ? std::string(name) : foldedName(name);
 }
 
 ListingSource FolderSnapshot::withNames(

@@ -61,7 +61,7 @@ bool pastTheTop(std::string_view mantissa, std::string_view exponent) {
 }
 
 // from_chars reads "." whatever the process locale says, which is what the option grammar wants.
-// The number has been cut out by TextValue already: digits with an optional "." fraction, and an
+// The number has been cut out by textValue already: digits with an optional "." fraction, and an
 // exponent with at least one digit, or none.
 double parseNumber(std::string_view mantissa, std::string_view exponent) {
   const char* first = mantissa.data();
@@ -86,7 +86,7 @@ std::string integerText(Int value) {
 
 }  // namespace
 
-double TextValue(std::string_view text) {
+double textValue(std::string_view text) {
   std::string s;
   s.reserve(text.size());
   for (char c : text) {
@@ -124,18 +124,18 @@ double TextValue(std::string_view text) {
   return negative ? -value : value;
 }
 
-std::int32_t RoundToInt32(double value) {
+std::int32_t roundToInt32(double value) {
   // The default floating-point environment rounds to nearest, ties to even.
   const double r = std::nearbyint(value);
   if (!(r >= -2147483648.0 && r <= 2147483647.0)) overflow();
   return static_cast<std::int32_t>(r);
 }
 
-std::string DecimalText(std::int32_t value) {
+std::string decimalText(std::int32_t value) {
   return integerText(value);
 }
 
-std::string DoubleText(double value, std::string_view decimalSeparator) {
+std::string doubleText(double value, std::string_view decimalSeparator) {
   if (!std::isfinite(value)) overflow();
   // Below 10^15 every integral double is exact in 64 bits; -0 becomes a plain 0.
   if (std::trunc(value) == value && std::fabs(value) < 1e15)

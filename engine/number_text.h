@@ -4,8 +4,6 @@
 #include <string>
 #include <string_view>
 
-#include "engine/checked.h"
-
 namespace skorvatin {
 
 // The value of an option text: blanks, tabs and line feeds are skipped wherever they stand, then
@@ -13,36 +11,19 @@ namespace skorvatin {
 // (&H) or octal (&O) number. Anything that does not start a number counts as 0. Only "." separates
 // the fraction, whatever the locale, so that an option means the same on every machine.
 // A value beyond the double range (such as "1E400") raises error 6.
-double TextValue(std::string_view text);
+double textValue(std::string_view text);
 
 // Rounds to the nearest integer, a tie going to the even one (2.5 → 2, 3.5 → 4); error 6 when the
 // result does not fit a signed 32-bit integer.
-std::int32_t RoundToInt32(double value);
+std::int32_t roundToInt32(double value);
 
 // Decimal digits with a leading "-" for negative values: 250 → "250", −6 → "-6".
-std::string DecimalText(std::int32_t value);
+std::string decimalText(std::int32_t value);
 
 // The text of a double as the user reads it: integral values below 10^15 in magnitude as plain
 // digits; any other value with at most 15 significant digits, no trailing zeros, the given decimal
 // separator, and an exponent form ("1E+15", "1,5E-07") outside 10^-4 ≤ |x| < 10^15.
 // Error 6 for a value that is not finite.
-std::string DoubleText(double value, std::string_view decimalSeparator);
-
-// The numbering run's names for the checked arithmetic of engine/checked.h.
-inline std::int32_t CheckedAdd(std::int32_t a, std::int32_t b) {
-  return checked::add(a, b);
-}
-inline std::int32_t CheckedSub(std::int32_t a, std::int32_t b) {
-  return checked::sub(a, b);
-}
-inline std::int32_t CheckedMul(std::int32_t a, std::int32_t b) {
-  return checked::mul(a, b);
-}
-inline std::int16_t CheckedSub16(std::int16_t a, std::int16_t b) {
-  return checked::sub(a, b);
-}
-inline std::int32_t CheckedInt32(std::size_t n) {
-  return checked::toInt32(n);
-}
+std::string doubleText(double value, std::string_view decimalSeparator);
 
 }  // namespace skorvatin

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "engine/checked.h"
 #include "engine/name_order.h"
 #include "engine/number_text.h"
 #include "engine/utf8.h"
@@ -41,7 +42,7 @@ void NumberingRun::Command1_Click() {
   try {
     if (options_.Check1Value() == 1) {
       const std::int32_t last = ObliczOstatniNumer();
-      SzerokoscNumeru = CheckedInt32(DecimalText(last).size());
+      SzerokoscNumeru = checked::toInt32(decimalText(last).size());
       Zera();
     } else {
       SzerokoscNumeru = 0;
@@ -61,27 +62,27 @@ void NumberingRun::Command1_Click() {
 }
 
 std::int32_t NumberingRun::ObliczOstatniNumer() {
-  const std::int32_t s = RoundToInt32(TextValue(options_.Text1()));
-  const std::int32_t d = RoundToInt32(TextValue(options_.Text2()));
+  const std::int32_t s = roundToInt32(textValue(options_.Text1()));
+  const std::int32_t d = roundToInt32(textValue(options_.Text2()));
   const std::int32_t n = list_.ListCount();
-  std::int32_t last = CheckedMul(n, d);
-  last = CheckedAdd(last, s);
-  last = CheckedSub(last, d);
+  std::int32_t last = checked::mul(n, d);
+  last = checked::add(last, s);
+  last = checked::sub(last, d);
   letEventsRun();
   return last;
 }
 
 std::string NumberingRun::Numer(std::int32_t& index, const std::int32_t& step) {
-  index = CheckedAdd(index, 1);
-  const double start = TextValue(options_.Text1());
-  const std::int32_t product = CheckedMul(index, step);
+  index = checked::add(index, 1);
+  const double start = textValue(options_.Text1());
+  const std::int32_t product = checked::mul(index, step);
   // The start stays a double (a fractional start gives fractional numbers); subtracting the step
   // before adding the product keeps every file's value start + i * step.
   const double x = (start - static_cast<double>(step)) + static_cast<double>(product);
-  std::string text = DoubleText(x, options_.decimalSeparator());
+  std::string text = doubleText(x, options_.decimalSeparator());
   if (SzerokoscNumeru != 0) {
     // The width counts characters: a decimal separator of two bytes is still one character.
-    const std::int32_t missing = CheckedSub(SzerokoscNumeru, CheckedInt32(utf8::length(text)));
+    const std::int32_t missing = checked::sub(SzerokoscNumeru, checked::toInt32(utf8::length(text)));
     // A text longer than the width (a minus sign, a fraction, a falling run) keeps its own length.
     if (missing > 0) text = CiagZer.substr(0, static_cast<std::size_t>(missing)) + text;
   }
@@ -118,7 +119,7 @@ void NumberingRun::plan() {
   snapshot_.emplace(*folder_);
   prefix_ = folderPrefix(folder_->path());
 
-  const std::int32_t limit = CheckedSub16(list_.ListCount(), 1);
+  const std::int32_t limit = checked::sub(list_.ListCount(), 1);
   files_.reserve(static_cast<std::size_t>(limit) + 1);
   for (std::int32_t i = 0; i <= limit; ++i) {
     const std::string& name = list_.List(static_cast<std::int16_t>(i));
@@ -160,12 +161,12 @@ void NumberingRun::plan() {
 }
 
 void NumberingRun::computeFinalNames() {
-  const std::int32_t step = RoundToInt32(TextValue(options_.Text2()));
+  const std::int32_t step = roundToInt32(textValue(options_.Text2()));
   const std::string after = options_.Text5();
   for (std::size_t position = 0; position < ordered_.size(); ++position) {
     BatchFile& f = files_[ordered_[position]];
     const std::string prefix = options_.Text3();
-    std::int32_t index = CheckedInt32(position);
+    std::int32_t index = checked::toInt32(position);
     std::string number;
     try {
       number = Numer(index, step);

@@ -20,7 +20,7 @@ int errorOf(auto&& call) {
   return 0;
 }
 
-TEST(TextValue, ReadsTheLongestLeadingNumber) {
+TEST(textValue, ReadsTheLongestLeadingNumber) {
   struct Row {
     const char* name;
     const char* text;
@@ -53,13 +53,13 @@ TEST(TextValue, ReadsTheLongestLeadingNumber) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(TextValue(row.text), row.value);
+    EXPECT_EQ(textValue(row.text), row.value);
   }
 }
 
 // Past the top of the double range a text is an overflow; below its smallest step it is 0. Both
 // ends are told apart by the number's magnitude, with or without an exponent.
-TEST(TextValue, BeyondTheDoubleRangeIsOverflowAndBelowItZero) {
+TEST(textValue, BeyondTheDoubleRangeIsOverflowAndBelowItZero) {
   struct Row {
     const char* name;
     std::string text;
@@ -80,14 +80,14 @@ TEST(TextValue, BeyondTheDoubleRangeIsOverflowAndBelowItZero) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     if (row.overflow) {
-      EXPECT_EQ(errorOf([&] { TextValue(row.text); }), err::Overflow);
+      EXPECT_EQ(errorOf([&] { textValue(row.text); }), err::Overflow);
     } else {
-      EXPECT_EQ(TextValue(row.text), 0);
+      EXPECT_EQ(textValue(row.text), 0);
     }
   }
 }
 
-TEST(RoundToInt32, TiesGoToEven) {
+TEST(roundToInt32, TiesGoToEven) {
   struct Row {
     const char* name;
     double value;
@@ -107,25 +107,25 @@ TEST(RoundToInt32, TiesGoToEven) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(RoundToInt32(row.value), row.rounded);
+    EXPECT_EQ(roundToInt32(row.value), row.rounded);
   }
 }
 
-TEST(RoundToInt32, OutsideTheRangeIsOverflow) {
+TEST(roundToInt32, OutsideTheRangeIsOverflow) {
   for (double v : {2147483647.5, 2147483648.0, -2147483648.6, -2147483649.0, 1e300}) {
     SCOPED_TRACE(v);
-    EXPECT_EQ(errorOf([v] { RoundToInt32(v); }), err::Overflow);
+    EXPECT_EQ(errorOf([v] { roundToInt32(v); }), err::Overflow);
   }
 }
 
-TEST(DecimalText, DigitsAndMinusOnly) {
-  EXPECT_EQ(DecimalText(250), "250");
-  EXPECT_EQ(DecimalText(-6), "-6");
-  EXPECT_EQ(DecimalText(0), "0");
-  EXPECT_EQ(DecimalText(std::numeric_limits<std::int32_t>::min()), "-2147483648");
+TEST(decimalText, DigitsAndMinusOnly) {
+  EXPECT_EQ(decimalText(250), "250");
+  EXPECT_EQ(decimalText(-6), "-6");
+  EXPECT_EQ(decimalText(0), "0");
+  EXPECT_EQ(decimalText(std::numeric_limits<std::int32_t>::min()), "-2147483648");
 }
 
-TEST(DoubleText, WritesIntegersPlainAndTheRestWithTheCallersSeparator) {
+TEST(doubleText, WritesIntegersPlainAndTheRestWithTheCallersSeparator) {
   struct Row {
     const char* name;
     double value;
@@ -153,7 +153,7 @@ TEST(DoubleText, WritesIntegersPlainAndTheRestWithTheCallersSeparator) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(DoubleText(row.value, row.separator), row.text);
+    EXPECT_EQ(doubleText(row.value, row.separator), row.text);
   }
 }
 

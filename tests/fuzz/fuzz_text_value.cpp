@@ -13,19 +13,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   double value = 0;
   try {
-    value = TextValue(text);
+    value = textValue(text);
   } catch (const RunError& e) {
-    if (e.number() != err::Overflow) fuzz::fail("TextValue threw an error other than 6", text);
+    if (e.number() != err::Overflow) fuzz::fail("textValue threw an error other than 6", text);
     return 0;
   }
-  if (!std::isfinite(value)) fuzz::fail("TextValue gave a value that is not finite", text);
+  if (!std::isfinite(value)) fuzz::fail("textValue gave a value that is not finite", text);
   try {
     // A rounded value written out and read back is the same integer.
-    const std::int32_t rounded = RoundToInt32(value);
-    const std::string decimal = DecimalText(rounded);
-    if (TextValue(decimal) != static_cast<double>(rounded))
+    const std::int32_t rounded = roundToInt32(value);
+    const std::string decimal = decimalText(rounded);
+    if (textValue(decimal) != static_cast<double>(rounded))
       fuzz::fail("decimal text does not read back", text, decimal);
-    (void)DoubleText(value, ",");
+    (void)doubleText(value, ",");
   } catch (const RunError& e) {
     if (e.number() != err::Overflow) fuzz::fail("rounding threw an error other than 6", text);
   }

@@ -15,10 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/case_fold.h"
 #include "engine/folder.h"
-#include "engine/name_order.h"
 #include "engine/run_error.h"
-#include "engine/utf8.h"
 
 namespace skorvatin::testing {
 
@@ -87,19 +86,7 @@ class MemoryDisk : public FolderService {
   std::unique_ptr<Folder> open(const std::string& path) override;
 
   // How a case-blind folder compares names: simple case folding, character by character.
-  static std::string folded(const std::string& name) {
-    std::string out;
-    for (std::size_t pos = 0; pos < name.size();) {
-      const utf8::Unit u = utf8::decodeAt(name, pos);
-      if (u.valid) {
-        utf8::append(out, foldCase(u.cp));
-      } else {
-        utf8::appendUnit(out, u);
-      }
-      pos += u.length;
-    }
-    return out;
-  }
+  static std::string folded(const std::string& name) { return foldedName(name); }
 
  private:
   friend class MemoryFolder;
