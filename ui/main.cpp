@@ -1,7 +1,6 @@
 #include <QApplication>
 
 #include "platform/program_folder.h"
-#include "platform/qt/error_report.h"
 #include "platform/qt/message_box.h"
 #include "platform/safe_rename.h"
 #include "skorvatin/version.h"
@@ -14,12 +13,10 @@ int main(int argc, char* argv[]) {
   QApplication::setDesktopFileName(QStringLiteral("skorvatin"));
   QApplication::setWindowIcon(skorvatin::ui::frmMain::programIcon());
 
-  skorvatin::platform::qt::QtMessageBox messageBox;
-  skorvatin::platform::qt::QtErrorReport errorReport;
+  skorvatin::platform::qt::QtMessageBox boxes;
   skorvatin::platform::SafeRenameService renamer;
-  skorvatin::ui::frmMain window({&skorvatin::platform::programFolder, messageBox, errorReport, renamer});
-  messageBox.setOwner(&window);
-  errorReport.setOwner(&window);
+  skorvatin::ui::frmMain window({&skorvatin::platform::programFolder, boxes, renamer});
+  boxes.setOwner(&window);
   window.centreOnScreen();
   window.show();
   return app.exec();
