@@ -1,5 +1,7 @@
 #include "platform/program_folder.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,6 +20,18 @@ std::string programFolder() {
   std::string exe(real.get());
   const auto slash = exe.rfind('/');
   return slash == 0 ? std::string("/") : exe.substr(0, slash);
+}
+
+std::string currentFolder() {
+  std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
+  return cwd ? std::string(cwd.get()) : std::string("/");
+}
+
+bool userMayRenameIn(const std::string& folder) {
+  struct stat st {};
+  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  // The effective ids decide what the program may do, not the real ones.
+  return faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
 }  // namespace skorvatin::platform

@@ -8,13 +8,15 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyle>
-#include <QStyledItemDelegate>
 #include <algorithm>
 #include <cerrno>
 #include <memory>
 
 #include "engine/name_order.h"
 #include "engine/run_error.h"
+#include "platform/program_folder.h"
+#include "platform/qt/display_name.h"
+#include "ui/row_delegate.h"
 
 namespace skorvatin::ui {
 
@@ -29,16 +31,16 @@ constexpr int kLevelRole = Qt::UserRole + 1;
 constexpr int kIndentPixels = 12;
 
 // Shifts each row right by its level, so the path reads as a staircase down to the current folder.
-class IndentDelegate : public QStyledItemDelegate {
+class IndentDelegate : public RowDelegate {
  public:
-  using QStyledItemDelegate::QStyledItemDelegate;
+  using RowDelegate::RowDelegate;
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     QStyleOptionViewItem shifted(option);
     shifted.rect.adjust(index.data(kLevelRole).toInt() * kIndentPixels, 0, 0, 0);
-    QStyledItemDelegate::paint(painter, shifted, index);
+    RowDelegate::paint(painter, shifted, index);
   }
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    QSize size = RowDelegate::sizeHint(option, index);
     size.rwidth() += index.data(kLevelRole).toInt() * kIndentPixels;
     return size;
   }
@@ -55,10 +57,6 @@ std::string normalised(const std::string& path) {
 
 std::string joined(const std::string& folder, const std::string& name) {
   return folder == "/" ? "/" + name : folder + "/" + name;
-}
-
-QString shown(const std::string& bytes) {
-  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
 }  // namespace
@@ -95,6 +93,16 @@ DirListBox::DirListBox(QWidget* parent) : QListWidget(parent) {
   setIconSize(QSize(small, small));
   // Double-click opens whatever the style says about single clicks, as the keyboard's Enter does.
   connect(this, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) { openRow(row(item)); });
+  // Like a folder list of any desktop, it starts on the folder the program was started from, so
+  // there is somewhere to go from even when the program's own folder cannot be shown.
+  for (const std::string& start : {platform::currentFolder(), std::string("/")}) {
+    try {
+      setPath(start);
+      break;
+    } catch (const RunError&) {
+      continue;  // the root is always there to go from
+    }
+  }
 }
 
 void DirListBox::setPath(const std::string& path) {
@@ -118,11 +126,12 @@ void DirListBox::setPath(const std::string& path) {
   for (std::size_t start = 1; start < folder.size();) {
     const std::size_t end = std::min(folder.find('/', start), folder.size());
     walked += "/" + folder.substr(start, end - start);
-    add(open, shown(folder.substr(start, end - start)), walked, ++level);
+    add(open, platform::qt::displayName(folder.substr(start, end - start)), walked, ++level);
     start = end + 1;
   }
   pathRows_ = count();
-  for (const std::string& name : subfolders) add(closed, shown(name), joined(folder, name), level + 1);
+  for (const std::string& name : subfolders)
+    add(closed, platform::qt::displayName(name), joined(folder, name), level + 1);
   setCurrentRow(pathRows_ - 1);
 
   const bool differs = folder != path_;

@@ -14,7 +14,7 @@ namespace skorvatin::ui {
 // `Dir1`: the folder list. Shows the path from "/" down to the current folder, one row a level
 // with an open folder, then the current folder's subfolders with a closed folder, in the file
 // list's order. Paths are raw bytes, like the file list's, so a folder whose name is not UTF-8
-// still opens.
+// still opens. It starts on the process's current folder, or on "/" when that cannot be read.
 class DirListBox : public QListWidget {
   Q_OBJECT
  public:

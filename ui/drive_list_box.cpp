@@ -1,23 +1,13 @@
 #include "ui/drive_list_box.h"
 
-#include <unistd.h>
-
-#include <climits>
-
 #include "engine/run_error.h"
+#include "platform/program_folder.h"
+#include "platform/qt/display_name.h"
 
 namespace skorvatin::ui {
 
-namespace {
-QString shown(const std::string& bytes) {
-  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string currentFolder() {
-  char buffer[PATH_MAX];
-  return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string("/");
-}
-}  // namespace
+using platform::currentFolder;
+using platform::qt::displayName;
 
 DriveListBox::DriveListBox(QWidget* parent, std::shared_ptr<platform::VolumeService> volumes)
     : QComboBox(parent),
@@ -64,8 +54,8 @@ void DriveListBox::fill(const std::string& selectedPath) {
   filling_ = true;
   clear();
   for (const platform::Volume& v : list) {
-    QString text = shown(v.mountPoint);
-    if (!v.label.empty()) text += QStringLiteral(" [") + shown(v.label) + QStringLiteral("]");
+    QString text = displayName(v.mountPoint);
+    if (!v.label.empty()) text += QStringLiteral(" [") + displayName(v.label) + QStringLiteral("]");
     addItem(text, QByteArray::fromStdString(v.mountPoint));
   }
   const int index = findData(QByteArray::fromStdString(platform::volumeOf(mountPoints(), selectedPath)));

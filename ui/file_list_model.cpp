@@ -1,6 +1,6 @@
 #include "ui/file_list_model.h"
 
-#include <QFile>
+#include "platform/qt/display_name.h"
 
 namespace skorvatin::ui {
 
@@ -25,7 +25,7 @@ int FileListModel::rowCount(const QModelIndex& parent) const {
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= list_.size()) return {};
   if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
-  return QFile::decodeName(QByteArray::fromStdString(list_.at(static_cast<std::size_t>(index.row()))));
+  return platform::qt::displayName(list_.at(static_cast<std::size_t>(index.row())));
 }
 
 }  // namespace skorvatin::ui

@@ -1,9 +1,9 @@
 #include "ui/frm_main.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFile>
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,11 +13,14 @@
 #include <QRadioButton>
 #include <cmath>
 #include <new>
+#include <utility>
 
+#include "platform/program_folder.h"
 #include "skorvatin/version.h"
 #include "ui/dir_list_box.h"
 #include "ui/drive_list_box.h"
 #include "ui/file_list_model.h"
+#include "ui/row_delegate.h"
 
 // The icons live in a static library; the linker keeps them only when they are asked for by name.
 static void initIconResource() {
@@ -25,6 +28,23 @@ static void initIconResource() {
 }
 
 namespace skorvatin::ui {
+
+namespace {
+// The busy cursor while an operation runs. It goes before a report, whose box should not look busy.
+class BusyCursor {
+ public:
+  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~BusyCursor() { end(); }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+  void end() {
+    if (std::exchange(shown_, false)) QApplication::restoreOverrideCursor();
+  }
+
+ private:
+  bool shown_ = true;
+};
+}  // namespace
 
 // The numbering run reads its options while it runs, from the boxes as they are at that moment.
 class frmMain::NumberingControls final : public NumberingOptions {
@@ -71,6 +91,7 @@ frmMain::frmMain(FrmMainServices services, QWidget* parent)
   buildControls();
   fileModel_ = new FileListModel(list_, this);
   File1->setModel(fileModel_);
+  File1->setItemDelegate(new RowDelegate(File1));
   File1->setUniformItemSizes(true);  // one row height for all: 32767 names lay out at once
   File1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   File1->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -115,11 +136,18 @@ void frmMain::wireNavigation() {
   wireNavigationControls();
 }
 
+// A copy kept beside one's photos starts in its own folder. An installed one, in a folder where
+// the user may rename nothing, starts where it was started from: a desktop starts programs in the
+// home folder. The help page is looked for beside the program either way.
 void frmMain::Form_Load() {
-  reportErrors([this] { Dir1->setPath(services_.programFolder()); });
+  reportErrors([this] {
+    const std::string own = services_.programFolder();
+    Dir1->setPath(platform::userMayRenameIn(own) ? own : platform::currentFolder());
+  });
 }
 
 void frmMain::Dir1_Change() {
+  failedMaskRead_.reset();
   reportErrors([this] { list_.setPath(Dir1->path()); });
 }
 
@@ -162,11 +190,13 @@ void frmMain::setPb2Width(float twips) {
 void frmMain::runOperation(const std::function<void()>& body) {
   {
     platform::qt::HoldBackScope hold(holdBack_);
+    BusyCursor busy;
     // The operation has already undone what it could and re-read the list; the window only tells.
     const auto report = [&](const RunError& error) {
       // Clicks made before the user saw the report aimed at a folder that has changed since.
       hold.dropHeldInput();
-      services_.errorReport.report(error);
+      busy.end();
+      services_.boxes.report(error);
     };
     try {
       body();
@@ -176,15 +206,27 @@ void frmMain::runOperation(const std::function<void()>& body) {
       report(RunError(err::OutOfMemory));
     }
   }
-  // A close that came while the operation ran waited for it.
-  if (closeRequested_ && !holdBack_.active()) close();
+  // A close that came while the operation ran waited for it; so did a late opener's report.
+  if (closeRequested_ && !holdBack_.active()) {
+    close();
+  } else if (!holdBack_.active()) {
+    for (const auto& show : std::exchange(afterOperation_, {})) show();
+  }
 }
 
 void frmMain::reportErrors(const std::function<void()>& body) {
   try {
     body();
   } catch (const RunError& error) {
-    services_.errorReport.report(error);
+    services_.boxes.report(error);
+  }
+}
+
+void frmMain::whenIdle(std::function<void()> show) {
+  if (holdBack_.active()) {
+    afterOperation_.push_back(std::move(show));
+  } else {
+    show();
   }
 }
 

@@ -4,7 +4,9 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/conversion_pass.h"
 #include "engine/event_pump.h"
@@ -15,13 +17,11 @@
 #include "engine/replacements.h"
 #include "engine/run_error.h"
 #include "platform/qt/desktop_opener.h"
-#include "platform/qt/error_report.h"
 #include "platform/qt/event_pump.h"
 #include "platform/qt/message_box.h"
 #include "platform/volumes.h"
 
 class QCheckBox;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -33,24 +33,65 @@ namespace skorvatin::ui {
 class DirListBox;
 class DriveListBox;
 class FileListModel;
+class Frame;
 
 // What the window needs of the desktop, handed in so that a test can put its own in place:
 // no test may wait on a modal box or depend on where its binary lies.
 struct FrmMainServices {
   std::function<std::string()> programFolder;
-  platform::qt::MessageBox& messageBox;
-  platform::qt::ErrorReport& errorReport;
+  platform::qt::MessageBox& boxes;
   FolderService& folders;
   // The file manager and document opener, and the mounted volumes; left empty, the desktop's own.
   std::shared_ptr<platform::qt::DesktopOpener> opener = nullptr;
   std::shared_ptr<platform::VolumeService> volumes = nullptr;
 };
 
-// The program's one window. Every control is a child whose objectName is its name in the event
-// procedures below (`Command1`, `Text4`, `File1` ...).
-class frmMain final : public QWidget {
+// The window's controls, named as the event procedures know them. The layout table in
+// frm_main_layout.cpp creates each one into its member and gives it that name as objectName.
+struct FrmMainControls {
+  DirListBox* Dir1 = nullptr;
+  DriveListBox* Drive1 = nullptr;
+  QListView* File1 = nullptr;
+  QPushButton* Command1 = nullptr;
+  QPushButton* Command2 = nullptr;
+  QPushButton* Command3 = nullptr;
+  QPushButton* Command4 = nullptr;
+  QPushButton* Command5 = nullptr;
+  QPushButton* Command6 = nullptr;
+  Frame* Frame1 = nullptr;
+  Frame* Frame2 = nullptr;
+  Frame* Frame3 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* Label7 = nullptr;
+  QLabel* Label8 = nullptr;
+  QLineEdit* Text1 = nullptr;
+  QLineEdit* Text2 = nullptr;
+  QLineEdit* Text3 = nullptr;
+  QLineEdit* Text4 = nullptr;
+  QLineEdit* Text5 = nullptr;
+  QCheckBox* Check1 = nullptr;
+  QRadioButton* Option1 = nullptr;
+  QRadioButton* Option2 = nullptr;
+  QRadioButton* Option3 = nullptr;
+  QRadioButton* Option4 = nullptr;
+  QRadioButton* Option5 = nullptr;
+  QRadioButton* Option6 = nullptr;
+  QRadioButton* Option7 = nullptr;
+  QRadioButton* Option8 = nullptr;
+  QLabel* pb1 = nullptr;
+  QLabel* pb2 = nullptr;
+  QLabel* pb3 = nullptr;
+};
+
+// The program's one window. The event procedures reach the controls by their bare names; from
+// outside they are read through controls().
+class frmMain final : public QWidget, private FrmMainControls {
   Q_OBJECT
  public:
+  using Controls = FrmMainControls;
+
   // The layout is drawn in twips; at 96 dpi 15 twips make one pixel, and Qt scales on HiDPI.
   static constexpr int kTwipsPerPixel = 15;
   static constexpr int kClientWidthTwips = 9465;
@@ -59,6 +100,8 @@ class frmMain final : public QWidget {
   // Builds the window and runs Form_Load; an error there is reported before the window shows.
   explicit frmMain(FrmMainServices services, QWidget* parent = nullptr);
   ~frmMain() override;
+
+  const Controls& controls() const { return *this; }
 
   // The program's icon, 16 and 32 pixels, for the window and the application.
   static QIcon programIcon();
@@ -98,9 +141,7 @@ class frmMain final : public QWidget {
 
   // frm_main_layout.cpp
   void buildControls();
-  void applyStackingOrder();
-  void applyTabOrder();
-  void chooseWindowFont();
+  void chooseFonts(const std::vector<QWidget*>& captioned);
   bool focusNextPrevChild(bool next) override;
 
   // frm_main.cpp
@@ -112,6 +153,9 @@ class frmMain final : public QWidget {
   // Runs a procedure that is no operation (start-up, a folder change): an error is reported, and
   // the list, which keeps its entries on a failed read, stays as it was.
   void reportErrors(const std::function<void()>& body);
+  // Runs `show` now, or after the operation that is running: a box that an opener's late failure
+  // brings up must not open in the middle of a run.
+  void whenIdle(std::function<void()> show);
   void setPb2Width(float twips);
 
   FrmMainServices services_;
@@ -119,6 +163,10 @@ class frmMain final : public QWidget {
   EventPump pump_;
   platform::qt::InputHoldBack holdBack_;
   bool closeRequested_ = false;
+  std::vector<std::function<void()>> afterOperation_;
+  // The folder and mask whose re-read failed last: a key released again in the mask box does not
+  // bring up the same report again.
+  std::optional<std::pair<std::string, std::string>> failedMaskRead_;
   float pb1Width_ = 6135;
   float pb2Width_ = 135;
 
@@ -126,43 +174,6 @@ class frmMain final : public QWidget {
   std::unique_ptr<PassControls> pass5View_;
   std::unique_ptr<PassControls> pass6View_;
   FileListModel* fileModel_ = nullptr;
-
- public:
-  // The controls, named as the event procedures know them.
-  DirListBox* Dir1 = nullptr;
-  DriveListBox* Drive1 = nullptr;
-  QListView* File1 = nullptr;
-  QPushButton* Command1 = nullptr;
-  QPushButton* Command2 = nullptr;
-  QPushButton* Command3 = nullptr;
-  QPushButton* Command4 = nullptr;
-  QPushButton* Command5 = nullptr;
-  QPushButton* Command6 = nullptr;
-  QGroupBox* Frame1 = nullptr;
-  QGroupBox* Frame2 = nullptr;
-  QGroupBox* Frame3 = nullptr;
-  QLabel* Label1 = nullptr;
-  QLabel* Label2 = nullptr;
-  QLabel* Label3 = nullptr;
-  QLabel* Label7 = nullptr;
-  QLabel* Label8 = nullptr;
-  QLineEdit* Text1 = nullptr;
-  QLineEdit* Text2 = nullptr;
-  QLineEdit* Text3 = nullptr;
-  QLineEdit* Text4 = nullptr;
-  QLineEdit* Text5 = nullptr;
-  QCheckBox* Check1 = nullptr;
-  QRadioButton* Option1 = nullptr;
-  QRadioButton* Option2 = nullptr;
-  QRadioButton* Option3 = nullptr;
-  QRadioButton* Option4 = nullptr;
-  QRadioButton* Option5 = nullptr;
-  QRadioButton* Option6 = nullptr;
-  QRadioButton* Option7 = nullptr;
-  QRadioButton* Option8 = nullptr;
-  QLabel* pb1 = nullptr;
-  QLabel* pb2 = nullptr;
-  QLabel* pb3 = nullptr;
 };
 
 }  // namespace skorvatin::ui

@@ -2,7 +2,6 @@
 
 #include "platform/posix_folder.h"
 #include "platform/program_folder.h"
-#include "platform/qt/error_report.h"
 #include "platform/qt/message_box.h"
 #include "skorvatin/version.h"
 #include "ui/frm_main.h"
@@ -14,12 +13,10 @@ int main(int argc, char* argv[]) {
   QApplication::setDesktopFileName(QStringLiteral("skorvatin"));
   QApplication::setWindowIcon(skorvatin::ui::frmMain::programIcon());
 
-  skorvatin::platform::qt::QtMessageBox messageBox;
-  skorvatin::platform::qt::QtErrorReport errorReport;
+  skorvatin::platform::qt::QtMessageBox boxes;
   skorvatin::platform::PosixFolders folders;
-  skorvatin::ui::frmMain window({&skorvatin::platform::programFolder, messageBox, errorReport, folders});
-  messageBox.setOwner(&window);
-  errorReport.setOwner(&window);
+  skorvatin::ui::frmMain window({&skorvatin::platform::programFolder, boxes, folders});
+  boxes.setOwner(&window);
   window.centreOnScreen();
   window.show();
   return app.exec();

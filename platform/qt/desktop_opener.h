@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <string>
 
 namespace skorvatin::platform::qt {
@@ -11,30 +12,35 @@ namespace skorvatin::platform::qt {
 // file manager or browser.
 class DesktopOpener {
  public:
+  // Runs later, from the event loop, when an opener that did start ends without success; the
+  // text says how it ended, for the report.
+  using Failed = std::function<void(const std::string& how)>;
+
   virtual ~DesktopOpener() = default;
   // Shows `folder` in the desktop's file manager without waiting for it. Throws RunError when no
   // file manager can be started.
-  virtual void openFolder(const std::string& folder) = 0;
+  virtual void openFolder(const std::string& folder, Failed failed) = 0;
   // Hands `file` to the application the desktop associates with it. True only when the file is
   // there to be read and a viewer was started for it.
-  virtual bool openDocument(const std::string& file) = 0;
+  virtual bool openDocument(const std::string& file, Failed failed) = 0;
 };
 
 // A path as a file:// URL with every byte outside the unreserved set percent-encoded: spaces,
 // quotes, ";", "$", "#", "?" and bytes that are not UTF-8 all survive the trip to the opener.
 QString fileUrlOf(const std::string& path);
 
-// The desktop's own opener, xdg-open, started with one argument and no shell in between.
+// The desktop's own opener, xdg-open, started with one argument and no shell in between. Its exit
+// status is watched from the event loop (a QCoreApplication must exist); the window never waits
+// for it, and the opener outlives the window: xdg-open may be waiting on the viewer it started.
 class XdgOpener : public DesktopOpener {
  public:
   explicit XdgOpener(QString program = QStringLiteral("xdg-open")) : program_(std::move(program)) {}
-  void openFolder(const std::string& folder) override;
-  bool openDocument(const std::string& file) override;
-
-  // The program and the argument list that open `path`; exposed so the hand-over is testable.
-  QStringList argumentsFor(const std::string& path) const { return {fileUrlOf(path)}; }
+  void openFolder(const std::string& folder, Failed failed) override;
+  bool openDocument(const std::string& file, Failed failed) override;
 
  private:
+  bool start(const std::string& path, Failed failed) const;
+
   QString program_;
 };
 

@@ -1,32 +1,10 @@
 #include "platform/qt/error_report.h"
 
-#include <QMessageBox>
-#include <cstdio>
-
-#include "engine/utf8.h"
+#include "platform/qt/display_name.h"
 
 namespace skorvatin::platform::qt {
 
 namespace {
-// File names are bytes. A byte that is not UTF-8 shows as \xNN rather than as a replacement mark,
-// so the user can still tell exactly which file the report means.
-QString displayName(const std::string& bytes) {
-  std::string shown;
-  shown.reserve(bytes.size());
-  for (std::size_t pos = 0; pos < bytes.size();) {
-    const utf8::Unit unit = utf8::decodeAt(bytes, pos);
-    if (unit.valid) {
-      utf8::append(shown, unit.cp);
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(unit.cp & 0xFFu));
-      shown += escaped;
-    }
-    pos += unit.length;
-  }
-  return QString::fromStdString(shown);
-}
-
 QString misplacedLine(const MisplacedFile& f) {
   return QStringLiteral("\n%1  (dawniej: %2)").arg(displayName(f.currentPath), displayName(f.originalPath));
 }
@@ -60,12 +38,6 @@ QString errorReportDetails(const RunError& error) {
   QString details = QStringLiteral("Pliki, które noszą teraz inną nazwę:");
   for (const MisplacedFile& f : error.misplaced()) details += misplacedLine(f);
   return details;
-}
-
-void QtErrorReport::report(const RunError& error) {
-  QMessageBox box(QMessageBox::Warning, errorReportTitle(), errorReportText(error), QMessageBox::Ok, owner_);
-  if (const QString details = errorReportDetails(error); !details.isEmpty()) box.setDetailedText(details);
-  box.exec();
 }
 
 }  // namespace skorvatin::platform::qt

@@ -1,6 +1,7 @@
 // The window as it comes up: controls, places, captions, initial state, tab order, look.
 #include <QAccessible>
 #include <QCheckBox>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +16,7 @@
 #include "support/window_fixture.h"
 #include "ui/dir_list_box.h"
 #include "ui/drive_list_box.h"
+#include "ui/frame.h"
 
 using skorvatin::testing::WindowUnderTest;
 
@@ -44,6 +46,10 @@ class TestFrmMainLayout : public QObject {
   void optionGroupsExclusiveAndIndependent();
   void frontToBackOrder();
   void everyCaptionFitsItsControl();
+  void captionsInLiberationSansAtEightPoints();
+  void listRowsAreReadable();
+  void frameBorderRunsThroughItsCaption_data();
+  void frameBorderRunsThroughItsCaption();
   void textBoxesAreNamedByTheirLabels_data();
   void textBoxesAreNamedByTheirLabels();
   void iconHasBothSizes();
@@ -75,7 +81,7 @@ void TestFrmMainLayout::windowIsFixedCentredAndTitled() {
                           .arg(centre.y())
                           .arg(screenCentre.x())
                           .arg(screenCentre.y())));
-  QCOMPARE(QApplication::focusWidget(), t.control("Dir1"));
+  QCOMPARE(QApplication::focusWidget(), t.controls().Dir1);
 }
 
 void TestFrmMainLayout::controlGeometry_data() {
@@ -133,12 +139,13 @@ void TestFrmMainLayout::controlGeometry() {
 
 void TestFrmMainLayout::initialState() {
   WindowUnderTest t;
-  QCOMPARE(t.control<QLineEdit>("Text1")->text(), QStringLiteral("1"));
-  QCOMPARE(t.control<QLineEdit>("Text2")->text(), QStringLiteral("1"));
-  QCOMPARE(t.control<QLineEdit>("Text3")->text(), QStringLiteral("Plik"));
-  QCOMPARE(t.control<QLineEdit>("Text4")->text(), QStringLiteral("*.*"));
-  QCOMPARE(t.control<QLineEdit>("Text5")->text(), QString());
-  QVERIFY(!t.control<QCheckBox>("Check1")->isChecked());
+  const auto& c = t.controls();
+  QCOMPARE(c.Text1->text(), QStringLiteral("1"));
+  QCOMPARE(c.Text2->text(), QStringLiteral("1"));
+  QCOMPARE(c.Text3->text(), QStringLiteral("Plik"));
+  QCOMPARE(c.Text4->text(), QStringLiteral("*.*"));
+  QCOMPARE(c.Text5->text(), QString());
+  QVERIFY(!c.Check1->isChecked());
 
   const struct {
     const char* name;
@@ -155,7 +162,7 @@ void TestFrmMainLayout::initialState() {
       {"Option8", "Zmień ą na a, ę na e itp.", false},
   };
   for (const auto& o : options) {
-    auto* b = t.control<QRadioButton>(o.name);
+    auto* b = t.window().findChild<QRadioButton*>(u(o.name));
     QVERIFY2(b, o.name);
     QCOMPARE(b->text(), QString::fromUtf8(o.caption));
     QCOMPARE(b->isChecked(), o.selected);
@@ -173,10 +180,10 @@ void TestFrmMainLayout::initialState() {
       {"Command3", "Koniec"},
       {"Check1", "Użyj zer wiodących"},
   };
-  for (const auto& c : captions) {
-    auto* b = t.control<QAbstractButton>(c.name);
-    QVERIFY2(b, c.name);
-    QCOMPARE(b->text(), QString::fromUtf8(c.caption));
+  for (const auto& row : captions) {
+    auto* b = t.window().findChild<QAbstractButton*>(u(row.name));
+    QVERIFY2(b, row.name);
+    QCOMPARE(b->text(), QString::fromUtf8(row.caption));
     QVERIFY(b->isEnabled());
     QVERIFY(b->isVisibleTo(&t.window()));
   }
@@ -186,30 +193,27 @@ void TestFrmMainLayout::initialState() {
   } labels[] = {{"Label1", "Zacznij numerować od:"}, {"Label2", "Krok:"},
                 {"Label3", "Przedrostek:"},          {"Label7", "Maska plików"},
                 {"Label8", "Ciąg znaków za cyfrą"},  {"pb3", "0 %"}};
-  for (const auto& l : labels) QCOMPARE(t.control<QLabel>(l.name)->text(), QString::fromUtf8(l.caption));
-  QCOMPARE(t.control<QGroupBox>("Frame1")->title(), QStringLiteral("Opcje (dot. przycisku Numeruj)"));
-  QCOMPARE(t.control<QGroupBox>("Frame2")->title(), QStringLiteral("Opcje (dot. przycisku Zmień plikom...)"));
-  QCOMPARE(t.control<QGroupBox>("Frame3")->title(), QStringLiteral("Opcje (dot. przycisku Inne zamiany)"));
+  for (const auto& l : labels) {
+    QCOMPARE(t.window().findChild<QLabel*>(u(l.name))->text(), QString::fromUtf8(l.caption));
+  }
+  QCOMPARE(c.Frame1->title(), QStringLiteral("Opcje (dot. przycisku Numeruj)"));
+  QCOMPARE(c.Frame2->title(), QStringLiteral("Opcje (dot. przycisku Zmień plikom...)"));
+  QCOMPARE(c.Frame3->title(), QStringLiteral("Opcje (dot. przycisku Inne zamiany)"));
   QCOMPARE(t.window().pb2WidthTwips(), 135.0f);
   QCOMPARE(t.window().pb1WidthTwips(), 6135.0f);
 
   // The folder list and the file list start on the program's own folder.
-  QCOMPARE(t.window().Dir1->path(), t.folder());
-  for (const auto* box : {"Text1", "Text2", "Text3", "Text4", "Text5"}) {
-    auto* edit = t.control<QLineEdit>(box);
-    QVERIFY(!edit->isReadOnly());
-    QCOMPARE(edit->echoMode(), QLineEdit::Normal);
-  }
+  QCOMPARE(c.Dir1->path(), t.folder());
 }
 
 void TestFrmMainLayout::progressLabelsHiddenWithTheirColours() {
   WindowUnderTest t;
   t.window().show();
   QVERIFY(QTest::qWaitForWindowExposed(&t.window()));
-  for (const char* name : {"pb1", "pb2", "pb3"}) QVERIFY2(!t.control(name)->isVisible(), name);
-  auto* pb1 = t.control<QLabel>("pb1");
-  auto* pb2 = t.control<QLabel>("pb2");
-  auto* pb3 = t.control<QLabel>("pb3");
+  QLabel* pb1 = t.controls().pb1;
+  QLabel* pb2 = t.controls().pb2;
+  QLabel* pb3 = t.controls().pb3;
+  for (QLabel* bar : {pb1, pb2, pb3}) QVERIFY2(!bar->isVisible(), qPrintable(bar->objectName()));
   QVERIFY(pb1->autoFillBackground());
   QCOMPARE(pb1->palette().color(pb1->backgroundRole()), pb1->palette().color(QPalette::Dark));
   QVERIFY(pb2->autoFillBackground());
@@ -304,8 +308,8 @@ void TestFrmMainLayout::frontToBackOrder() {
   QCOMPARE(backToFront, names({"pb1", "pb2", "pb3", "Dir1", "File1", "Command1", "Command2", "Command3",
                                "Drive1", "Frame1", "Command4", "Frame2", "Command5", "Frame3", "Command6"}));
   // The text box lies over the end of its label, not under it.
-  const QObjectList inFrame = t.control("Frame1")->children();
-  QVERIFY(inFrame.indexOf(t.control("Text1")) > inFrame.indexOf(t.control("Label1")));
+  const QObjectList inFrame = t.controls().Frame1->children();
+  QVERIFY(inFrame.indexOf(t.controls().Text1) > inFrame.indexOf(t.controls().Label1));
 }
 
 // With the window's font, no caption is cut off: the text plus what the style draws around it
@@ -334,8 +338,9 @@ void TestFrmMainLayout::everyCaptionFitsItsControl() {
       if (l->text().isEmpty()) continue;
       needed = fm.horizontalAdvance(l->text());
       if (l->objectName() == QStringLiteral("Label1")) available = 120;  // Text1 covers the rest
-    } else if (auto* g = qobject_cast<QGroupBox*>(c)) {
-      needed = 8 + fm.horizontalAdvance(g->title());
+    } else if (auto* g = qobject_cast<skorvatin::ui::Frame*>(c)) {
+      // The caption sits a little in from both corners of the border it interrupts.
+      needed = 16 + QFontMetrics(g->titleFont()).horizontalAdvance(g->title());
     } else {
       continue;
     }
@@ -349,8 +354,55 @@ void TestFrmMainLayout::everyCaptionFitsItsControl() {
     }
   }
   QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral("; "))));
-  // Still a font meant for reading.
-  QVERIFY(w.font().pointSizeF() >= 6.0);
+}
+
+// The captions were sized for a narrow sans at 8 points. With Liberation Sans all but one fit at
+// that size; "Pierwsza MAŁA reszta duże" beside the style's round indicator needs 157 of its 153
+// pixels and alone steps down, half a point.
+void TestFrmMainLayout::captionsInLiberationSansAtEightPoints() {
+  WindowUnderTest t;
+  QCOMPARE(QFontInfo(t.window().font()).family(), u("Liberation Sans"));
+  QStringList smaller;
+  for (QWidget* c : t.window().findChildren<QWidget*>()) {
+    if (c->objectName().isEmpty()) continue;  // the parts a control is made of
+    qreal points = c->font().pointSizeF();
+    if (auto* frame = qobject_cast<skorvatin::ui::Frame*>(c)) points = frame->titleFont().pointSizeF();
+    if (points != 8.0) smaller.append(QStringLiteral("%1 %2 pt").arg(c->objectName()).arg(points));
+  }
+  QCOMPARE(smaller, QStringList{u("Option5 7.5 pt")});
+}
+
+void TestFrmMainLayout::listRowsAreReadable() {
+  WindowUnderTest t({"a.jpg"});
+  const auto& c = t.controls();
+  QVERIFY(c.File1->sizeHintForRow(0) >= 13);
+  QVERIFY(c.Dir1->sizeHintForRow(0) >= 13);
+  QVERIFY(c.Drive1->view()->sizeHintForRow(0) >= 13);
+}
+
+// The border runs through the middle of the caption (half of Liberation Sans' 12-pixel line at
+// 8 points), above the first row of controls at 16 pixels, not below the caption onto that row.
+void TestFrmMainLayout::frameBorderRunsThroughItsCaption_data() {
+  QTest::addColumn<QString>("frame");
+  QTest::newRow("Frame1") << u("Frame1");
+  QTest::newRow("Frame2") << u("Frame2");
+  QTest::newRow("Frame3") << u("Frame3");
+}
+
+void TestFrmMainLayout::frameBorderRunsThroughItsCaption() {
+  QFETCH(QString, frame);
+  WindowUnderTest t;
+  t.window().show();
+  QVERIFY(QTest::qWaitForWindowExposed(&t.window()));
+  auto* f = t.window().findChild<skorvatin::ui::Frame*>(frame);
+  const QImage image = f->grab().toImage();
+  const QColor background = f->palette().color(QPalette::Window);
+  // Right of the caption, down from the top: the first pixel that is not background is the border.
+  const int x = f->width() - 4;
+  int border = -1;
+  for (int y = 0; y < image.height() && border < 0; ++y)
+    if (image.pixelColor(x, y) != background) border = y;
+  QCOMPARE(border, 6);
 }
 
 void TestFrmMainLayout::textBoxesAreNamedByTheirLabels_data() {

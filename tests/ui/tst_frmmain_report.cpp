@@ -1,10 +1,12 @@
-// What the user reads when an operation stops, and the boxes that show it.
+// What the user reads when an operation stopped, how names show on screen, and the boxes that
+// show it all.
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 
 #include "engine/run_error.h"
+#include "platform/qt/display_name.h"
 #include "platform/qt/error_report.h"
 #include "platform/qt/message_box.h"
 
@@ -17,18 +19,27 @@ struct SeenBox {
   QString title;
   QString text;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
-  int buttons = 0;
+  QStringList buttons;
+  QString defaultButton;
   bool modal = false;
 };
 
-// Reads the box that opens next and closes it with its OK button.
-void closeNextBoxWithOk(SeenBox& seen) {
-  QTimer::singleShot(0, [&seen] {
+// Reads the box that opens next and answers it: Enter, Esc, or a click on the button of that text.
+void answerNextBox(SeenBox& seen, const QString& answer) {
+  QTimer::singleShot(0, [&seen, answer] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box) return;
-    seen = {box->windowTitle(), box->text(), box->icon(), static_cast<int>(box->buttons().size()),
-            box->isModal()};
-    box->button(QMessageBox::Ok)->click();
+    seen = {box->windowTitle(), box->text(), box->icon(), {}, {}, box->isModal()};
+    for (QAbstractButton* b : box->buttons()) seen.buttons.append(b->text());
+    if (box->defaultButton()) seen.defaultButton = box->defaultButton()->text();
+    if (answer == u("Enter")) {
+      QTest::keyClick(box, Qt::Key_Return);
+    } else if (answer == u("Esc")) {
+      QTest::keyClick(box, Qt::Key_Escape);
+    } else {
+      for (QAbstractButton* b : box->buttons())
+        if (b->text() == answer) b->click();
+    }
   });
 }
 }  // namespace
@@ -37,57 +48,70 @@ class TestFrmMainReport : public QObject {
   Q_OBJECT
 
  private slots:
+  void namesOnScreen_data();
+  void namesOnScreen();
   void reportText_data();
   void reportText();
-  void errorReportIsAModalWarningTitledSkorvatin();
-  void strayBytesShowEscaped();
   void longMisplacedListGoesToTheDetails();
-  void messageBoxShowsTextAndTitle();
+  void warningsAreModalWithOneOk_data();
+  void warningsAreModalWithOneOk();
+  void questionDefaultsToTak_data();
+  void questionDefaultsToTak();
 };
+
+// One rule for every name on screen: UTF-8 as it is, each stray byte as \xNN.
+void TestFrmMainReport::namesOnScreen_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<QString>("shown");
+  QTest::newRow("plain") << QByteArray("IMG_0001.jpg") << u("IMG_0001.jpg");
+  QTest::newRow("Polish") << QByteArray("Zażółć gęślą jaźń.txt") << u("Zażółć gęślą jaźń.txt");
+  QTest::newRow("emoji") << QByteArray("\xF0\x9F\x98\x80.png") << u("😀.png");
+  QTest::newRow("ISO-8859-2 ę") << QByteArray(
+                                       "zdj\xEA"
+                                       "cie.jpg")
+                                << u("zdj\\xEAcie.jpg");
+  QTest::newRow("two stray bytes around a letter") << QByteArray("\xFF\xC5\x82\x80") << u("\\xFFł\\x80");
+  QTest::newRow("sequence cut at the end") << QByteArray("a\xC5") << u("a\\xC5");
+  QTest::newRow("overlong slash") << QByteArray(
+                                         "a\xC0\xAF"
+                                         "b")
+                                  << u("a\\xC0\\xAFb");
+  QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << u("\\xED\\xA0\\x80");
+  QTest::newRow("empty") << QByteArray() << QString();
+}
+
+void TestFrmMainReport::namesOnScreen() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(QString, shown);
+  QCOMPARE(skorvatin::platform::qt::displayName(bytes.toStdString()), shown);
+}
 
 void TestFrmMainReport::reportText_data() {
   QTest::addColumn<int>("number");
-  QTest::addColumn<QString>("file");
+  QTest::addColumn<QByteArray>("file");
   QTest::addColumn<QString>("detail");
   QTest::addColumn<QString>("expected");
-  QTest::newRow("clash") << 58 << u("/tmp/zdjęcia/a_b.txt") << QString()
+  QTest::newRow("clash") << 58 << QByteArray("/tmp/zdjęcia/a_b.txt") << QString()
                          << u("Błąd 58: Plik już istnieje\n\nPlik: /tmp/zdjęcia/a_b.txt");
-  QTest::newRow("overflow, no file") << 6 << QString() << QString() << u("Błąd 6: Przepełnienie");
+  QTest::newRow("overflow, no file") << 6 << QByteArray() << QString() << u("Błąd 6: Przepełnienie");
   QTest::newRow("with what the system said")
-      << 70 << u("/mnt/ro/x") << u("Read-only file system")
+      << 70 << QByteArray("/mnt/ro/x") << u("Read-only file system")
       << u("Błąd 70: Brak uprawnień\n\nPlik: /mnt/ro/x\nSystem: Read-only file system");
+  QTest::newRow("stray byte in the name")
+      << 53
+      << QByteArray(
+             "/tmp/zdj\xEA"
+             "cie.jpg")
+      << QString() << u("Błąd 53: Nie znaleziono pliku\n\nPlik: /tmp/zdj\\xEAcie.jpg");
 }
 
 void TestFrmMainReport::reportText() {
   QFETCH(int, number);
-  QFETCH(QString, file);
+  QFETCH(QByteArray, file);
   QFETCH(QString, detail);
   QFETCH(QString, expected);
   const skorvatin::RunError error(number, file.toStdString(), detail.toStdString());
   QCOMPARE(skorvatin::platform::qt::errorReportText(error), expected);
-}
-
-void TestFrmMainReport::errorReportIsAModalWarningTitledSkorvatin() {
-  skorvatin::RunError error(58, "/tmp/f/Plik1.txt");
-  error.addMisplaced({"/tmp/f/a.txt.q", "/tmp/f/a.txt"});
-  skorvatin::platform::qt::QtErrorReport report;
-  SeenBox seen;
-  closeNextBoxWithOk(seen);
-  report.report(error);
-  QCOMPARE(seen.title, u("Skorvatin"));
-  QCOMPARE(seen.icon, QMessageBox::Warning);
-  QCOMPARE(seen.buttons, 1);
-  QVERIFY(seen.modal);
-  QVERIFY(seen.text.startsWith(u("Błąd 58: Plik już istnieje\n\nPlik: /tmp/f/Plik1.txt")));
-  // A file left under another name is named with both its names.
-  QVERIFY2(seen.text.contains(u("/tmp/f/a.txt.q  (dawniej: /tmp/f/a.txt)")), qPrintable(seen.text));
-}
-
-void TestFrmMainReport::strayBytesShowEscaped() {
-  // "zdjęcie" in ISO-8859-2: the ę is the single byte EA.
-  const skorvatin::RunError error(53, std::string("/tmp/zdj\xea") + "cie.jpg");
-  QCOMPARE(skorvatin::platform::qt::errorReportText(error),
-           u("Błąd 53: Nie znaleziono pliku\n\nPlik: /tmp/zdj\\xEAcie.jpg"));
 }
 
 void TestFrmMainReport::longMisplacedListGoesToTheDetails() {
@@ -107,15 +131,64 @@ void TestFrmMainReport::longMisplacedListGoesToTheDetails() {
   QVERIFY(skorvatin::platform::qt::errorReportDetails(error).isEmpty());
 }
 
-void TestFrmMainReport::messageBoxShowsTextAndTitle() {
-  skorvatin::platform::qt::QtMessageBox messageBox;
+// The plain message and the error report: the exclamation mark, one "OK" that Enter and Esc both
+// press, modal over the window.
+void TestFrmMainReport::warningsAreModalWithOneOk_data() {
+  QTest::addColumn<bool>("report");
+  QTest::addColumn<QString>("answer");
+  QTest::addColumn<QString>("title");
+  QTest::addColumn<QString>("text");
+  QTest::newRow("message, Enter") << false << u("Enter") << u("Błąd") << u("Włóż dyskietkę");
+  QTest::newRow("message, Esc") << false << u("Esc") << u("Błąd") << u("Włóż dyskietkę");
+  QTest::newRow("error report") << true << u("OK") << u("Skorvatin")
+                                << u("Błąd 58: Plik już istnieje\n\nPlik: /tmp/f/Plik1.txt\n\n"
+                                     "Tych plików nie udało się przywrócić; noszą teraz inną "
+                                     "nazwę:\n/tmp/f/a.txt.q  (dawniej: /tmp/f/a.txt)");
+}
+
+void TestFrmMainReport::warningsAreModalWithOneOk() {
+  QFETCH(bool, report);
+  QFETCH(QString, answer);
+  QFETCH(QString, title);
+  QFETCH(QString, text);
+  skorvatin::platform::qt::QtMessageBox boxes;
   SeenBox seen;
-  closeNextBoxWithOk(seen);
-  messageBox.MsgBox(u("Włóż dyskietkę"), u("Błąd"));
-  QCOMPARE(seen.title, u("Błąd"));
-  QCOMPARE(seen.text, u("Włóż dyskietkę"));
+  answerNextBox(seen, answer);
+  if (report) {
+    skorvatin::RunError error(58, "/tmp/f/Plik1.txt");
+    error.addMisplaced({"/tmp/f/a.txt.q", "/tmp/f/a.txt"});
+    boxes.report(error);
+  } else {
+    boxes.MsgBox(u("Włóż dyskietkę"), u("Błąd"));
+  }
+  QCOMPARE(seen.title, title);
+  QCOMPARE(seen.text, text);
   QCOMPARE(seen.icon, QMessageBox::Warning);
-  QCOMPARE(seen.buttons, 1);
+  QCOMPARE(seen.buttons, QStringList{u("OK")});
+  QVERIFY(seen.modal);
+}
+
+void TestFrmMainReport::questionDefaultsToTak_data() {
+  QTest::addColumn<QString>("answer");
+  QTest::addColumn<bool>("yes");
+  QTest::newRow("Enter") << u("Enter") << true;
+  QTest::newRow("Tak") << u("Tak") << true;
+  QTest::newRow("Nie") << u("Nie") << false;
+  QTest::newRow("Esc") << u("Esc") << false;
+}
+
+void TestFrmMainReport::questionDefaultsToTak() {
+  QFETCH(QString, answer);
+  QFETCH(bool, yes);
+  skorvatin::platform::qt::QtMessageBox boxes;
+  SeenBox seen;
+  answerNextBox(seen, answer);
+  QCOMPARE(boxes.ask(u("Przywrócić poprzednie nazwy plików?"), u("Skorvatin")), yes);
+  QCOMPARE(seen.title, u("Skorvatin"));
+  QCOMPARE(seen.text, u("Przywrócić poprzednie nazwy plików?"));
+  QCOMPARE(seen.icon, QMessageBox::Question);
+  QCOMPARE(seen.buttons, (QStringList{u("Tak"), u("Nie")}));
+  QCOMPARE(seen.defaultButton, u("Tak"));
   QVERIFY(seen.modal);
 }
 

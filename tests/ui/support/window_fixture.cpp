@@ -1,5 +1,7 @@
 #include "window_fixture.h"
 
+#include <unistd.h>
+
 #include <QAbstractItemModel>
 #include <QCoreApplication>
 #include <QListView>
@@ -8,19 +10,58 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/program_folder.h"
+#include "platform/qt/error_report.h"
+
 namespace skorvatin::testing {
 
-void RecordingErrorReport::report(const RunError& error) {
+void RecordingMessageBox::MsgBox(const QString& text, const QString& title) {
+  shown.append(title + QStringLiteral(": ") + text);
+  if (whileShown) whileShown();
+}
+
+void RecordingMessageBox::report(const RunError& error) {
   reports.push_back(
       {error.number(), QString::fromUtf8(error.text()), error.file(), platform::qt::errorReportText(error)});
   if (whileShown) whileShown();
 }
 
-WindowUnderTest::WindowUnderTest(const std::vector<std::string>& files) {
-  for (const std::string& f : files) touch(f);
-  const std::string folder = this->folder();
+bool RecordingMessageBox::ask(const QString& text, const QString& title) {
+  asked.append(title + QStringLiteral(": ") + text);
+  if (whileShown) whileShown();
+  return answer;
+}
+
+void RecordingOpener::openFolder(const std::string& folder, Failed failed) {
+  folders.push_back(folder);
+  lastFailed_ = std::move(failed);
+}
+
+bool RecordingOpener::openDocument(const std::string& file, Failed failed) {
+  documents.push_back(file);
+  if (documentOpens) lastFailed_ = std::move(failed);
+  return documentOpens;
+}
+
+void RecordingOpener::failLater(const std::string& how) {
+  if (lastFailed_) std::exchange(lastFailed_, {})(how);
+}
+
+void FakeVolumes::open(const std::string& mountPoint) {
+  opened.push_back(mountPoint);
+  if (unreadable.count(mountPoint)) throw RunError(err::DiskNotReady, mountPoint);
+}
+
+WindowUnderTest::WindowUnderTest(const std::vector<std::string>& files)
+    : WindowUnderTest(WindowSetup{files, {}, {}, {}}) {}
+
+WindowUnderTest::WindowUnderTest(WindowSetup setup)
+    : volumes(setup.volumes ? setup.volumes : std::make_shared<FakeVolumes>()),
+      opener_(setup.opener ? setup.opener : std::make_shared<RecordingOpener>()) {
+  for (const std::string& f : setup.files) touch(f);
+  if (!setup.programFolder) setup.programFolder = [folder = folder()] { return folder; };
   window_ = std::make_unique<ui::frmMain>(
-      ui::FrmMainServices{[folder] { return folder; }, messageBox, errors, folders_});
+      ui::FrmMainServices{setup.programFolder, boxes, folders_, opener_, volumes});
 }
 
 WindowUnderTest::~WindowUnderTest() = default;
@@ -39,9 +80,18 @@ std::vector<std::string> WindowUnderTest::entries() const {
 
 QStringList WindowUnderTest::listed() const {
   QStringList out;
-  const QAbstractItemModel* model = window_->File1->model();
+  const QAbstractItemModel* model = controls().File1->model();
   for (int i = 0; i < model->rowCount(); ++i) out.append(model->index(i, 0).data().toString());
   return out;
+}
+
+CurrentFolderScope::CurrentFolderScope(const std::string& folder) : previous_(platform::currentFolder()) {
+  std::filesystem::current_path(folder);
+}
+
+CurrentFolderScope::~CurrentFolderScope() {
+  std::error_code ec;
+  std::filesystem::current_path(previous_, ec);
 }
 
 void postClick(QWidget* w) {
