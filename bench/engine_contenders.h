@@ -9,9 +9,6 @@ namespace skorvatin::bench {
 // The engine's own operations, driven the way the window drives them but without a window: the
 // options hold the window's defaults, the event pump does nothing, renames go through the
 // program's rename service.
-// The system's folders, through which every engine contender reads and renames.
-FolderService& systemFolders();
-
 struct NumberingSettings {
   bool leadingZeros = false;
 };

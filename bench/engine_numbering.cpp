@@ -6,11 +6,6 @@
 
 namespace skorvatin::bench {
 
-FolderService& systemFolders() {
-  static platform::PosixFolders folders;
-  return folders;
-}
-
 void engineNumbering(FileList& list, const NumberingSettings& settings) {
   testing::FakeNumberingOptions options;
   options.check1 = settings.leadingZeros ? 1 : 0;

@@ -28,6 +28,7 @@
 #include "bench/raw_baseline.h"
 #include "engine/file_list.h"
 #include "engine/run_error.h"
+#include "platform/posix_folder.h"
 
 #include "bench/engine_contenders.h"
 #ifdef SKORVATIN_BENCH_WINDOW
@@ -117,7 +118,7 @@ void benchList(Report& report, const Options& o, BenchFolder& folder, const std:
   std::vector<std::unique_ptr<RawList>> raws;
   std::vector<Contender> contenders;
   for (const Mask& m : masks) {
-    lists.push_back(std::make_unique<FileList>(systemFolders()));
+    lists.push_back(std::make_unique<FileList>(platform::systemFolders()));
     raws.push_back(std::make_unique<RawList>());
     FileList& list = *lists.back();
     RawList& raw = *raws.back();
@@ -153,7 +154,7 @@ void benchMemory(Report& report, BenchFolder& folder, const std::string& fs, int
     return (static_cast<double>(after) - static_cast<double>(before) - static_cast<double>(nameBytes)) /
            static_cast<double>(count);
   };
-  auto list = std::make_unique<FileList>(systemFolders());
+  auto list = std::make_unique<FileList>(platform::systemFolders());
   std::size_t before = heapInUse();
   list->setPath(folder.path());
   std::size_t after = heapInUse();
@@ -181,7 +182,7 @@ void benchMemory(Report& report, BenchFolder& folder, const std::string& fs, int
 // run starts from the same freshly made folder with its list already read, as in the window.
 void benchNumbering(Report& report, const Options& o, BenchFolder& folder, const std::string& fs, int n) {
   progress("numbering run", n, fs);
-  FileList list(systemFolders());
+  FileList list(platform::systemFolders());
   RawList raw;
   const std::vector<Contender> contenders{
       {"raw two-pass renameat2 loop", [&] { rawNumbering(folder.path(), "*.*", raw); },
@@ -216,7 +217,7 @@ void benchNumbering(Report& report, const Options& o, BenchFolder& folder, const
 // 3. The conversion pass, lower case and spaces to underscores, against a raw one-pass loop.
 void benchConversion(Report& report, const Options& o, BenchFolder& folder, const std::string& fs, int n) {
   progress("conversion pass", n, fs);
-  FileList list(systemFolders());
+  FileList list(platform::systemFolders());
   RawList raw;
   auto rawPrepare = [&] {
     folder.rebuild();

@@ -332,6 +332,11 @@ std::string normalised(const std::string& path) {
 
 }  // namespace
 
+PosixFolders& systemFolders() {
+  static PosixFolders folders;
+  return folders;
+}
+
 std::unique_ptr<Folder> PosixFolders::open(const std::string& path) {
   const std::string folder = normalised(path);
   if (folder.empty() || folder.find('\0') != std::string::npos) {

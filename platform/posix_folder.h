@@ -26,4 +26,7 @@ class PosixFolders final : public FolderService {
   RenameStrategy strategy_;
 };
 
+// One service for the whole program where no other is handed in.
+PosixFolders& systemFolders();
+
 }  // namespace skorvatin::platform

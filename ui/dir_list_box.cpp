@@ -1,9 +1,5 @@
 #include "ui/dir_list_box.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPainter>
@@ -12,8 +8,9 @@
 #include <cerrno>
 #include <memory>
 
-#include "engine/name_order.h"
 #include "engine/run_error.h"
+#include "engine/subfolders.h"
+#include "platform/posix_folder.h"
 #include "platform/program_folder.h"
 #include "platform/qt/display_name.h"
 #include "ui/row_delegate.h"
@@ -21,10 +18,6 @@
 namespace skorvatin::ui {
 
 namespace {
-
-struct DirCloser {
-  void operator()(DIR* dir) const { closedir(dir); }
-};
 
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kLevelRole = Qt::UserRole + 1;
@@ -61,31 +54,7 @@ std::string joined(const std::string& folder, const std::string& name) {
 
 }  // namespace
 
-std::vector<std::string> readSubfolders(const std::string& folder) {
-  std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
-  if (!dir) throw RunError::fromErrno(errno, folder);
-  std::vector<std::string> names;
-  for (;;) {
-    errno = 0;
-    const dirent* entry = readdir(dir.get());
-    if (!entry) {
-      if (errno != 0) throw RunError::fromErrno(errno, folder);
-      break;
-    }
-    const std::string name = entry->d_name;
-    if (name.front() == '.') continue;  // ".", ".." and hidden folders alike
-    bool isFolder = entry->d_type == DT_DIR;
-    if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-      struct stat st {};
-      isFolder = fstatat(dirfd(dir.get()), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-    }
-    if (isFolder) names.push_back(name);
-  }
-  std::sort(names.begin(), names.end(), nameLess);
-  return names;
-}
-
-DirListBox::DirListBox(QWidget* parent) : QListWidget(parent) {
+DirListBox::DirListBox(QWidget* parent) : QListWidget(parent), folders_(&platform::systemFolders()) {
   setItemDelegate(new IndentDelegate(this));
   setSelectionMode(QAbstractItemView::SingleSelection);
   // Some styles hand out large folder icons; a list of names reads better with small ones.
@@ -109,7 +78,7 @@ void DirListBox::setPath(const std::string& path) {
   const std::string folder = normalised(path);
   if (folder.empty() || folder.front() != '/') throw RunError(err::PathNotFound, path);
   // Read first: a folder that cannot be read leaves the list as it was.
-  const std::vector<std::string> subfolders = readSubfolders(folder);
+  const std::vector<std::string> subfolders = readSubfolders(*folders_, folder);
 
   const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
   const QIcon closed = style()->standardIcon(QStyle::SP_DirIcon);

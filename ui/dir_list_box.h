@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QListWidget>
+
 #include <functional>
 #include <string>
 #include <vector>
+#include "engine/folder.h"
 
 namespace skorvatin {
 class RunError;
@@ -21,6 +23,8 @@ class DirListBox : public QListWidget {
   explicit DirListBox(QWidget* parent = nullptr);
 
   const std::string& path() const { return path_; }
+  // Where the list reads folders from; the system's own folders until set.
+  void setFolders(FolderService& folders) { folders_ = &folders; }
   // Shows `path`; emits changed() when the folder differs from the one shown. Setting the folder
   // already shown reads it again, so new subfolders appear. Throws RunError when the folder
   // cannot be read, keeping the folder and rows it showed.
@@ -45,13 +49,10 @@ class DirListBox : public QListWidget {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  FolderService* folders_;
   std::string path_;
   int pathRows_ = 0;
   std::function<void(const RunError&)> reporter_;
 };
-
-// The subfolders of `folder` that the list shows, in list order: hidden ones (a leading ".")
-// left out, links to folders counted as folders. Throws RunError when it cannot be read.
-std::vector<std::string> readSubfolders(const std::string& folder);
 
 }  // namespace skorvatin::ui

@@ -89,6 +89,7 @@ frmMain::frmMain(FrmMainServices services, QWidget* parent)
   setFixedSize(kClientWidthTwips / kTwipsPerPixel, kClientHeightTwips / kTwipsPerPixel);
 
   buildControls();
+  Dir1->setFolders(services_.folders);
   fileModel_ = new FileListModel(list_, this);
   File1->setModel(fileModel_);
   File1->setItemDelegate(new RowDelegate(File1));
