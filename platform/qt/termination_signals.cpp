@@ -27,11 +27,6 @@ void blockTerminationSignals() {
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-void unblockTerminationSignals() {
-  const sigset_t set = terminationSet();
-  sigprocmask(SIG_UNBLOCK, &set, nullptr);
-}
-
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
   // Blocking again costs nothing and keeps this thread right even if main() forgot; the threads
   // Qt started before would still take the signals themselves, which blockTerminationSignals()
@@ -42,7 +37,7 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
   if (fd_ < 0) {
     // Without a signalfd the signals would stay blocked and unread: give them back their usual
     // effect rather than make the program deaf to them.
-    unblockTerminationSignals();
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
     return;
   }
   notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);

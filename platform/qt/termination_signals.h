@@ -13,12 +13,10 @@ namespace skorvatin::platform::qt {
 
 // Call first in main(), before QApplication exists. A signal goes to any thread that does not block
 // it, and Qt starts threads of its own (D-Bus, the X connection) that inherit the blocking only
-// from the thread that started them.
+// from the thread that started them. The blocking is inherited through exec too: a child started
+// with QProcess::start would need it lifted again; QProcess::startDetached, which the opener uses,
+// starts its children with nothing blocked.
 void blockTerminationSignals();
-
-// For a child process, between fork and exec: gives it the usual reaction to these signals back,
-// since the blocking is inherited through exec. Async-signal-safe.
-void unblockTerminationSignals();
 
 // Create once, after QApplication. Emits terminationRequested for each signal, in the order they came.
 class TerminationSignals final : public QObject {

@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "platform/qt/termination_signals.h"
@@ -39,6 +42,20 @@ class TestTerminationSignals : public QObject {
     QSignalSpy spy(&signals_, &TerminationSignals::terminationRequested);
     QTRY_COMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(0).toInt(), SIGTERM);
+  }
+
+  // The file manager and the help page are started this way; blocked there, log-out could not end them.
+  void childStartedDetachedHasNothingBlocked() {
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("mask"));
+    QVERIFY(QProcess::startDetached(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"),
+         QStringLiteral("grep SigBlk /proc/self/status > \"$0.tmp\" && mv \"$0.tmp\" \"$0\""), out}));
+    QTRY_VERIFY(QFile::exists(out));
+    QFile file(out);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("SigBlk:\t0000000000000000\n"));
   }
 };
 
