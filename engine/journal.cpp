@@ -5,6 +5,7 @@
 #include <bit>
 #include <charconv>
 #include <cstring>
+#include <functional>
 #include <unordered_set>
 
 namespace skorvatin {
@@ -83,15 +84,20 @@ void putNumber(std::string& out, std::uint64_t value) {
   out.append(buffer, result.ptr);
 }
 
+std::size_t digits(std::uint64_t value) {
+  std::size_t n = 1;
+  for (; value >= 10; value /= 10) ++n;
+  return n;
+}
+
 void putBytes(std::string& out, std::string_view bytes) {
   putNumber(out, bytes.size());
   out.push_back(':');
   out.append(bytes);
 }
 
-void putCrcLine(std::string& out) {
+void putCrcLine(std::string& out, std::uint32_t crc) {
   static constexpr char kHex[] = "0123456789abcdef";
-  const std::uint32_t crc = crc32c(out);
   out.append(kCrcTag);
   for (int shift = 28; shift >= 0; shift -= 4) out.push_back(kHex[(crc >> shift) & 0xF]);
   out.push_back('\n');
@@ -247,12 +253,10 @@ bool isBareName(std::string_view name) {
          name.find('\0') == std::string_view::npos;
 }
 
-std::optional<std::string> planProblem(const BatchPlan& plan) {
+std::optional<std::string> nameProblem(const BatchPlan& plan) {
   if (!isPlainAbsolutePath(plan.folderPath)) return "zła ścieżka folderu: " + plan.folderPath;
   const bool takesBack = plan.kind == BatchKind::Undo || plan.kind == BatchKind::Recovery;
   if (takesBack != (plan.takesBack != 0)) return std::string("zły numer cofanej operacji");
-  std::unordered_set<std::string_view> originals;
-  originals.reserve(plan.files.size());
   for (const PlannedFile& f : plan.files) {
     for (const std::string* name : {&f.original, &f.final}) {
       if (!isBareName(*name)) return "zła nazwa pliku: " + *name;
@@ -260,6 +264,15 @@ std::optional<std::string> planProblem(const BatchPlan& plan) {
     if (!f.temporary.empty() && !isBareName(f.temporary)) return "zła nazwa pliku: " + f.temporary;
     // The files lie directly in the folder, so on its file system.
     if (f.id.device != plan.folder.device) return "plik z innego systemu plików: " + f.original;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> planProblem(const BatchPlan& plan) {
+  if (auto problem = nameProblem(plan)) return problem;
+  std::unordered_set<std::string_view> originals;
+  originals.reserve(plan.files.size());
+  for (const PlannedFile& f : plan.files) {
     if (!originals.insert(f.original).second) return "dwa pliki o tej samej nazwie: " + f.original;
   }
   return std::nullopt;
@@ -341,13 +354,19 @@ std::vector<BatchId> outdatedBatches(const std::vector<EndRecord>& ends, std::si
   return outdated;
 }
 
-std::string writePlan(const BatchPlan& plan) {
+void writePlan(const BatchPlan& plan, const std::function<void(std::string_view)>& write) {
+  // A large plan goes out in pieces through one small buffer: a buffer the size of the whole
+  // journal would cost more in fresh pages than the writing itself.
+  constexpr std::size_t kPiece = 64 * 1024;
   std::string out;
-  std::size_t estimate = 128 + plan.folderPath.size();
-  for (const PlannedFile& f : plan.files) {
-    estimate += 56 + f.original.size() + f.temporary.size() + f.final.size();
-  }
-  out.reserve(estimate);
+  out.reserve(kPiece + 256 + plan.folderPath.size());
+  std::uint32_t crc = 0;
+  const auto flush = [&] {
+    crc = crc32c(out, crc);
+    write(out);
+    out.clear();
+  };
+
   out.append(kPlanHead);
   out.append("kind ");
   out.append(kindWord(plan.kind));
@@ -362,20 +381,38 @@ std::string writePlan(const BatchPlan& plan) {
   out.append("\nfiles ");
   putNumber(out, plan.files.size());
   out.push_back('\n');
+
+  // Each line is sized first and then filled in place, which is several times faster than
+  // appending it piece by piece.
   for (const PlannedFile& f : plan.files) {
-    putNumber(out, f.id.device);
-    out.push_back(' ');
-    putNumber(out, f.id.inode);
-    out.push_back(' ');
-    putBytes(out, f.original);
-    out.push_back(' ');
-    putBytes(out, f.temporary);
-    out.push_back(' ');
-    putBytes(out, f.final);
-    out.push_back('\n');
+    const std::size_t line = digits(f.id.device) + digits(f.id.inode) + digits(f.original.size()) +
+                             digits(f.temporary.size()) + digits(f.final.size()) + f.original.size() +
+                             f.temporary.size() + f.final.size() + 8;
+    if (out.size() + line > kPiece && !out.empty()) flush();
+    const std::size_t at = out.size();
+    out.resize(at + line);
+    char* p = out.data() + at;
+    p = std::to_chars(p, p + 20, f.id.device).ptr;
+    *p++ = ' ';
+    p = std::to_chars(p, p + 20, f.id.inode).ptr;
+    for (const std::string* name : {&f.original, &f.temporary, &f.final}) {
+      *p++ = ' ';
+      p = std::to_chars(p, p + 20, name->size()).ptr;
+      *p++ = ':';
+      std::memcpy(p, name->data(), name->size());
+      p += name->size();
+    }
+    *p = '\n';
   }
-  putCrcLine(out);
-  return out;
+  crc = crc32c(out, crc);
+  putCrcLine(out, crc);
+  write(out);
+}
+
+std::string writePlan(const BatchPlan& plan) {
+  std::string whole;
+  writePlan(plan, [&whole](std::string_view piece) { whole.append(piece); });
+  return whole;
 }
 
 PlanRead readPlan(std::string_view bytes) {
@@ -447,7 +484,7 @@ std::string writeEnd(const EndRecord& record) {
   out.push_back(' ');
   putNumber(out, record.end.filesDone);
   out.push_back('\n');
-  putCrcLine(out);
+  putCrcLine(out, crc32c(out));
   return out;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,8 +53,13 @@ struct BatchEnd {
 };
 
 // Why a plan cannot be a journal, in Polish, or nothing when it can. A plan names one folder by an
-// absolute path and every file by bare names of that folder: nothing in it may lead elsewhere.
+// absolute path and every file by bare names of that folder: nothing in it may lead elsewhere, and
+// no two files may have come from one name.
 std::optional<std::string> planProblem(const BatchPlan& plan);
+
+// The same, each file on its own: all that a plan made from one listing of a folder needs checking,
+// since a folder never holds two entries of one name. Linear and cheap, for the writer's side.
+std::optional<std::string> nameProblem(const BatchPlan& plan);
 
 // Why `end` cannot close a batch of `fileCount` files, or nothing.
 std::optional<std::string> endProblem(const BatchEnd& end, std::size_t fileCount);
@@ -66,6 +72,8 @@ bool isBareName(std::string_view name);
 // corrupt or hand-edited file is refused as a whole, never half read. Names are written as a byte
 // count and the bytes, so any byte but NUL round-trips.
 std::string writePlan(const BatchPlan& plan);
+// The same bytes handed to `write` piece by piece, so that a large plan needs no buffer of its size.
+void writePlan(const BatchPlan& plan, const std::function<void(std::string_view)>& write);
 
 // The record that closes a batch. It repeats what the undo history needs of the plan, so the
 // history is read from these small records alone; the plan is read when a batch is undone.

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <set>
 #include <utility>
@@ -213,13 +214,20 @@ void makeTemp(int dir, TempFile& temp, const std::string& forFile) {
 
 // Writes `bytes` under a temporary name and syncs it; the caller moves it into place. On failure
 // the temporary file is gone and RunError names `forFile`.
-void writeTemp(int dir, TempFile& temp, std::string_view bytes, const std::string& forFile) {
+using Sink = std::function<void(std::string_view)>;
+
+void writeTemp(int dir, TempFile& temp, const std::function<void(const Sink&)>& produce,
+               const std::string& forFile) {
   makeTemp(dir, temp, forFile);
-  if (!writeAll(temp.fd.get(), bytes) || fsyncRetrying(temp.fd.get()) != 0) {
-    const int e = errno;
+  int failure = 0;
+  produce([&](std::string_view piece) {
+    if (failure == 0 && !writeAll(temp.fd.get(), piece)) failure = errno;
+  });
+  if (failure == 0 && fsyncRetrying(temp.fd.get()) != 0) failure = errno;
+  if (failure != 0) {
     temp.fd.reset();
     ::unlinkat(dir, temp.name.c_str(), 0);
-    throw RunError::fromErrno(e, forFile);
+    throw RunError::fromErrno(failure, forFile);
   }
 }
 
@@ -292,13 +300,13 @@ int JournalFolder::openFolder(bool create) const {
 }
 
 BatchId JournalFolder::begin(const BatchPlan& plan) {
-  if (auto problem = planProblem(plan)) throw RunError(err::BadFileName, plan.folderPath, *problem);
-  const std::string bytes = writePlan(plan);
+  if (auto problem = nameProblem(plan)) throw RunError(err::BadFileName, plan.folderPath, *problem);
   const Fd dir(openFolder(true));
   BatchId id = highestId(dir.get(), folder_) + 1;
 
   TempFile temp;
-  writeTemp(dir.get(), temp, bytes, folder_ + "/" + planName(id));
+  writeTemp(
+      dir.get(), temp, [&plan](const Sink& write) { writePlan(plan, write); }, folder_ + "/" + planName(id));
   // Locked before it is in place, so no other copy of the program ever sees it unlocked while the
   // batch runs; the lock goes when the process does, however it ends.
   ::flock(temp.fd.get(), LOCK_EX | LOCK_NB);
@@ -340,7 +348,9 @@ void JournalFolder::finish(BatchId id, BatchEnd end) {
   const Fd dir(openFolder(false));
   if (dir.get() < 0) throw RunError(err::PathNotFound, folder_);
   TempFile temp;
-  writeTemp(dir.get(), temp, writeEnd(record), path);
+  const std::string bytes = writeEnd(record);
+  writeTemp(
+      dir.get(), temp, [&bytes](const Sink& write) { write(bytes); }, path);
   const int e = placeNoReplace(dir.get(), temp.name, endName(id));
   if (e != 0) {
     ::unlinkat(dir.get(), temp.name.c_str(), 0);

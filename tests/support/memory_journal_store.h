@@ -41,7 +41,7 @@ class MemoryJournalStore : public JournalStore {
 
   BatchId begin(const BatchPlan& plan) override {
     if (full) throw RunError(err::DiskFull, "/stan/skorvatin", "brak miejsca na dziennik");
-    if (auto problem = planProblem(plan)) throw RunError(err::BadFileName, plan.folderPath, *problem);
+    if (auto problem = nameProblem(plan)) throw RunError(err::BadFileName, plan.folderPath, *problem);
     const BatchId id = add(plan);
     note("begin " + std::to_string(id));
     return id;
