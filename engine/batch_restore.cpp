@@ -18,7 +18,7 @@ class FolderNames {
  public:
   explicit FolderNames(Folder& folder) : folder_(folder) {
     folder.forEachEntry([this](std::string_view name, EntryKind, std::uint64_t inode) {
-      const auto [it, added] = entries_.emplace(std::string(name), inode);
+      const auto it = entries_.emplace(std::string(name), inode).first;
       byInode_.emplace(inode, &it->first);
     });
     caseBlind_ = folder.ignoresCase();

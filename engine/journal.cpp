@@ -159,15 +159,10 @@ class Cursor {
   std::uint64_t number() {
     if (!ok_) return 0;
     const char* begin = text_.data() + pos_;
-    const char* end = text_.data() + text_.size();
-    if (begin == end || *begin < '0' || *begin > '9' ||
-        (*begin == '0' && end - begin > 1 && begin[1] >= '0' && begin[1] <= '9')) {
-      fail();
-      return 0;
-    }
     std::uint64_t value = 0;
-    const auto result = std::from_chars(begin, end, value);
-    if (result.ec != std::errc{}) {
+    // from_chars takes no sign and no blanks; "07" would be a second spelling of 7.
+    const auto result = std::from_chars(begin, text_.data() + text_.size(), value);
+    if (result.ec != std::errc{} || (*begin == '0' && result.ptr - begin > 1)) {
       fail();
       return 0;
     }

@@ -93,15 +93,15 @@ struct Listing {
   BatchId highest = 0;
 };
 
-Listing list(int dir, const std::string& path) {
-  Listing out;
+// The journals in `dir`; 0, or errno when the folder cannot be read.
+int listInto(int dir, Listing& out) {
   const int copy = ::fcntl(dir, F_DUPFD_CLOEXEC, 0);
-  if (copy < 0) throw RunError::fromErrno(errno, path);
+  if (copy < 0) return errno;
   DIR* d = ::fdopendir(copy);
   if (d == nullptr) {
     const int e = errno;
     ::close(copy);
-    throw RunError::fromErrno(e, path);
+    return e;
   }
   ::rewinddir(d);
   for (;;) {
@@ -115,7 +115,12 @@ Listing list(int dir, const std::string& path) {
   }
   const int e = errno;
   ::closedir(d);
-  if (e != 0) throw RunError::fromErrno(e, path);
+  return e;
+}
+
+Listing list(int dir, const std::string& path) {
+  Listing out;
+  if (const int e = listInto(dir, out); e != 0) throw RunError::fromErrno(e, path);
   return out;
 }
 
@@ -365,7 +370,9 @@ void JournalFolder::finish(BatchId id, BatchEnd end) {
 }
 
 void JournalFolder::prune(int dir) {
-  const Listing names = list(dir, folder_);
+  // Only tidying: the batch is finished whatever happens here, so a failure just leaves the files.
+  Listing names;
+  if (listInto(dir, names) != 0) return;
   std::vector<EndRecord> ends;
   for (const BatchId id : names.ends) {
     if (names.plans.count(id) == 0) continue;

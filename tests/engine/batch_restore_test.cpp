@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -84,11 +85,7 @@ class BatchRestoreTest : public ::testing::Test {
     FAIL() << "recovery does not come to an end";
   }
 
-  bool has(const std::string& name) const {
-    for (const std::string& n : disk.names(kDir))
-      if (n == name) return true;
-    return false;
-  }
+  bool has(const std::string& name) { return disk.folder(kDir).entries.count(name) != 0; }
   Names names() const { return disk.names(kDir); }
   // Every file's first name against the name it bears now.
   std::vector<std::pair<std::string, std::string>> contents() const {
@@ -149,6 +146,24 @@ TEST_F(BatchRestoreTest, CaseChangeInACaseBlindFolderIsTakenBack) {
   cutOff(BatchKind::Conversion, {{"a.txt", "A.TXT"}, {"b.txt", "B.TXT"}}, 1);
   recoverAll();
   EXPECT_EQ(names(), (Names{"a.txt", "b.txt"}));
+}
+
+// The largest list the program takes, cut off halfway through the second pass.
+TEST_F(BatchRestoreTest, LargestBatchCutOffInTheSecondPassIsRecovered) {
+  Renames renames;
+  for (int i = 0; i < 32767; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "DSC_%05d.JPG", i);
+    renames.emplace_back(name, "Plik" + std::to_string(i + 1) + ".JPG");
+  }
+  cutOff(BatchKind::Numbering, renames, 32767 + 20000);
+  recoverAll();
+  const Names after = names();
+  ASSERT_EQ(after.size(), 32767u);
+  EXPECT_EQ(after.front(), "DSC_00000.JPG");
+  EXPECT_EQ(after.back(), "DSC_32766.JPG");
+  EXPECT_EQ(disk.contentOf(kDir, "DSC_19999.JPG"), "DSC_19999.JPG");
+  EXPECT_EQ(disk.contentOf(kDir, "DSC_20000.JPG"), "DSC_20000.JPG");
 }
 
 // A kill during the recovery itself, at each of its renames: the next start restores first what
