@@ -87,12 +87,6 @@ class BatchRestoreTest : public ::testing::Test {
 
   bool has(const std::string& name) { return disk.folder(kDir).entries.count(name) != 0; }
   Names names() const { return disk.names(kDir); }
-  // Every file's first name against the name it bears now.
-  std::vector<std::pair<std::string, std::string>> contents() const {
-    std::vector<std::pair<std::string, std::string>> out;
-    for (const std::string& n : names()) out.emplace_back(disk.contentOf(kDir, n), n);
-    return out;
-  }
   int numberOf(const std::function<void()>& f) {
     try {
       f();
@@ -109,33 +103,38 @@ class BatchRestoreTest : public ::testing::Test {
 // Three files, two of which trade names, numbered as a run of the two passes would number them.
 const Renames kSwap = {{"Plik2.jpg", "Plik1.jpg"}, {"Plik1.jpg", "Plik2.jpg"}, {"DSC_0001.JPG", "Plik3.JPG"}};
 
-TEST_F(BatchRestoreTest, NumberingCutOffAfterAnyRenameGetsEveryNameBack) {
-  for (std::size_t steps = 0; steps <= 6; ++steps) {
-    SCOPED_TRACE("cut off after " + std::to_string(steps) + " renames");
-    disk = MemoryDisk();
-    store = MemoryJournalStore();
-    disk.folder(kDir);
-    cutOff(BatchKind::Numbering, kSwap, steps);
-    recoverAll();
-    EXPECT_EQ(names(), (Names{"DSC_0001.JPG", "Plik1.jpg", "Plik2.jpg"}));
-    EXPECT_EQ(contents(),
-              (std::vector<std::pair<std::string, std::string>>{
-                  {"DSC_0001.JPG", "DSC_0001.JPG"}, {"Plik1.jpg", "Plik1.jpg"}, {"Plik2.jpg", "Plik2.jpg"}}));
-    EXPECT_TRUE(store.unfinished().empty());
-    EXPECT_TRUE(store.history().empty());
-  }
-}
-
-TEST_F(BatchRestoreTest, ConversionCutOffAfterAnyRenameGetsEveryNameBack) {
-  for (std::size_t steps = 0; steps <= 3; ++steps) {
-    SCOPED_TRACE("cut off after " + std::to_string(steps) + " renames");
-    disk = MemoryDisk();
-    store = MemoryJournalStore();
-    disk.folder(kDir);
-    cutOff(BatchKind::Conversion, {{"a b.txt", "a_b.txt"}, {"c.txt", "c.txt"}, {"d e", "d_e"}}, steps);
-    recoverAll();
-    EXPECT_EQ(names(), (Names{"a b.txt", "c.txt", "d e"}));
-    EXPECT_EQ(disk.contentOf(kDir, "d e"), "d e");
+TEST_F(BatchRestoreTest, BatchCutOffAfterAnyRenameGetsEveryNameBack) {
+  struct Row {
+    const char* name;
+    BatchKind kind;
+    Renames renames;
+    Names original;
+  };
+  const std::vector<Row> rows = {
+      {"numbering with two names traded",
+       BatchKind::Numbering,
+       kSwap,
+       {"DSC_0001.JPG", "Plik1.jpg", "Plik2.jpg"}},
+      {"conversion, one name unchanged",
+       BatchKind::Conversion,
+       {{"a b.txt", "a_b.txt"}, {"c.txt", "c.txt"}, {"d e", "d_e"}},
+       {"a b.txt", "c.txt", "d e"}},
+  };
+  for (const Row& row : rows) {
+    const std::size_t renames =
+        row.kind == BatchKind::Numbering ? 2 * row.renames.size() : row.renames.size();
+    for (std::size_t steps = 0; steps <= renames; ++steps) {
+      SCOPED_TRACE(std::string(row.name) + ", cut off after " + std::to_string(steps) + " renames");
+      disk = MemoryDisk();
+      store = MemoryJournalStore();
+      disk.folder(kDir);
+      cutOff(row.kind, row.renames, steps);
+      recoverAll();
+      EXPECT_EQ(names(), row.original);
+      for (const std::string& name : names()) EXPECT_EQ(disk.contentOf(kDir, name), name);
+      EXPECT_TRUE(store.unfinished().empty());
+      EXPECT_TRUE(store.history().empty());
+    }
   }
 }
 
@@ -221,16 +220,6 @@ TEST_F(BatchRestoreTest, WhatHappenedToTheFolderSinceDecidesTheOutcome) {
        err::FileAlreadyExists,
        {"Plik1.txt", "a.txt", "b.txt.q", "c.txt"},
        {}},
-      {"a subfolder took an original name",
-       [](MemoryDisk& d) { d.add(kDir, "b.txt", EntryKind::Folder); },
-       err::FileAlreadyExists,
-       {"Plik1.txt", "b.txt", "b.txt.q", "c.txt"},
-       {}},
-      {"a file was deleted",
-       [](MemoryDisk& d) { d.folder(kDir).entries.erase("b.txt.q"); },
-       0,
-       {"a.txt", "c.txt"},
-       {kDir + "/b.txt"}},
       {"a file was renamed by hand",
        [](MemoryDisk& d) { d.open(kDir)->rename("Plik1.txt", "wakacje.txt"); },
        0,
@@ -286,17 +275,6 @@ TEST_F(BatchRestoreTest, UntrustworthyJournalRenamesNothingAndIsPutAside) {
       {"a name leading into the parent folder",
        [](BatchPlan& p, auto&, MemoryDisk&) { p.files[0].final = "../a.txt"; }, err::BadFileFormat,
        MemoryJournalStore::source(1)},
-      {"a name into a subfolder",
-       [](BatchPlan& p, auto&, MemoryDisk&) { p.files[0].temporary = "sub/a.txt"; }, err::BadFileFormat,
-       MemoryJournalStore::source(1)},
-      {"the parent folder as a name", [](BatchPlan& p, auto&, MemoryDisk&) { p.files[0].original = ".."; },
-       err::BadFileFormat, MemoryJournalStore::source(1)},
-      {"the folder itself", [](BatchPlan& p, auto&, MemoryDisk&) { p.files[0].final = "."; },
-       err::BadFileFormat, MemoryJournalStore::source(1)},
-      {"an empty name", [](BatchPlan& p, auto&, MemoryDisk&) { p.files[0].final.clear(); },
-       err::BadFileFormat, MemoryJournalStore::source(1)},
-      {"a NUL in a name", [](BatchPlan& p, auto&, MemoryDisk&) { p.files[0].final = std::string("a\0b", 3); },
-       err::BadFileFormat, MemoryJournalStore::source(1)},
       {"the folder is gone", [](BatchPlan&, auto&, MemoryDisk& d) { d.removeFolder(kDir); },
        err::PathNotFound, kDir},
       {"another folder in its place",
@@ -401,12 +379,6 @@ TEST_F(BatchRestoreTest, UndoRefusesWhenTheFolderChangedSince) {
   };
   const std::vector<Row> rows = {
       {"a file was renamed since", [](MemoryDisk& d) { d.open(kDir)->rename("Plik2.jpg", "x.jpg"); },
-       err::FileNotFound, kDir + "/Plik2.jpg"},
-      {"another file bears a new name",
-       [](MemoryDisk& d) {
-         d.open(kDir)->rename("Plik2.jpg", "x.jpg");
-         d.add(kDir, "Plik2.jpg");
-       },
        err::FileNotFound, kDir + "/Plik2.jpg"},
       {"a stranger took an original name", [](MemoryDisk& d) { d.add(kDir, "b.jpg"); },
        err::FileAlreadyExists, kDir + "/b.jpg"},

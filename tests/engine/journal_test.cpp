@@ -39,23 +39,15 @@ TEST(JournalFormat, EveryByteOfEveryNameComesBack) {
     const char* name;
     BatchPlan plan;
   };
-  const std::string longest(255, 'x');
+  const std::uint64_t most = 18446744073709551615ull;
   const std::vector<Row> rows = {
-      {"line breaks, blanks, colons and digits in names",
-       {BatchKind::Numbering,
+      {"line breaks, blanks, colons, digits and bytes that are not UTF-8",
+       {BatchKind::Conversion,
         0,
-        "/tmp/a b:7\nc",
+        "/tmp/a b:7\nc\xff",
         {1, 2},
-        {{{1, 3}, "x\ny", "x\ny.q", "12:3 4"}, {{1, 4}, " ", " .q", "\n"}}}},
-      {"bytes that are not UTF-8",
-       {BatchKind::Conversion, 0, "/\xff\xfe", {7, 8}, {{{7, 9}, "\xc3(\x80", "", "\xff"}}}},
-      {"the longest names and the largest numbers",
-       {BatchKind::Undo,
-        18446744073709551615ull,
-        "/",
-        {18446744073709551615ull, 18446744073709551615ull},
-        {{{18446744073709551615ull, 0}, longest, longest, longest}}}},
-      {"a recovery without files", {BatchKind::Recovery, 3, "/srv", {5, 6}, {}}},
+        {{{1, 3}, "x\ny", "", "12:3 4"}, {{1, 4}, " ", "\xc3(\x80", "\n"}}}},
+      {"the largest numbers", {BatchKind::Undo, most, "/", {most, most}, {{{most, 0}, "a", "b", "c"}}}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -96,17 +88,11 @@ TEST(JournalFormat, EditedJournalWithAMatchingChecksumIsStillRefused) {
   const std::vector<Row> rows = {
       {"as written", sealed(head + "files 1\n1 3 1:a 3:a.q 1:b\n"), ""},
       {"a newer version", sealed("skorvatin-journal plan 2\n"), "nieznana wersja dziennika"},
-      {"something else", sealed("hello\n"), "to nie jest dziennik programu"},
       {"a name leading out of the folder", sealed(head + "files 1\n1 3 4:../a 0: 1:b\n"),
        "zła nazwa pliku: ../a"},
-      {"a final name with a slash", sealed(head + "files 1\n1 3 1:a 0: 5:sub/b\n"), "zła nazwa pliku: sub/b"},
       {"the parent folder as a name", sealed(head + "files 1\n1 3 1:a 0: 2:..\n"), "zła nazwa pliku: .."},
-      {"the folder itself as a name", sealed(head + "files 1\n1 3 1:. 0: 1:b\n"), "zła nazwa pliku: ."},
       {"an empty name", sealed(head + "files 1\n1 3 0: 0: 1:b\n"), "zła nazwa pliku: "},
       {"a NUL in a name", sealed(head + "files 1\n1 3 3:a\0b 0: 1:b\n"s), "zła nazwa pliku: a\0b"s},
-      {"a relative folder",
-       sealed("skorvatin-journal plan 1\nkind numbering\ntakes-back 0\nfolder 1 2 3:tmp\nfiles 0\n"),
-       "zła ścieżka folderu: tmp"},
       {"a folder path with ..",
        sealed("skorvatin-journal plan 1\nkind numbering\ntakes-back 0\nfolder 1 2 7:/tmp/..\nfiles 0\n"),
        "zła ścieżka folderu: /tmp/.."},
@@ -114,17 +100,8 @@ TEST(JournalFormat, EditedJournalWithAMatchingChecksumIsStillRefused) {
        "plik z innego systemu plików: a"},
       {"two files of one name", sealed(head + "files 2\n1 3 1:a 0: 1:b\n1 4 1:a 0: 1:c\n"),
        "dwa pliki o tej samej nazwie: a"},
-      {"an undo that takes back nothing",
-       sealed("skorvatin-journal plan 1\nkind undo\ntakes-back 0\nfolder 1 2 1:/\nfiles 0\n"),
-       "zły numer cofanej operacji"},
       {"fewer files than counted", sealed(head + "files 2\n1 3 1:a 0: 1:b\n"), "zły układ dziennika"},
-      {"a name longer than its count", sealed(head + "files 1\n1 3 1:ab 0: 1:b\n"), "zły układ dziennika"},
       {"a leading zero", sealed(head + "files 01\n1 3 1:a 0: 1:b\n"), "zły układ dziennika"},
-      {"a number past 64 bits", sealed(head + "files 1\n18446744073709551616 3 1:a 0: 1:b\n"),
-       "zły układ dziennika"},
-      {"an unknown operation",
-       sealed("skorvatin-journal plan 1\nkind rename\ntakes-back 0\nfolder 1 2 1:/\nfiles 0\n"),
-       "zły układ dziennika"},
       {"a count beyond the file", sealed(head + "files 99999999999\n"), "zły układ dziennika"},
   };
   for (const Row& row : rows) {
@@ -156,11 +133,8 @@ TEST(JournalFormat, EndRecordRoundTripsAndMustFitItsPlan) {
     bool fits;
   };
   const Row rows[] = {
-      {"done with every file", {BatchOutcome::Done, 5}, true},
       {"done with fewer", {BatchOutcome::Done, 4}, false},
-      {"stopped before the first", {BatchOutcome::Stopped, 0}, true},
       {"stopped past the last", {BatchOutcome::Stopped, 6}, false},
-      {"rolled back", {BatchOutcome::RolledBack, 0}, true},
       {"rolled back with files left", {BatchOutcome::RolledBack, 1}, false},
   };
   for (const Row& row : rows) {

