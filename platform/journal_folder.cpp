@@ -277,13 +277,22 @@ JournalFolder::~JournalFolder() {
 
 int JournalFolder::openFolder(bool create) const {
   if (create) {
-    // Every missing step of the path is made private to the user, as a state folder should be.
-    for (std::size_t slash = folder_.find('/', 1); slash != std::string::npos;
-         slash = folder_.find('/', slash + 1)) {
+    // Every missing step of the path is made private to the user, as a state folder should be, and
+    // its parent synced: a journal in a folder that a power cut takes away would be no use.
+    std::size_t slash = folder_.find('/', 1);
+    for (;;) {
       const std::string step = folder_.substr(0, slash);
-      if (::mkdir(step.c_str(), 0700) != 0 && errno != EEXIST) throw RunError::fromErrno(errno, step);
+      if (::mkdir(step.c_str(), 0700) == 0) {
+        const std::size_t cut = step.rfind('/');
+        const Fd parent(
+            ::open(cut == 0 ? "/" : step.substr(0, cut).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (parent.get() < 0 || fsyncRetrying(parent.get()) != 0) throw RunError::fromErrno(errno, step);
+      } else if (errno != EEXIST) {
+        throw RunError::fromErrno(errno, step);
+      }
+      if (slash == std::string::npos) break;
+      slash = folder_.find('/', slash + 1);
     }
-    if (::mkdir(folder_.c_str(), 0700) != 0 && errno != EEXIST) throw RunError::fromErrno(errno, folder_);
   }
   Fd fd(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (fd.get() < 0) {
