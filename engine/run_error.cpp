@@ -35,6 +35,8 @@ std::string_view errorText(int number) {
       return "Błąd dostępu do ścieżki lub pliku";
     case err::PathNotFound:
       return "Nie znaleziono ścieżki";
+    case err::BadFileFormat:
+      return "Nieprawidłowy format pliku";
     default:
       return "Błąd zdefiniowany przez aplikację lub obiekt";
   }

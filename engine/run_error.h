@@ -24,6 +24,8 @@ inline constexpr int DiskNotReady = 71;
 inline constexpr int RenameAcrossDisks = 74;
 inline constexpr int PathFileAccess = 75;
 inline constexpr int PathNotFound = 76;
+// The program's own record of a batch is damaged or was altered: it is not acted on.
+inline constexpr int BadFileFormat = 321;
 }  // namespace err
 
 // The Polish text shown for an error number.

@@ -6,7 +6,7 @@ build=$1
 seconds=${2:-30}
 here=$(cd "$(dirname "$0")" && pwd)
 status=0
-for target in text_value file_mask letter_case replacements; do
+for target in text_value file_mask letter_case replacements journal; do
   # New inputs go to a corpus in the build folder; the committed seeds stay as they are.
   work="$build/corpus/$target"
   mkdir -p "$work"

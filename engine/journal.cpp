@@ -1,0 +1,526 @@
+#include "engine/journal.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <charconv>
+#include <cstring>
+#include <functional>
+#include <unordered_set>
+
+namespace skorvatin {
+
+namespace {
+
+constexpr std::string_view kPlanHead = "skorvatin-journal plan 1\n";
+constexpr std::string_view kEndHead = "skorvatin-journal end 1\n";
+constexpr std::string_view kCrcTag = "crc32c ";
+// "crc32c " + eight hex digits + "\n"
+constexpr std::size_t kCrcLineSize = 16;
+
+// A line per file holds at least two numbers, three lengths and their separators: "0 0 0: 0: 0:\n".
+constexpr std::size_t kShortestFileLine = 13;
+
+using CrcTable = std::array<std::array<std::uint32_t, 256>, 8>;
+
+constexpr CrcTable makeCrcTable() {
+  CrcTable t{};
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    std::uint32_t c = i;
+    for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? (c >> 1) ^ 0x82F63B78u : c >> 1;
+    t[0][i] = c;
+  }
+  for (std::size_t i = 0; i < 256; ++i) {
+    for (std::size_t k = 1; k < 8; ++k) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
+  }
+  return t;
+}
+
+constexpr CrcTable kCrc = makeCrcTable();
+
+std::string_view kindWord(BatchKind kind) {
+  switch (kind) {
+    case BatchKind::Numbering:
+      return "numbering";
+    case BatchKind::Conversion:
+      return "conversion";
+    case BatchKind::Undo:
+      return "undo";
+    case BatchKind::Recovery:
+      return "recovery";
+  }
+  return "?";
+}
+
+std::optional<BatchKind> kindOf(std::string_view word) {
+  for (BatchKind k : {BatchKind::Numbering, BatchKind::Conversion, BatchKind::Undo, BatchKind::Recovery}) {
+    if (word == kindWord(k)) return k;
+  }
+  return std::nullopt;
+}
+
+std::string_view outcomeWord(BatchOutcome outcome) {
+  switch (outcome) {
+    case BatchOutcome::Done:
+      return "done";
+    case BatchOutcome::Stopped:
+      return "stopped";
+    case BatchOutcome::RolledBack:
+      return "rolled-back";
+  }
+  return "?";
+}
+
+std::optional<BatchOutcome> outcomeOf(std::string_view word) {
+  for (BatchOutcome o : {BatchOutcome::Done, BatchOutcome::Stopped, BatchOutcome::RolledBack}) {
+    if (word == outcomeWord(o)) return o;
+  }
+  return std::nullopt;
+}
+
+void putNumber(std::string& out, std::uint64_t value) {
+  char buffer[20];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+std::size_t digits(std::uint64_t value) {
+  std::size_t n = 1;
+  for (; value >= 10; value /= 10) ++n;
+  return n;
+}
+
+void putBytes(std::string& out, std::string_view bytes) {
+  putNumber(out, bytes.size());
+  out.push_back(':');
+  out.append(bytes);
+}
+
+void putCrcLine(std::string& out, std::uint32_t crc) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out.append(kCrcTag);
+  for (int shift = 28; shift >= 0; shift -= 4) out.push_back(kHex[(crc >> shift) & 0xF]);
+  out.push_back('\n');
+}
+
+// Checks the last line against the rest and gives back the rest, or why it does not match.
+std::optional<std::string_view> checkedBody(std::string_view bytes, std::string_view head,
+                                            std::string& problem) {
+  if (bytes.substr(0, head.size()) != head) {
+    if (bytes.substr(0, 18) == "skorvatin-journal ") {
+      problem = "nieznana wersja dziennika";
+    } else {
+      problem = "to nie jest dziennik programu";
+    }
+    return std::nullopt;
+  }
+  if (bytes.size() < head.size() + kCrcLineSize || bytes.back() != '\n') {
+    problem = "dziennik jest ucięty";
+    return std::nullopt;
+  }
+  const std::string_view body = bytes.substr(0, bytes.size() - kCrcLineSize);
+  const std::string_view line = bytes.substr(body.size());
+  if (body.back() != '\n' || line.substr(0, kCrcTag.size()) != kCrcTag) {
+    problem = "dziennik jest ucięty";
+    return std::nullopt;
+  }
+  std::uint32_t stored = 0;
+  for (std::size_t i = kCrcTag.size(); i < kCrcLineSize - 1; ++i) {
+    const char c = line[i];
+    std::uint32_t digit = 0;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<std::uint32_t>(c - '0');
+    } else if (c >= 'a' && c <= 'f') {
+      digit = static_cast<std::uint32_t>(c - 'a' + 10);
+    } else {
+      problem = "dziennik jest ucięty";
+      return std::nullopt;
+    }
+    stored = (stored << 4) | digit;
+  }
+  if (crc32c(body) != stored) {
+    problem = "suma kontrolna dziennika się nie zgadza";
+    return std::nullopt;
+  }
+  return body.substr(head.size());
+}
+
+// Reads the body field by field; the first thing out of place fails the whole read. Numbers are
+// plain decimal without leading zeros, so every journal has exactly one spelling.
+class Cursor {
+ public:
+  explicit Cursor(std::string_view text) : text_(text) {}
+
+  bool literal(std::string_view word) {
+    if (!ok_ || text_.substr(pos_, word.size()) != word) return fail();
+    pos_ += word.size();
+    return true;
+  }
+  std::uint64_t number() {
+    if (!ok_) return 0;
+    const char* begin = text_.data() + pos_;
+    std::uint64_t value = 0;
+    // from_chars takes no sign and no blanks; "07" would be a second spelling of 7.
+    const auto result = std::from_chars(begin, text_.data() + text_.size(), value);
+    if (result.ec != std::errc{} || (*begin == '0' && result.ptr - begin > 1)) {
+      fail();
+      return 0;
+    }
+    pos_ += static_cast<std::size_t>(result.ptr - begin);
+    return value;
+  }
+  std::string_view word() {
+    if (!ok_) return {};
+    const std::size_t end = text_.find_first_of(" \n", pos_);
+    if (end == std::string_view::npos || end == pos_) {
+      fail();
+      return {};
+    }
+    const std::string_view w = text_.substr(pos_, end - pos_);
+    pos_ = end;
+    return w;
+  }
+  std::string bytes() {
+    const std::uint64_t size = number();
+    if (!literal(":")) return {};
+    if (size > text_.size() - pos_) {
+      fail();
+      return {};
+    }
+    std::string out(text_.substr(pos_, static_cast<std::size_t>(size)));
+    pos_ += static_cast<std::size_t>(size);
+    return out;
+  }
+  std::size_t left() const { return text_.size() - pos_; }
+  bool atEnd() const { return ok_ && pos_ == text_.size(); }
+  bool ok() const { return ok_; }
+
+ private:
+  bool fail() {
+    ok_ = false;
+    return false;
+  }
+  std::string_view text_;
+  std::size_t pos_ = 0;
+  bool ok_ = true;
+};
+
+// A folder given as an absolute path in its one plain spelling: no empty, "." or ".." steps, so
+// the path cannot be made to lead somewhere by a trick of spelling.
+bool isPlainAbsolutePath(std::string_view path) {
+  if (path.empty() || path.front() != '/' || path.find('\0') != std::string_view::npos) return false;
+  if (path == "/") return true;
+  std::size_t start = 1;
+  while (start <= path.size()) {
+    std::size_t slash = path.find('/', start);
+    if (slash == std::string_view::npos) slash = path.size();
+    const std::string_view step = path.substr(start, slash - start);
+    if (step.empty() || step == "." || step == "..") return false;
+    start = slash + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::uint32_t crc32c(std::string_view bytes, std::uint32_t crc) {
+  crc = ~crc;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t n = bytes.size();
+  if constexpr (std::endian::native == std::endian::little) {
+    while (n >= 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, p, 8);
+      word ^= crc;
+      crc = kCrc[7][word & 0xFF] ^ kCrc[6][(word >> 8) & 0xFF] ^ kCrc[5][(word >> 16) & 0xFF] ^
+            kCrc[4][(word >> 24) & 0xFF] ^ kCrc[3][(word >> 32) & 0xFF] ^ kCrc[2][(word >> 40) & 0xFF] ^
+            kCrc[1][(word >> 48) & 0xFF] ^ kCrc[0][word >> 56];
+      p += 8;
+      n -= 8;
+    }
+  }
+  for (; n > 0; --n, ++p) crc = kCrc[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
+  return ~crc;
+}
+
+bool isBareName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+         name.find('\0') == std::string_view::npos;
+}
+
+std::optional<std::string> nameProblem(const BatchPlan& plan) {
+  if (!isPlainAbsolutePath(plan.folderPath)) return "zła ścieżka folderu: " + plan.folderPath;
+  const bool takesBack = plan.kind == BatchKind::Undo || plan.kind == BatchKind::Recovery;
+  if (takesBack != (plan.takesBack != 0)) return std::string("zły numer cofanej operacji");
+  for (const PlannedFile& f : plan.files) {
+    for (const std::string* name : {&f.original, &f.final}) {
+      if (!isBareName(*name)) return "zła nazwa pliku: " + *name;
+    }
+    if (!f.temporary.empty() && !isBareName(f.temporary)) return "zła nazwa pliku: " + f.temporary;
+    // The files lie directly in the folder, so on its file system.
+    if (f.id.device != plan.folder.device) return "plik z innego systemu plików: " + f.original;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> planProblem(const BatchPlan& plan) {
+  if (auto problem = nameProblem(plan)) return problem;
+  std::unordered_set<std::string_view> originals;
+  originals.reserve(plan.files.size());
+  for (const PlannedFile& f : plan.files) {
+    if (!originals.insert(f.original).second) return "dwa pliki o tej samej nazwie: " + f.original;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> endProblem(const BatchEnd& end, std::size_t fileCount) {
+  switch (end.outcome) {
+    case BatchOutcome::Done:
+      if (end.filesDone == fileCount) return std::nullopt;
+      break;
+    case BatchOutcome::Stopped:
+      if (end.filesDone <= fileCount) return std::nullopt;
+      break;
+    case BatchOutcome::RolledBack:
+      if (end.filesDone == 0) return std::nullopt;
+      break;
+  }
+  return "zła liczba przemianowanych plików: " + std::to_string(end.filesDone) + " z " +
+         std::to_string(fileCount);
+}
+
+std::size_t filesChanged(const BatchPlan& plan, const BatchEnd& end) {
+  switch (end.outcome) {
+    case BatchOutcome::Done:
+      return plan.files.size();
+    case BatchOutcome::Stopped:
+      return end.filesDone < plan.files.size() ? end.filesDone : plan.files.size();
+    case BatchOutcome::RolledBack:
+      break;
+  }
+  return 0;
+}
+
+namespace {
+
+std::size_t changedCount(const EndRecord& r) {
+  switch (r.end.outcome) {
+    case BatchOutcome::Done:
+      return r.fileCount;
+    case BatchOutcome::Stopped:
+      return r.end.filesDone;
+    case BatchOutcome::RolledBack:
+      break;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::vector<FinishedBatch> undoHistory(const std::vector<EndRecord>& ends) {
+  std::unordered_set<BatchId> undone;
+  for (const EndRecord& r : ends) {
+    if (r.kind == BatchKind::Undo && r.end.outcome == BatchOutcome::Done) undone.insert(r.takesBack);
+  }
+  std::vector<FinishedBatch> history;
+  for (const EndRecord& r : ends) {
+    if (r.kind != BatchKind::Numbering && r.kind != BatchKind::Conversion) continue;
+    const std::size_t changed = changedCount(r);
+    if (changed == 0 || undone.count(r.batch) != 0) continue;
+    history.push_back({r.batch, r.kind, r.folderPath, changed});
+  }
+  std::sort(history.begin(), history.end(),
+            [](const FinishedBatch& a, const FinishedBatch& b) { return a.id > b.id; });
+  return history;
+}
+
+std::vector<BatchId> outdatedBatches(const std::vector<EndRecord>& ends, std::size_t keep) {
+  const std::vector<FinishedBatch> history = undoHistory(ends);
+  BatchId oldestKept = 0;
+  if (keep != 0 && !history.empty()) {
+    oldestKept = history[std::min(keep, history.size()) - 1].id;
+  } else {
+    for (const EndRecord& r : ends) oldestKept = std::max(oldestKept, r.batch);
+  }
+  std::vector<BatchId> outdated;
+  for (const EndRecord& r : ends) {
+    if (r.batch < oldestKept) outdated.push_back(r.batch);
+  }
+  return outdated;
+}
+
+void writePlan(const BatchPlan& plan, const std::function<void(std::string_view)>& write) {
+  // A large plan goes out in pieces through one small buffer: a buffer the size of the whole
+  // journal would cost more in fresh pages than the writing itself.
+  constexpr std::size_t kPiece = 64 * 1024;
+  std::string out;
+  out.reserve(kPiece + 256 + plan.folderPath.size());
+  std::uint32_t crc = 0;
+  const auto flush = [&] {
+    crc = crc32c(out, crc);
+    write(out);
+    out.clear();
+  };
+
+  out.append(kPlanHead);
+  out.append("kind ");
+  out.append(kindWord(plan.kind));
+  out.append("\ntakes-back ");
+  putNumber(out, plan.takesBack);
+  out.append("\nfolder ");
+  putNumber(out, plan.folder.device);
+  out.push_back(' ');
+  putNumber(out, plan.folder.inode);
+  out.push_back(' ');
+  putBytes(out, plan.folderPath);
+  out.append("\nfiles ");
+  putNumber(out, plan.files.size());
+  out.push_back('\n');
+
+  // Each line is sized first and then filled in place, which is several times faster than
+  // appending it piece by piece.
+  for (const PlannedFile& f : plan.files) {
+    const std::size_t line = digits(f.id.device) + digits(f.id.inode) + digits(f.original.size()) +
+                             digits(f.temporary.size()) + digits(f.final.size()) + f.original.size() +
+                             f.temporary.size() + f.final.size() + 8;
+    if (out.size() + line > kPiece && !out.empty()) flush();
+    const std::size_t at = out.size();
+    out.resize(at + line);
+    char* p = out.data() + at;
+    p = std::to_chars(p, p + 20, f.id.device).ptr;
+    *p++ = ' ';
+    p = std::to_chars(p, p + 20, f.id.inode).ptr;
+    for (const std::string* name : {&f.original, &f.temporary, &f.final}) {
+      *p++ = ' ';
+      p = std::to_chars(p, p + 20, name->size()).ptr;
+      *p++ = ':';
+      std::memcpy(p, name->data(), name->size());
+      p += name->size();
+    }
+    *p = '\n';
+  }
+  crc = crc32c(out, crc);
+  putCrcLine(out, crc);
+  write(out);
+}
+
+std::string writePlan(const BatchPlan& plan) {
+  std::string whole;
+  writePlan(plan, [&whole](std::string_view piece) { whole.append(piece); });
+  return whole;
+}
+
+PlanRead readPlan(std::string_view bytes) {
+  PlanRead read;
+  const auto body = checkedBody(bytes, kPlanHead, read.problem);
+  if (!body) return read;
+  Cursor in(*body);
+  BatchPlan plan;
+  in.literal("kind ");
+  const auto kind = kindOf(in.word());
+  in.literal("\ntakes-back ");
+  plan.takesBack = in.number();
+  in.literal("\nfolder ");
+  plan.folder.device = in.number();
+  in.literal(" ");
+  plan.folder.inode = in.number();
+  in.literal(" ");
+  plan.folderPath = in.bytes();
+  in.literal("\nfiles ");
+  const std::uint64_t count = in.number();
+  in.literal("\n");
+  if (!in.ok() || !kind || count > in.left() / kShortestFileLine) {
+    read.problem = "zły układ dziennika";
+    return read;
+  }
+  plan.kind = *kind;
+  plan.files.resize(static_cast<std::size_t>(count));
+  for (PlannedFile& f : plan.files) {
+    f.id.device = in.number();
+    in.literal(" ");
+    f.id.inode = in.number();
+    in.literal(" ");
+    f.original = in.bytes();
+    in.literal(" ");
+    f.temporary = in.bytes();
+    in.literal(" ");
+    f.final = in.bytes();
+    in.literal("\n");
+    if (!in.ok()) break;
+  }
+  if (!in.atEnd()) {
+    read.problem = "zły układ dziennika";
+    return read;
+  }
+  if (auto problem = planProblem(plan)) {
+    read.problem = std::move(*problem);
+    return read;
+  }
+  read.plan = std::move(plan);
+  return read;
+}
+
+std::string writeEnd(const EndRecord& record) {
+  std::string out;
+  out.reserve(160 + record.folderPath.size());
+  out.append(kEndHead);
+  out.append("batch ");
+  putNumber(out, record.batch);
+  out.append("\nkind ");
+  out.append(kindWord(record.kind));
+  out.append("\ntakes-back ");
+  putNumber(out, record.takesBack);
+  out.append("\nfiles ");
+  putNumber(out, record.fileCount);
+  out.append("\nfolder ");
+  putBytes(out, record.folderPath);
+  out.append("\noutcome ");
+  out.append(outcomeWord(record.end.outcome));
+  out.push_back(' ');
+  putNumber(out, record.end.filesDone);
+  out.push_back('\n');
+  putCrcLine(out, crc32c(out));
+  return out;
+}
+
+EndRead readEnd(std::string_view bytes) {
+  EndRead read;
+  const auto body = checkedBody(bytes, kEndHead, read.problem);
+  if (!body) return read;
+  Cursor in(*body);
+  EndRecord record;
+  in.literal("batch ");
+  record.batch = in.number();
+  in.literal("\nkind ");
+  const auto kind = kindOf(in.word());
+  in.literal("\ntakes-back ");
+  record.takesBack = in.number();
+  in.literal("\nfiles ");
+  record.fileCount = static_cast<std::size_t>(in.number());
+  in.literal("\nfolder ");
+  record.folderPath = in.bytes();
+  in.literal("\noutcome ");
+  const auto outcome = outcomeOf(in.word());
+  in.literal(" ");
+  record.end.filesDone = static_cast<std::size_t>(in.number());
+  in.literal("\n");
+  if (!in.atEnd() || !kind || !outcome || record.batch == 0) {
+    read.problem = "zły układ zapisu końca operacji";
+    return read;
+  }
+  record.kind = *kind;
+  record.end.outcome = *outcome;
+  const bool takesBack = record.kind == BatchKind::Undo || record.kind == BatchKind::Recovery;
+  if (takesBack != (record.takesBack != 0) || !isPlainAbsolutePath(record.folderPath)) {
+    read.problem = "zły układ zapisu końca operacji";
+    return read;
+  }
+  if (auto problem = endProblem(record.end, record.fileCount)) {
+    read.problem = std::move(*problem);
+    return read;
+  }
+  read.record = std::move(record);
+  return read;
+}
+
+}  // namespace skorvatin

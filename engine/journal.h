@@ -1,0 +1,163 @@
+#pragma once
+
+// The batch journal: what a batch of renames is about to do, written down and made durable before
+// its first rename, so that a batch cut off by a crash, a kill or a power cut can be taken back at
+// the next start, and a finished one undone later.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/folder.h"
+
+namespace skorvatin {
+
+// Journals are numbered in the order they were begun; a later batch has a higher number.
+using BatchId = std::uint64_t;
+
+enum class BatchKind : std::uint8_t { Numbering, Conversion, Undo, Recovery };
+
+// One file of a batch. Every name is a bare name of the batch's folder, exact bytes.
+struct PlannedFile {
+  FileId id;
+  std::string original;
+  std::string temporary;  // the stop on the way; empty when the batch renames in one step
+  std::string final;
+  friend bool operator==(const PlannedFile&, const PlannedFile&) = default;
+};
+
+struct BatchPlan {
+  BatchKind kind = BatchKind::Numbering;
+  // The batch that an undo or a recovery takes back; 0 for the other kinds.
+  BatchId takesBack = 0;
+  std::string folderPath;
+  FileId folder;
+  std::vector<PlannedFile> files;
+  friend bool operator==(const BatchPlan&, const BatchPlan&) = default;
+};
+
+enum class BatchOutcome : std::uint8_t {
+  Done,     // every file carries its final name
+  Stopped,  // the first `filesDone` files of the plan carry their final names, the rest their original ones
+  RolledBack,  // every file is back under its original name
+};
+
+struct BatchEnd {
+  BatchOutcome outcome = BatchOutcome::Done;
+  std::size_t filesDone = 0;
+  friend bool operator==(const BatchEnd&, const BatchEnd&) = default;
+};
+
+// Why a plan cannot be a journal, in Polish, or nothing when it can. A plan names one folder by an
+// absolute path and every file by bare names of that folder: nothing in it may lead elsewhere, and
+// no two files may have come from one name.
+std::optional<std::string> planProblem(const BatchPlan& plan);
+
+// The same, each file on its own: all that a plan made from one listing of a folder needs checking,
+// since a folder never holds two entries of one name. Linear and cheap, for the writer's side.
+std::optional<std::string> nameProblem(const BatchPlan& plan);
+
+// Why `end` cannot close a batch of `fileCount` files, or nothing.
+std::optional<std::string> endProblem(const BatchEnd& end, std::size_t fileCount);
+
+// Whether `name` is a name of an entry directly in a folder.
+bool isBareName(std::string_view name);
+
+// The journal's bytes. The first line says what the file is and which version of the format it
+// follows; the last line carries a CRC-32C of everything before it, so that a torn, truncated,
+// corrupt or hand-edited file is refused as a whole, never half read. Names are written as a byte
+// count and the bytes, so any byte but NUL round-trips.
+std::string writePlan(const BatchPlan& plan);
+// The same bytes handed to `write` piece by piece, so that a large plan needs no buffer of its size.
+void writePlan(const BatchPlan& plan, const std::function<void(std::string_view)>& write);
+
+// The record that closes a batch. It repeats what the undo history needs of the plan, so the
+// history is read from these small records alone; the plan is read when a batch is undone.
+struct EndRecord {
+  BatchId batch = 0;
+  BatchKind kind = BatchKind::Numbering;
+  BatchId takesBack = 0;
+  std::size_t fileCount = 0;
+  std::string folderPath;
+  BatchEnd end;
+  friend bool operator==(const EndRecord&, const EndRecord&) = default;
+};
+std::string writeEnd(const EndRecord& record);
+
+// Strict readers: either the whole content as written, or the reason (in Polish) why not.
+struct PlanRead {
+  std::optional<BatchPlan> plan;
+  std::string problem;
+};
+PlanRead readPlan(std::string_view bytes);
+
+struct EndRead {
+  std::optional<EndRecord> record;
+  std::string problem;
+};
+EndRead readEnd(std::string_view bytes);
+
+// The CRC-32C (Castagnoli) of `bytes`, continuing from `crc` (0 to start).
+std::uint32_t crc32c(std::string_view bytes, std::uint32_t crc = 0);
+
+// One batch as the store holds it: its plan when it can be read, or why not.
+struct StoredBatch {
+  BatchId id = 0;
+  std::string source;  // where the journal lies, for messages
+  std::optional<BatchPlan> plan;
+  std::string problem;          // in Polish; empty when the plan was read
+  std::optional<BatchEnd> end;  // how the batch ended, once it has
+};
+
+// One entry of the undo history.
+struct FinishedBatch {
+  BatchId id = 0;
+  BatchKind kind = BatchKind::Numbering;
+  std::string folderPath;
+  std::size_t fileCount = 0;  // the files an undo takes back: the part that was done
+};
+
+// Where journals are kept. Declared here, kept on disk by the platform, in memory by tests.
+class JournalStore {
+ public:
+  virtual ~JournalStore() = default;
+
+  // Writes the plan and makes it durable before returning. Throws RunError when it cannot, and
+  // then leaves nothing behind: the batch must not start.
+  virtual BatchId begin(const BatchPlan& plan) = 0;
+
+  // Marks the batch finished, durably and at once. The caller syncs the batch's folder first.
+  virtual void finish(BatchId id, BatchEnd end) = 0;
+
+  // Batches that were begun and never finished, newest first; a batch that another running
+  // process is still working on is left out.
+  virtual std::vector<StoredBatch> unfinished() = 0;
+
+  // Finished numbering runs and conversion passes that changed names and were not undone since,
+  // newest first. Undo and recovery batches are never in it.
+  virtual std::vector<FinishedBatch> history() = 0;
+
+  // The plan of one batch, or why it cannot be read.
+  virtual StoredBatch load(BatchId id) = 0;
+
+  // Takes a journal that cannot be trusted out of the way, keeping it for whoever wants to look.
+  virtual void moveAside(BatchId id) = 0;
+};
+
+// The files of a plan that a batch with this end left under their final names.
+std::size_t filesChanged(const BatchPlan& plan, const BatchEnd& end);
+
+// The undo history, newest first, from the end records of every finished batch: numbering runs and
+// conversion passes that renamed something, less those that a finished undo took back.
+std::vector<FinishedBatch> undoHistory(const std::vector<EndRecord>& ends);
+
+// Finished batches that can go once only the newest `keep` entries of the history are kept. An undo
+// is always newer than the batch it took back, so the two go together and nothing comes back into
+// the history. The newest batch always stays.
+std::vector<BatchId> outdatedBatches(const std::vector<EndRecord>& ends, std::size_t keep);
+
+}  // namespace skorvatin

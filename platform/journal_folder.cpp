@@ -1,0 +1,524 @@
+#include "platform/journal_folder.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "engine/run_error.h"
+
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE (1 << 0)
+#endif
+
+namespace skorvatin::platform {
+
+namespace {
+
+constexpr const char* kAside = "aside";
+constexpr std::size_t kIdDigits = 20;
+// Far beyond any plan the program writes (32767 files with names of 255 bytes come to 25 MB).
+constexpr off_t kLargestJournal = off_t{1} << 30;
+
+// Closes a descriptor on every way out.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { reset(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+  void reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_;
+};
+
+std::string idText(BatchId id) {
+  char buffer[kIdDigits + 1];
+  std::snprintf(buffer, sizeof buffer, "%020llu", static_cast<unsigned long long>(id));
+  return buffer;
+}
+
+std::string planName(BatchId id) {
+  return "batch-" + idText(id) + ".plan";
+}
+std::string endName(BatchId id) {
+  return "batch-" + idText(id) + ".end";
+}
+
+// The id in a journal's file name, and whether the file is a plan or an end record.
+struct Named {
+  BatchId id = 0;
+  bool plan = false;
+};
+
+std::optional<Named> parseName(std::string_view name) {
+  constexpr std::string_view head = "batch-";
+  if (name.substr(0, head.size()) != head || name.size() < head.size() + kIdDigits) return std::nullopt;
+  const std::string_view digits = name.substr(head.size(), kIdDigits);
+  const std::string_view tail = name.substr(head.size() + kIdDigits);
+  if (tail != ".plan" && tail != ".end") return std::nullopt;
+  BatchId id = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const auto digit = static_cast<BatchId>(c - '0');
+    if (id > (UINT64_MAX - digit) / 10) return std::nullopt;
+    id = id * 10 + digit;
+  }
+  if (id == 0) return std::nullopt;
+  return Named{id, tail == ".plan"};
+}
+
+struct Listing {
+  std::set<BatchId> plans;
+  std::set<BatchId> ends;
+  BatchId highest = 0;
+};
+
+// The journals in `dir`; 0, or errno when the folder cannot be read.
+int listInto(int dir, Listing& out) {
+  const int copy = ::fcntl(dir, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) return errno;
+  DIR* d = ::fdopendir(copy);
+  if (d == nullptr) {
+    const int e = errno;
+    ::close(copy);
+    return e;
+  }
+  ::rewinddir(d);
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(d);
+    if (entry == nullptr) break;
+    const auto named = parseName(entry->d_name);
+    if (!named) continue;
+    (named->plan ? out.plans : out.ends).insert(named->id);
+    out.highest = std::max(out.highest, named->id);
+  }
+  const int e = errno;
+  ::closedir(d);
+  return e;
+}
+
+Listing list(int dir, const std::string& path) {
+  Listing out;
+  if (const int e = listInto(dir, out); e != 0) throw RunError::fromErrno(e, path);
+  return out;
+}
+
+// The highest number in use, journals put aside included, so that a number is never given twice.
+BatchId highestId(int dir, const std::string& path) {
+  BatchId highest = list(dir, path).highest;
+  const Fd aside(::openat(dir, kAside, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (aside.get() >= 0) highest = std::max(highest, list(aside.get(), path + "/" + kAside).highest);
+  return highest;
+}
+
+// Reads one journal file, refusing anything but a regular file of this user. Gives the problem in
+// Polish, or nothing; `lock` keeps the file open when the caller wants to test its lock.
+std::optional<std::string> readFile(int dir, const std::string& name, std::string& bytes,
+                                    Fd* lock = nullptr) {
+  Fd fd(::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (fd.get() < 0) {
+    if (errno == ELOOP) return "dowiązanie symboliczne zamiast dziennika";
+    return std::string("nie można otworzyć dziennika: ") + std::strerror(errno);
+  }
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0)
+    return std::string("nie można odczytać dziennika: ") + std::strerror(errno);
+  if (!S_ISREG(st.st_mode)) return "to nie jest zwykły plik";
+  if (st.st_uid != ::geteuid()) return "dziennik należy do innego użytkownika";
+  if (st.st_size > kLargestJournal) return "dziennik jest za duży";
+  bytes.clear();
+  bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
+  std::size_t got = 0;
+  for (;;) {
+    if (got == bytes.size()) bytes.resize(bytes.size() * 2);
+    const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::string("nie można odczytać dziennika: ") + std::strerror(errno);
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  bytes.resize(got);
+  if (lock != nullptr) lock->reset(fd.release());
+  return std::nullopt;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+int fsyncRetrying(int fd) {
+  int r = 0;
+  do {
+    r = ::fsync(fd);
+  } while (r != 0 && errno == EINTR);
+  return r;
+}
+
+// Moves `from` to `to` in the same folder without ever replacing: renameat2 where the file system
+// has it, otherwise a hard link and the removal of the old name. 0 or errno (EEXIST: taken).
+int placeNoReplace(int dir, const std::string& from, const std::string& to) {
+  if (::renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  if (::linkat(dir, from.c_str(), dir, to.c_str(), 0) != 0) return errno;
+  ::unlinkat(dir, from.c_str(), 0);
+  return 0;
+}
+
+// A fresh file of this user's alone, under a name no journal has; the caller writes it and moves it.
+struct TempFile {
+  Fd fd;
+  std::string name;
+};
+
+void makeTemp(int dir, TempFile& temp, const std::string& forFile) {
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp.name = ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+    temp.fd.reset(
+        ::openat(dir, temp.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (temp.fd.get() >= 0) {
+      // The mode of a new file is cut by the umask, never widened; this makes it exactly 0600.
+      ::fchmod(temp.fd.get(), 0600);
+      return;
+    }
+    if (errno != EEXIST) break;
+  }
+  throw RunError::fromErrno(errno, forFile);
+}
+
+// Writes `bytes` under a temporary name and syncs it; the caller moves it into place. On failure
+// the temporary file is gone and RunError names `forFile`.
+using Sink = std::function<void(std::string_view)>;
+
+void writeTemp(int dir, TempFile& temp, const std::function<void(const Sink&)>& produce,
+               const std::string& forFile) {
+  makeTemp(dir, temp, forFile);
+  int failure = 0;
+  produce([&](std::string_view piece) {
+    if (failure == 0 && !writeAll(temp.fd.get(), piece)) failure = errno;
+  });
+  if (failure == 0 && fsyncRetrying(temp.fd.get()) != 0) failure = errno;
+  if (failure != 0) {
+    temp.fd.reset();
+    ::unlinkat(dir, temp.name.c_str(), 0);
+    throw RunError::fromErrno(failure, forFile);
+  }
+}
+
+EndRecord headOf(BatchId id, const BatchPlan& plan) {
+  return {id, plan.kind, plan.takesBack, plan.files.size(), plan.folderPath, {}};
+}
+
+bool sameHead(const EndRecord& a, const EndRecord& b) {
+  return a.batch == b.batch && a.kind == b.kind && a.takesBack == b.takesBack && a.fileCount == b.fileCount &&
+         a.folderPath == b.folderPath;
+}
+
+}  // namespace
+
+std::string defaultJournalFolder() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  if (state != nullptr && state[0] == '/') return std::string(state) + "/skorvatin";
+  std::string home;
+  const char* env = std::getenv("HOME");
+  if (env != nullptr && env[0] == '/') {
+    home = env;
+  } else {
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwuid_r(::getuid(), &pw, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        pw.pw_dir != nullptr && pw.pw_dir[0] == '/') {
+      home = pw.pw_dir;
+    }
+  }
+  if (home.empty())
+    throw RunError(err::PathNotFound, "~/.local/state/skorvatin", "nie wiadomo, gdzie jest folder domowy");
+  if (home.size() > 1 && home.back() == '/') home.pop_back();
+  return (home == "/" ? std::string() : home) + "/.local/state/skorvatin";
+}
+
+JournalFolder::JournalFolder(std::string folder) : folder_(std::move(folder)) {}
+
+JournalFolder::~JournalFolder() {
+  for (auto& [id, run] : running_) ::close(run.lock);
+}
+
+int JournalFolder::openFolder(bool create) const {
+  if (create) {
+    // Every missing step of the path is made private to the user, as a state folder should be, and
+    // its parent synced: a journal in a folder that a power cut takes away would be no use.
+    std::size_t slash = folder_.find('/', 1);
+    for (;;) {
+      const std::string step = folder_.substr(0, slash);
+      if (::mkdir(step.c_str(), 0700) == 0) {
+        const std::size_t cut = step.rfind('/');
+        const Fd parent(
+            ::open(cut == 0 ? "/" : step.substr(0, cut).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (parent.get() < 0 || fsyncRetrying(parent.get()) != 0) throw RunError::fromErrno(errno, step);
+      } else if (errno != EEXIST) {
+        throw RunError::fromErrno(errno, step);
+      }
+      if (slash == std::string::npos) break;
+      slash = folder_.find('/', slash + 1);
+    }
+  }
+  Fd fd(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (fd.get() < 0) {
+    if (errno == ENOENT && !create) return -1;
+    if (errno == ELOOP || errno == ENOTDIR) {
+      throw RunError(err::PathFileAccess, folder_, "w miejscu folderu dzienników jest dowiązanie albo plik");
+    }
+    throw RunError::fromErrno(errno, folder_);
+  }
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) throw RunError::fromErrno(errno, folder_);
+  if (st.st_uid != ::geteuid()) {
+    throw RunError(err::PermissionDenied, folder_, "folder dzienników należy do innego użytkownika");
+  }
+  // Others lose what they were given; the user's own bits stay as the user set them.
+  if ((st.st_mode & 077) != 0 && ::fchmod(fd.get(), st.st_mode & 0700) != 0)
+    throw RunError::fromErrno(errno, folder_);
+  return fd.release();
+}
+
+BatchId JournalFolder::begin(const BatchPlan& plan) {
+  if (auto problem = nameProblem(plan)) throw RunError(err::BadFileName, plan.folderPath, *problem);
+  const Fd dir(openFolder(true));
+  BatchId id = highestId(dir.get(), folder_) + 1;
+
+  TempFile temp;
+  writeTemp(
+      dir.get(), temp, [&plan](const Sink& write) { writePlan(plan, write); }, folder_ + "/" + planName(id));
+  // Locked before it is in place, so no other copy of the program ever sees it unlocked while the
+  // batch runs; the lock goes when the process does, however it ends.
+  ::flock(temp.fd.get(), LOCK_EX | LOCK_NB);
+  // Another copy of the program may take the same number at the same moment: the loser moves on.
+  int e = EEXIST;
+  for (int attempt = 0; attempt < 1000 && e == EEXIST; ++attempt) {
+    e = placeNoReplace(dir.get(), temp.name, planName(id));
+    if (e == EEXIST) ++id;
+  }
+  const std::string path = folder_ + "/" + planName(id);
+  if (e != 0) {
+    ::unlinkat(dir.get(), temp.name.c_str(), 0);
+    throw RunError::fromErrno(e, path);
+  }
+  if (fsyncRetrying(dir.get()) != 0) {
+    e = errno;
+    // Not durable means the batch must not start; a journal for a batch that never ran would only
+    // bring up a needless question at the next start.
+    ::unlinkat(dir.get(), planName(id).c_str(), 0);
+    throw RunError::fromErrno(e, path);
+  }
+  running_[id] = {temp.fd.release(), headOf(id, plan)};
+  return id;
+}
+
+void JournalFolder::finish(BatchId id, BatchEnd end) {
+  EndRecord record;
+  if (const auto it = running_.find(id); it != running_.end()) {
+    record = it->second.head;
+  } else {
+    const StoredBatch stored = load(id);
+    if (!stored.plan) throw RunError(err::BadFileFormat, stored.source, stored.problem);
+    record = headOf(id, *stored.plan);
+  }
+  record.end = end;
+  const std::string path = folder_ + "/" + endName(id);
+  if (auto problem = endProblem(end, record.fileCount)) throw RunError(err::BadFileFormat, path, *problem);
+
+  const Fd dir(openFolder(false));
+  if (dir.get() < 0) throw RunError(err::PathNotFound, folder_);
+  TempFile temp;
+  const std::string bytes = writeEnd(record);
+  writeTemp(
+      dir.get(), temp, [&bytes](const Sink& write) { write(bytes); }, path);
+  const int e = placeNoReplace(dir.get(), temp.name, endName(id));
+  if (e != 0) {
+    ::unlinkat(dir.get(), temp.name.c_str(), 0);
+    throw RunError::fromErrno(e, path);
+  }
+  if (fsyncRetrying(dir.get()) != 0) throw RunError::fromErrno(errno, path);
+  if (const auto it = running_.find(id); it != running_.end()) {
+    ::close(it->second.lock);
+    running_.erase(it);
+  }
+  prune(dir.get());
+}
+
+void JournalFolder::prune(int dir) {
+  // Only tidying: the batch is finished whatever happens here, so a failure just leaves the files.
+  Listing names;
+  if (listInto(dir, names) != 0) return;
+  std::vector<EndRecord> ends;
+  for (const BatchId id : names.ends) {
+    if (names.plans.count(id) == 0) continue;
+    std::string bytes;
+    if (readFile(dir, endName(id), bytes)) continue;
+    EndRead read = readEnd(bytes);
+    if (read.record && read.record->batch == id) ends.push_back(std::move(*read.record));
+  }
+  bool removed = false;
+  for (const BatchId id : outdatedBatches(ends, kKeptHistory)) {
+    // The plan goes first: a plan without its end would read as a batch cut off.
+    if (::unlinkat(dir, planName(id).c_str(), 0) == 0) {
+      ::unlinkat(dir, endName(id).c_str(), 0);
+      removed = true;
+    }
+  }
+  if (removed) fsyncRetrying(dir);
+}
+
+StoredBatch JournalFolder::load(BatchId id) {
+  StoredBatch out;
+  out.id = id;
+  out.source = folder_ + "/" + planName(id);
+  const Fd dir(openFolder(false));
+  if (dir.get() < 0) {
+    out.problem = "nie ma folderu dzienników";
+    return out;
+  }
+  std::string bytes;
+  if (auto problem = readFile(dir.get(), planName(id), bytes)) {
+    out.problem = std::move(*problem);
+    return out;
+  }
+  PlanRead plan = readPlan(bytes);
+  if (!plan.plan) {
+    out.problem = std::move(plan.problem);
+    return out;
+  }
+  struct stat st {};
+  if (::fstatat(dir.get(), endName(id).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    std::optional<std::string> problem = readFile(dir.get(), endName(id), bytes);
+    if (!problem) {
+      EndRead end = readEnd(bytes);
+      if (!end.record) {
+        problem = std::move(end.problem);
+      } else if (!sameHead(*end.record, headOf(id, *plan.plan))) {
+        problem = "nie pasuje do dziennika";
+      } else {
+        out.end = end.record->end;
+      }
+    }
+    if (problem) {
+      out.source = folder_ + "/" + endName(id);
+      out.problem = "zapis końca operacji: " + *problem;
+      return out;
+    }
+  }
+  out.plan = std::move(plan.plan);
+  return out;
+}
+
+std::vector<StoredBatch> JournalFolder::unfinished() {
+  std::vector<StoredBatch> out;
+  const Fd dir(openFolder(false));
+  if (dir.get() < 0) return out;
+  const Listing names = list(dir.get(), folder_);
+  for (auto it = names.plans.rbegin(); it != names.plans.rend(); ++it) {
+    const BatchId id = *it;
+    if (running_.count(id) != 0) continue;
+    if (names.ends.count(id) != 0) {
+      // Finished; but an end record that cannot be read leaves the batch's state unknown.
+      StoredBatch stored = load(id);
+      if (!stored.plan) out.push_back(std::move(stored));
+      continue;
+    }
+    std::string bytes;
+    Fd lock;
+    StoredBatch stored;
+    stored.id = id;
+    stored.source = folder_ + "/" + planName(id);
+    if (auto problem = readFile(dir.get(), planName(id), bytes, &lock)) {
+      stored.problem = std::move(*problem);
+    } else {
+      // Still locked: the batch is running in another copy of the program.
+      if (::flock(lock.get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) continue;
+      PlanRead plan = readPlan(bytes);
+      stored.plan = std::move(plan.plan);
+      stored.problem = std::move(plan.problem);
+    }
+    out.push_back(std::move(stored));
+  }
+  return out;
+}
+
+std::vector<FinishedBatch> JournalFolder::history() {
+  const Fd dir(openFolder(false));
+  if (dir.get() < 0) return {};
+  const Listing names = list(dir.get(), folder_);
+  std::vector<EndRecord> ends;
+  for (const BatchId id : names.ends) {
+    if (names.plans.count(id) == 0) continue;
+    std::string bytes;
+    if (readFile(dir.get(), endName(id), bytes)) continue;
+    EndRead read = readEnd(bytes);
+    if (read.record && read.record->batch == id) ends.push_back(std::move(*read.record));
+  }
+  return undoHistory(ends);
+}
+
+void JournalFolder::moveAside(BatchId id) {
+  const Fd dir(openFolder(false));
+  if (dir.get() < 0) throw RunError(err::PathNotFound, folder_);
+  const std::string asidePath = folder_ + "/" + kAside;
+  if (::mkdirat(dir.get(), kAside, 0700) != 0 && errno != EEXIST) throw RunError::fromErrno(errno, asidePath);
+  const Fd aside(::openat(dir.get(), kAside, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (aside.get() < 0) throw RunError::fromErrno(errno, asidePath);
+  struct stat st {};
+  if (::fstat(aside.get(), &st) != 0) throw RunError::fromErrno(errno, asidePath);
+  if (st.st_uid != ::geteuid()) {
+    throw RunError(err::PermissionDenied, asidePath, "folder należy do innego użytkownika");
+  }
+  for (const std::string& name : {planName(id), endName(id)}) {
+    if (::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    // Whatever lies in the way there stays; this one gets a name of its own.
+    std::string target = name;
+    for (int n = 1;; ++n) {
+      if (::renameat2(dir.get(), name.c_str(), aside.get(), target.c_str(), RENAME_NOREPLACE) == 0) break;
+      if (errno != EEXIST || n > 1000) throw RunError::fromErrno(errno, folder_ + "/" + name);
+      target = name + "." + std::to_string(n);
+    }
+  }
+  fsyncRetrying(aside.get());
+  fsyncRetrying(dir.get());
+  if (const auto it = running_.find(id); it != running_.end()) {
+    ::close(it->second.lock);
+    running_.erase(it);
+  }
+}
+
+}  // namespace skorvatin::platform

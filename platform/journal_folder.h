@@ -1,0 +1,55 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/journal.h"
+
+namespace skorvatin::platform {
+
+// Where the journals live: $XDG_STATE_HOME/skorvatin, or ~/.local/state/skorvatin when the variable
+// is unset, empty or not an absolute path. Throws RunError when there is no home folder to go by.
+std::string defaultJournalFolder();
+
+// The journals kept as files in one folder of the user's (0700, files 0600). Every file is written
+// to a temporary name, synced, moved into place without replacing anything, and then the folder is
+// synced, so a journal is either there whole or not at all. A batch that is running holds a lock on
+// its journal, so another copy of the program never offers to recover it.
+//
+// A journal that is not a regular file of this user (a link, a pipe, someone else's file) is never
+// opened for reading as a journal: it is reported as damaged. The folder itself must be the user's
+// own and no symbolic link, or nothing is read or written there.
+class JournalFolder : public JournalStore {
+ public:
+  explicit JournalFolder(std::string folder);
+  ~JournalFolder() override;
+  JournalFolder(const JournalFolder&) = delete;
+  JournalFolder& operator=(const JournalFolder&) = delete;
+
+  BatchId begin(const BatchPlan& plan) override;
+  void finish(BatchId id, BatchEnd end) override;
+  std::vector<StoredBatch> unfinished() override;
+  std::vector<FinishedBatch> history() override;
+  StoredBatch load(BatchId id) override;
+  void moveAside(BatchId id) override;
+
+  const std::string& folder() const { return folder_; }
+
+  // How many entries of the undo history the folder keeps; older finished journals are removed.
+  static constexpr std::size_t kKeptHistory = 20;
+
+ private:
+  struct Running {
+    int lock = -1;  // the journal, open and locked, while the batch runs
+    EndRecord head;
+  };
+
+  int openFolder(bool create) const;
+  void prune(int dir);
+
+  std::string folder_;
+  std::map<BatchId, Running> running_;
+};
+
+}  // namespace skorvatin::platform

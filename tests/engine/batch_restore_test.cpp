@@ -1,0 +1,443 @@
+// Recovery of batches cut off at any point, and undo of finished ones, on the in-memory disk. Every
+// file's content is the name it had first, so a file given the wrong name shows.
+#include "engine/batch_restore.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/run_error.h"
+#include "tests/support/memory_folder.h"
+#include "tests/support/memory_journal_store.h"
+
+namespace {
+
+using namespace skorvatin;
+using skorvatin::testing::MemoryDisk;
+using skorvatin::testing::MemoryJournalStore;
+using Names = std::vector<std::string>;
+using Renames = std::vector<std::pair<std::string, std::string>>;
+
+const std::string kDir = "/home/ola/zdjęcia";
+
+// What a kill looks like from inside: the process stops at that point, nothing is undone.
+struct Crash {};
+
+class BatchRestoreTest : public ::testing::Test {
+ protected:
+  // A plan as the numbering run writes it (original + ".q" on the way), or as a conversion pass
+  // writes it (no stop on the way). Files that are not there yet are made.
+  BatchPlan plan(BatchKind kind, const Renames& renames) {
+    BatchPlan p;
+    p.kind = kind;
+    p.folderPath = kDir;
+    p.folder = {MemoryDisk::kDevice, disk.folderInode(kDir)};
+    for (const auto& [from, to] : renames) {
+      if (!has(from)) disk.add(kDir, from);
+      const std::string via = kind == BatchKind::Numbering ? from + ".q" : "";
+      p.files.push_back({{MemoryDisk::kDevice, disk.inodeOf(kDir, from)}, from, via, to});
+    }
+    return p;
+  }
+
+  // The first `steps` renames of the batch, as a batch cut off after them left the folder: the
+  // numbering run's two passes, or the conversion pass's one.
+  void run(const BatchPlan& p, std::size_t steps) {
+    auto folder = disk.open(kDir);
+    std::size_t done = 0;
+    const bool twoPasses = !p.files.empty() && !p.files.front().temporary.empty();
+    if (twoPasses) {
+      for (const PlannedFile& f : p.files) {
+        if (done++ == steps) return;
+        folder->rename(f.original, f.temporary);
+      }
+    }
+    for (const PlannedFile& f : p.files) {
+      if (done++ == steps) return;
+      folder->rename(twoPasses ? f.temporary : f.original, f.final);
+    }
+  }
+
+  // A batch that got that far, and its journal.
+  BatchId cutOff(BatchKind kind, const Renames& renames, std::size_t steps) {
+    const BatchPlan p = plan(kind, renames);
+    const BatchId id = store.add(p);
+    run(p, steps);
+    return id;
+  }
+  BatchId finished(BatchKind kind, const Renames& renames, BatchEnd end) {
+    const BatchPlan p = plan(kind, renames);
+    const BatchId id = store.add(p, end);
+    run(p, end.outcome == BatchOutcome::Stopped ? end.filesDone : p.files.size() * 2);
+    return id;
+  }
+
+  // What the program does at start-up when the user says yes every time.
+  void recoverAll() {
+    for (int round = 0; round < 10; ++round) {
+      const auto open = store.unfinished();
+      if (open.empty()) return;
+      recoverBatch(store, disk, open.front());
+    }
+    FAIL() << "recovery does not come to an end";
+  }
+
+  bool has(const std::string& name) { return disk.folder(kDir).entries.count(name) != 0; }
+  Names names() const { return disk.names(kDir); }
+  int numberOf(const std::function<void()>& f) {
+    try {
+      f();
+    } catch (const RunError& e) {
+      return e.number();
+    }
+    return 0;
+  }
+
+  MemoryDisk disk;
+  MemoryJournalStore store;
+};
+
+// Three files, two of which trade names, numbered as a run of the two passes would number them.
+const Renames kSwap = {{"Plik2.jpg", "Plik1.jpg"}, {"Plik1.jpg", "Plik2.jpg"}, {"DSC_0001.JPG", "Plik3.JPG"}};
+
+TEST_F(BatchRestoreTest, BatchCutOffAfterAnyRenameGetsEveryNameBack) {
+  struct Row {
+    const char* name;
+    BatchKind kind;
+    Renames renames;
+    Names original;
+  };
+  const std::vector<Row> rows = {
+      {"numbering with two names traded",
+       BatchKind::Numbering,
+       kSwap,
+       {"DSC_0001.JPG", "Plik1.jpg", "Plik2.jpg"}},
+      {"conversion, one name unchanged",
+       BatchKind::Conversion,
+       {{"a b.txt", "a_b.txt"}, {"c.txt", "c.txt"}, {"d e", "d_e"}},
+       {"a b.txt", "c.txt", "d e"}},
+  };
+  for (const Row& row : rows) {
+    const std::size_t renames =
+        row.kind == BatchKind::Numbering ? 2 * row.renames.size() : row.renames.size();
+    for (std::size_t steps = 0; steps <= renames; ++steps) {
+      SCOPED_TRACE(std::string(row.name) + ", cut off after " + std::to_string(steps) + " renames");
+      disk = MemoryDisk();
+      store = MemoryJournalStore();
+      disk.folder(kDir);
+      cutOff(row.kind, row.renames, steps);
+      recoverAll();
+      EXPECT_EQ(names(), row.original);
+      for (const std::string& name : names()) EXPECT_EQ(disk.contentOf(kDir, name), name);
+      EXPECT_TRUE(store.unfinished().empty());
+      EXPECT_TRUE(store.history().empty());
+    }
+  }
+}
+
+// In a folder that ignores letter case the journal's "a.txt" answers to the stored "A.TXT": the
+// file is found there and given its own spelling back through a name of its own.
+TEST_F(BatchRestoreTest, CaseChangeInACaseBlindFolderIsTakenBack) {
+  disk.folder(kDir).caseBlind = true;
+  cutOff(BatchKind::Conversion, {{"a.txt", "A.TXT"}, {"b.txt", "B.TXT"}}, 1);
+  recoverAll();
+  EXPECT_EQ(names(), (Names{"a.txt", "b.txt"}));
+}
+
+// The largest list the program takes, cut off halfway through the second pass.
+TEST_F(BatchRestoreTest, LargestBatchCutOffInTheSecondPassIsRecovered) {
+  Renames renames;
+  for (int i = 0; i < 32767; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "DSC_%05d.JPG", i);
+    renames.emplace_back(name, "Plik" + std::to_string(i + 1) + ".JPG");
+  }
+  cutOff(BatchKind::Numbering, renames, 32767 + 20000);
+  recoverAll();
+  const Names after = names();
+  ASSERT_EQ(after.size(), 32767u);
+  EXPECT_EQ(after.front(), "DSC_00000.JPG");
+  EXPECT_EQ(after.back(), "DSC_32766.JPG");
+  EXPECT_EQ(disk.contentOf(kDir, "DSC_19999.JPG"), "DSC_19999.JPG");
+  EXPECT_EQ(disk.contentOf(kDir, "DSC_20000.JPG"), "DSC_20000.JPG");
+}
+
+// A kill during the recovery itself, at each of its renames: the next start restores first what
+// the recovery had done, then the batch, and ends with the original names all the same.
+TEST_F(BatchRestoreTest, RecoveryKilledAtAnyRenameIsRecoveredInTurn) {
+  for (int killAt = 1; killAt <= 6; ++killAt) {
+    SCOPED_TRACE("killed at rename " + std::to_string(killAt) + " of the recovery");
+    disk = MemoryDisk();
+    store = MemoryJournalStore();
+    disk.folder(kDir);
+    cutOff(BatchKind::Numbering, kSwap, 4);
+    const int before = disk.renameCalls;
+    disk.beforeRename = [&](int call, const std::string&, const std::string&) {
+      if (call - before == killAt) throw Crash{};
+    };
+    EXPECT_THROW(recoverBatch(store, disk, store.unfinished().front()), Crash);
+    disk.beforeRename = nullptr;
+    EXPECT_EQ(store.unfinished().size(), 2u);
+    recoverAll();
+    EXPECT_EQ(names(), (Names{"DSC_0001.JPG", "Plik1.jpg", "Plik2.jpg"}));
+    EXPECT_EQ(disk.contentOf(kDir, "Plik1.jpg"), "Plik1.jpg");
+  }
+}
+
+// The restore was done but the program died before the batch was marked: asked again, it finds
+// every file in place, renames nothing and closes the batch.
+TEST_F(BatchRestoreTest, SecondRecoveryOfARestoredFolderChangesNothing) {
+  const BatchId batch = cutOff(BatchKind::Numbering, kSwap, 5);
+  store.onCall = [&](const std::string& call) {
+    if (call == "finish " + std::to_string(batch)) throw Crash{};
+  };
+  EXPECT_THROW(recoverAll(), Crash);
+  store.onCall = nullptr;
+  const int renames = disk.renameCalls;
+  const RestoreReport report = recoverBatch(store, disk, store.unfinished().front());
+  EXPECT_EQ(report.renamed, 0u);
+  EXPECT_EQ(disk.renameCalls, renames);
+  EXPECT_EQ(names(), (Names{"DSC_0001.JPG", "Plik1.jpg", "Plik2.jpg"}));
+  EXPECT_TRUE(store.unfinished().empty());
+}
+
+TEST_F(BatchRestoreTest, WhatHappenedToTheFolderSinceDecidesTheOutcome) {
+  struct Row {
+    const char* name;
+    std::function<void(MemoryDisk&)> meanwhile;
+    int error;
+    Names after;
+    Names missing;
+  };
+  // The batch got as far as a.txt → Plik1.txt and b.txt → b.txt.q.
+  const std::vector<Row> rows = {
+      {"nothing", [](MemoryDisk&) {}, 0, {"a.txt", "b.txt", "c.txt"}, {}},
+      {"a stranger took an original name",
+       [](MemoryDisk& d) { d.add(kDir, "a.txt"); },
+       err::FileAlreadyExists,
+       {"Plik1.txt", "a.txt", "b.txt.q", "c.txt"},
+       {}},
+      {"a file was renamed by hand",
+       [](MemoryDisk& d) { d.open(kDir)->rename("Plik1.txt", "wakacje.txt"); },
+       0,
+       {"b.txt", "c.txt", "wakacje.txt"},
+       {kDir + "/a.txt"}},
+      {"a file was replaced by another of the same name",
+       [](MemoryDisk& d) {
+         d.folder(kDir).entries.erase("Plik1.txt");
+         d.add(kDir, "Plik1.txt");
+       },
+       0,
+       {"Plik1.txt", "b.txt", "c.txt"},
+       {kDir + "/a.txt"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    disk = MemoryDisk();
+    store = MemoryJournalStore();
+    disk.folder(kDir);
+    const BatchPlan p =
+        plan(BatchKind::Numbering, {{"a.txt", "Plik1.txt"}, {"b.txt", "Plik2.txt"}, {"c.txt", "Plik3.txt"}});
+    const BatchId id = store.add(p);
+    auto folder = disk.open(kDir);
+    folder->rename("a.txt", "a.txt.q");
+    folder->rename("b.txt", "b.txt.q");
+    folder->rename("c.txt", "c.txt.q");
+    folder->rename("a.txt.q", "Plik1.txt");
+    folder->rename("c.txt.q", "c.txt");  // c was already put back by the run's own rollback
+    row.meanwhile(disk);
+    RestoreReport report;
+    EXPECT_EQ(numberOf([&] { report = recoverBatch(store, disk, store.unfinished().front()); }), row.error);
+    EXPECT_EQ(names(), row.after);
+    EXPECT_EQ(report.missing, row.missing);
+    // Refused, the batch waits for the next start; done, it is closed.
+    EXPECT_EQ(store.journals.at(id).end.has_value(), row.error == 0);
+    EXPECT_FALSE(store.journals.at(id).aside);
+  }
+}
+
+// Journals that cannot be trusted: nothing is renamed anywhere, the user is told why, and the
+// journal is put aside so the question does not come back.
+TEST_F(BatchRestoreTest, UntrustworthyJournalRenamesNothingAndIsPutAside) {
+  struct Row {
+    const char* name;
+    std::function<void(BatchPlan&, MemoryJournalStore::Journal&, MemoryDisk&)> spoil;
+    int error;
+    std::string file;
+  };
+  const std::vector<Row> rows = {
+      {"damaged",
+       [](BatchPlan&, auto& j, MemoryDisk&) { j.damage = "suma kontrolna dziennika się nie zgadza"; },
+       err::BadFileFormat, MemoryJournalStore::source(1)},
+      {"a name leading into the parent folder",
+       [](BatchPlan& p, auto&, MemoryDisk&) { p.files[0].final = "../a.txt"; }, err::BadFileFormat,
+       MemoryJournalStore::source(1)},
+      {"the folder is gone", [](BatchPlan&, auto&, MemoryDisk& d) { d.removeFolder(kDir); },
+       err::PathNotFound, kDir},
+      {"another folder in its place",
+       [](BatchPlan&, auto&, MemoryDisk& d) {
+         auto entries = d.folder(kDir).entries;
+         d.removeFolder(kDir);
+         d.folder(kDir).entries = entries;
+       },
+       err::PathNotFound, kDir},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    disk = MemoryDisk();
+    store = MemoryJournalStore();
+    disk.folder(kDir);
+    disk.add("/home/ola", "a.txt");
+    const BatchId id = cutOff(BatchKind::Numbering, {{"a.txt", "b.txt"}, {"c.txt", "d.txt"}}, 3);
+    row.spoil(store.journals.at(id).plan, store.journals.at(id), disk);
+    std::string file;
+    int number = 0;
+    try {
+      recoverBatch(store, disk, store.unfinished().front());
+    } catch (const RunError& e) {
+      number = e.number();
+      file = e.file();
+    }
+    EXPECT_EQ(number, row.error);
+    EXPECT_EQ(file, row.file);
+    EXPECT_EQ(disk.renameCalls, 3);
+    EXPECT_EQ(disk.names("/home/ola"), Names{"a.txt"});
+    EXPECT_TRUE(store.journals.at(id).aside);
+    EXPECT_TRUE(store.unfinished().empty());
+  }
+}
+
+// The restore's own journal is durable before its first rename, and its end is written only once
+// the folder was synced.
+TEST_F(BatchRestoreTest, JournalIsWrittenBeforeTheFirstRenameAndClosedAfterTheSync) {
+  cutOff(BatchKind::Numbering, kSwap, 3);
+  std::vector<std::string> events;
+  store.onCall = [&](const std::string& call) {
+    events.push_back(call + " after " + std::to_string(disk.syncs) + " syncs");
+  };
+  disk.beforeRename = [&](int, const std::string&, const std::string&) {
+    if (events.empty() || events.back() != "rename") events.push_back("rename");
+  };
+  recoverAll();
+  EXPECT_EQ(events,
+            (Names{"begin 2 after 0 syncs", "rename", "finish 2 after 1 syncs", "finish 1 after 1 syncs"}));
+}
+
+TEST_F(BatchRestoreTest, RenameFailingMidwayPutsTheFolderBackAsItWas) {
+  cutOff(BatchKind::Numbering, kSwap, 4);
+  const Names before = names();
+  disk.failingRenames = {disk.renameCalls + 4};
+  EXPECT_EQ(numberOf([&] { recoverBatch(store, disk, store.unfinished().front()); }), err::DeviceIo);
+  EXPECT_EQ(names(), before);
+  // The restore closed its own journal as rolled back; the batch still waits.
+  EXPECT_EQ(store.journals.at(2).end, (BatchEnd{BatchOutcome::RolledBack, 0}));
+  EXPECT_EQ(store.unfinished().size(), 1u);
+}
+
+TEST_F(BatchRestoreTest, JournalThatCannotBeWrittenStopsTheRestoreBeforeAnyRename) {
+  cutOff(BatchKind::Numbering, kSwap, 4);
+  const int renames = disk.renameCalls;
+  store.full = true;
+  EXPECT_EQ(numberOf([&] { recoverBatch(store, disk, store.unfinished().front()); }), err::DiskFull);
+  EXPECT_EQ(disk.renameCalls, renames);
+}
+
+TEST_F(BatchRestoreTest, UndoGoesBackOneBatchAtATimeNewestFirst) {
+  finished(BatchKind::Numbering, kSwap, {BatchOutcome::Done, 3});
+  finished(BatchKind::Conversion, {{"Plik1.jpg", "plik1.jpg"}, {"Plik2.jpg", "plik2.jpg"}},
+           {BatchOutcome::Done, 2});
+  EXPECT_EQ(names(), (Names{"Plik3.JPG", "plik1.jpg", "plik2.jpg"}));
+
+  undoBatch(store, disk, store.history().front().id);
+  EXPECT_EQ(names(), (Names{"Plik1.jpg", "Plik2.jpg", "Plik3.JPG"}));
+  ASSERT_EQ(store.history().size(), 1u);
+  undoBatch(store, disk, store.history().front().id);
+  EXPECT_EQ(names(), (Names{"DSC_0001.JPG", "Plik1.jpg", "Plik2.jpg"}));
+  EXPECT_EQ(disk.contentOf(kDir, "Plik1.jpg"), "Plik1.jpg");
+  EXPECT_TRUE(store.history().empty());
+}
+
+TEST_F(BatchRestoreTest, UndoOfAStoppedPassTakesBackOnlyWhatWasDone) {
+  finished(BatchKind::Conversion, {{"a b", "a_b"}, {"c d", "c_d"}, {"e f", "e_f"}},
+           {BatchOutcome::Stopped, 2});
+  EXPECT_EQ(names(), (Names{"a_b", "c_d", "e f"}));
+  ASSERT_EQ(store.history().front().fileCount, 2u);
+  undoBatch(store, disk, store.history().front().id);
+  EXPECT_EQ(names(), (Names{"a b", "c d", "e f"}));
+}
+
+// The same up-front check as a numbering run: anything out of place refuses the whole undo.
+TEST_F(BatchRestoreTest, UndoRefusesWhenTheFolderChangedSince) {
+  struct Row {
+    const char* name;
+    std::function<void(MemoryDisk&)> meanwhile;
+    int error;
+    std::string file;
+  };
+  const std::vector<Row> rows = {
+      {"a file was renamed since", [](MemoryDisk& d) { d.open(kDir)->rename("Plik2.jpg", "x.jpg"); },
+       err::FileNotFound, kDir + "/Plik2.jpg"},
+      {"a stranger took an original name", [](MemoryDisk& d) { d.add(kDir, "b.jpg"); },
+       err::FileAlreadyExists, kDir + "/b.jpg"},
+      {"a case variant of an original name in a case-blind folder",
+       [](MemoryDisk& d) {
+         d.folder(kDir).caseBlind = true;
+         d.add(kDir, "A.JPG");
+       },
+       err::FileAlreadyExists, kDir + "/a.jpg"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    disk = MemoryDisk();
+    store = MemoryJournalStore();
+    disk.folder(kDir);
+    const BatchId id = finished(BatchKind::Numbering, {{"a.jpg", "Plik1.jpg"}, {"b.jpg", "Plik2.jpg"}},
+                                {BatchOutcome::Done, 2});
+    row.meanwhile(disk);
+    const Names before = names();
+    const int renames = disk.renameCalls;
+    std::string file;
+    try {
+      undoBatch(store, disk, id);
+    } catch (const RunError& e) {
+      EXPECT_EQ(e.number(), row.error);
+      file = e.file();
+    }
+    EXPECT_EQ(file, row.file);
+    EXPECT_EQ(disk.renameCalls, renames);
+    EXPECT_EQ(names(), before);
+    EXPECT_EQ(store.history().size(), 1u);
+    EXPECT_EQ(store.journals.size(), 1u);
+  }
+}
+
+// A kill during an undo, at each rename: recovery puts the batch's new names back, and the batch
+// stays in the history to be undone again.
+TEST_F(BatchRestoreTest, UndoKilledAtAnyRenameIsRecoveredAndCanBeRepeated) {
+  for (int killAt = 1; killAt <= 6; ++killAt) {
+    SCOPED_TRACE("killed at rename " + std::to_string(killAt) + " of the undo");
+    disk = MemoryDisk();
+    store = MemoryJournalStore();
+    disk.folder(kDir);
+    const BatchId id = finished(BatchKind::Numbering, kSwap, {BatchOutcome::Done, 3});
+    const Names after = names();
+    const int before = disk.renameCalls;
+    disk.beforeRename = [&](int call, const std::string&, const std::string&) {
+      if (call - before == killAt) throw Crash{};
+    };
+    EXPECT_THROW(undoBatch(store, disk, id), Crash);
+    disk.beforeRename = nullptr;
+    recoverAll();
+    EXPECT_EQ(names(), after);
+    EXPECT_EQ(disk.contentOf(kDir, "Plik1.jpg"), "Plik2.jpg");
+    ASSERT_EQ(store.history().size(), 1u);
+    undoBatch(store, disk, id);
+    EXPECT_EQ(names(), (Names{"DSC_0001.JPG", "Plik1.jpg", "Plik2.jpg"}));
+    EXPECT_EQ(disk.contentOf(kDir, "Plik1.jpg"), "Plik1.jpg");
+  }
+}
+
+}  // namespace
