@@ -6,6 +6,7 @@
 
 #include "engine/event_pump.h"
 #include "engine/file_list.h"
+#include "engine/journal.h"
 
 namespace skorvatin {
 
@@ -27,9 +28,10 @@ using NameTransform = std::function<std::string(const std::string&)>;
 // once, in list order, also when its name comes back unchanged, with the button disabled meanwhile.
 // A failure stops the pass at that file: the files before it keep their new names, it and the ones
 // after it their old names; the list is re-read once, the button is enabled again, and the error
-// is thrown for the window to report.
+// is thrown for the window to report. With a journal, the plan is durable before the first rename,
+// and the pass is marked done, or stopped after so many files, once the names are on the disk.
 void runConversionPass(FileList& list, ConversionPassView& view, const EventPump& pump,
-                       const NameTransform& transform);
+                       const NameTransform& transform, JournalStore* journal = nullptr);
 
 // The fill's advance per file: the track's width divided by 100, rounded to the nearest integer with
 // halves going to the even one (61 for a track of 6135). Error 6 when it does not fit 32 bits.

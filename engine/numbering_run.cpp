@@ -34,8 +34,8 @@ std::string refusedName(const std::string& name, std::size_t maxBytes) {
 
 }  // namespace
 
-NumberingRun::NumberingRun(FileList& list, NumberingOptions& options, EventPump pump)
-    : list_(list), options_(options), pump_(std::move(pump)) {}
+NumberingRun::NumberingRun(FileList& list, NumberingOptions& options, EventPump pump, JournalStore* journal)
+    : list_(list), options_(options), pump_(std::move(pump)), journal_(journal) {}
 
 void NumberingRun::Command1_Click() {
   if (list_.ListCount() == 0) return;
@@ -48,6 +48,7 @@ void NumberingRun::Command1_Click() {
       SzerokoscNumeru = 0;
     }
     plan();
+    if (journal_ != nullptr) batch_ = journal_->begin(journalPlan());
   } catch (const RunError& e) {
     reReadAndThrow(e);
   }
@@ -57,8 +58,16 @@ void NumberingRun::Command1_Click() {
   } catch (const RunError& e) {
     rollBack(e);
   }
-  // Every file has its final name; a failure from here on changes nothing on the disk.
+  // Every file has its final name; a failure from here on changes nothing on the disk, and the
+  // list is still re-read before the user hears of it.
+  std::optional<RunError> unfinished;
+  try {
+    finishJournal({BatchOutcome::Done, files_.size()});
+  } catch (const RunError& e) {
+    unfinished = e;
+  }
   KońcoweOpcje();
+  if (unfinished) throw *unfinished;
 }
 
 std::int32_t NumberingRun::ObliczOstatniNumer() {
@@ -68,7 +77,7 @@ std::int32_t NumberingRun::ObliczOstatniNumer() {
   std::int32_t last = checked::mul(n, d);
   last = checked::add(last, s);
   last = checked::sub(last, d);
-  letEventsRun();
+  pause();
   return last;
 }
 
@@ -106,6 +115,28 @@ std::string NumberingRun::WyłuskajRozszerzenie(const std::string& name) {
 
 void NumberingRun::letEventsRun() {
   if (pump_) pump_();
+}
+
+void NumberingRun::pause() {
+  letEventsRun();
+  if (stop_ && stop_()) throw RunError(err::Interrupted, list_.Path());
+}
+
+BatchPlan NumberingRun::journalPlan() const {
+  BatchPlan plan;
+  plan.kind = BatchKind::Numbering;
+  plan.folderPath = folder_->path();
+  plan.folder = folder_->id();
+  plan.files.reserve(files_.size());
+  for (const BatchFile& f : files_) plan.files.push_back({f.id, f.original, f.temporary, f.final});
+  return plan;
+}
+
+// The names must be on the disk before the journal says where they are.
+void NumberingRun::finishJournal(BatchEnd end) {
+  if (!batch_) return;
+  folder_->sync();
+  journal_->finish(*batch_, end);
 }
 
 void NumberingRun::KońcoweOpcje() {
@@ -263,7 +294,7 @@ void NumberingRun::check() const {
 
 void NumberingRun::ZmieniajRozszerzenia() {
   for (std::size_t i = 0; i < files_.size(); ++i) rename(i, files_[i].original, files_[i].temporary);
-  letEventsRun();
+  pause();
 }
 
 void NumberingRun::Go() {
@@ -280,7 +311,7 @@ void NumberingRun::Go() {
   } else {
     File_Refresh(list_, pump_);
   }
-  letEventsRun();
+  pause();
   for (std::size_t i : ordered_) rename(i, files_[i].temporary, files_[i].final);
 }
 
@@ -326,6 +357,15 @@ void NumberingRun::rollBack(RunError error) {
     } catch (const RunError&) {
     }
     if (!gone) error.addMisplaced({prefix_ + *current[i], prefix_ + files_[i].original});
+  }
+  // Only a run that is wholly undone is finished: one that left files under other names stays
+  // unfinished, so the next start offers to put them back.
+  if (error.misplaced().empty()) {
+    try {
+      finishJournal({BatchOutcome::RolledBack, 0});
+    } catch (const RunError& e) {
+      error = withLaterFailure(error, e);
+    }
   }
   reReadAndThrow(error);
 }

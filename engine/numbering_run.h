@@ -12,6 +12,7 @@
 #include "engine/file_list.h"
 #include "engine/folder.h"
 #include "engine/folder_snapshot.h"
+#include "engine/journal.h"
 #include "engine/run_error.h"
 
 namespace skorvatin {
@@ -36,9 +37,16 @@ class NumberingOptions {
 // folder before the first rename; a rename that still fails midway puts every file back under its
 // original name. After any failure the list is re-read once, so that it shows the folder as it is,
 // and the error is thrown for the window to report.
+//
+// With a journal, the whole plan is made durable before the first rename and marked finished when
+// the run is done or fully undone, so that a run cut off by a crash can be taken back at the next
+// start, and a finished one undone later. A run that cannot write its journal does not start.
 class NumberingRun {
  public:
-  NumberingRun(FileList& list, NumberingOptions& options, EventPump pump);
+  NumberingRun(FileList& list, NumberingOptions& options, EventPump pump, JournalStore* journal = nullptr);
+
+  // Asked at each pause before the last rename; when it says yes, the run stops and is undone.
+  void setStopRequest(StopRequest stop) { stop_ = std::move(stop); }
 
   // The whole run; throws RunError when it stops.
   void Command1_Click();
@@ -71,6 +79,8 @@ class NumberingRun {
   };
 
   void plan();
+  BatchPlan journalPlan() const;
+  void finishJournal(BatchEnd end);
   void computeFinalNames();
   void check() const;
   bool heldByStranger(const std::string& name) const;
@@ -80,12 +90,16 @@ class NumberingRun {
   void KońcoweOpcje();
   void rename(std::size_t file, const std::string& from, const std::string& to);
   void letEventsRun();
+  void pause();
   [[noreturn]] void rollBack(RunError error);
   [[noreturn]] void reReadAndThrow(RunError error);
 
   FileList& list_;
   NumberingOptions& options_;
   EventPump pump_;
+  JournalStore* journal_;
+  StopRequest stop_;
+  std::optional<BatchId> batch_;
 
   std::unique_ptr<Folder> folder_;
   std::optional<FolderSnapshot> snapshot_;

@@ -7,6 +7,8 @@ namespace skorvatin {
 
 std::string_view errorText(int number) {
   switch (number) {
+    case err::Interrupted:
+      return "Działanie przerwane";
     case err::Overflow:
       return "Przepełnienie";
     case err::OutOfMemory:

@@ -11,6 +11,7 @@ namespace skorvatin {
 // recognises "Błąd 58" at once.
 namespace err {
 inline constexpr int Overflow = 6;
+inline constexpr int Interrupted = 18;  // the program was told to end while a batch ran
 inline constexpr int OutOfMemory = 7;
 inline constexpr int SubscriptOutOfRange = 9;
 inline constexpr int BadFileName = 52;

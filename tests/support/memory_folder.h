@@ -78,6 +78,9 @@ class MemoryDisk : public FolderService {
   // Runs before every rename call, failing or not, with the call's number.
   std::function<void(int call, const std::string& from, const std::string& to)> beforeRename;
 
+  // Runs at every sync, before it counts.
+  std::function<void()> onSync;
+
   int renameCalls = 0;
   int listings = 0;
   int lookUps = 0;
@@ -138,7 +141,10 @@ class MemoryFolder final : public Folder {
     entries[to] = moved;
   }
 
-  void sync() override { ++disk_.syncs; }
+  void sync() override {
+    if (disk_.onSync) disk_.onSync();
+    ++disk_.syncs;
+  }
 
  private:
   MemoryDisk::FolderState& state() { return disk_.folder(path_); }
