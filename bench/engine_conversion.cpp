@@ -7,17 +7,14 @@
 
 namespace skorvatin::bench {
 
-void engineConversion(FileList& list, EngineConversion how) {
+void engineConversion(FileList& list, EngineConversion how, JournalStore* journal) {
   testing::SilentPassView view;
   const EventPump pump = [] {};
-  if (how == EngineConversion::Lower) {
-    runConversionPass(list, view, pump,
-                      [](const std::string& name) { return Litery(name, CaseMode::AllLower); });
-  } else {
-    runConversionPass(list, view, pump, [](const std::string& name) {
-      return Litery2(name, ReplaceMode::SpacesToUnderscores);
-    });
-  }
+  const NameTransform transform =
+      how == EngineConversion::Lower
+          ? NameTransform([](const std::string& n) { return Litery(n, CaseMode::AllLower); })
+          : NameTransform([](const std::string& n) { return Litery2(n, ReplaceMode::SpacesToUnderscores); });
+  runConversionPass(list, view, pump, transform, journal);
 }
 
 }  // namespace skorvatin::bench

@@ -94,7 +94,8 @@ void benchWindow(Report& report, bool quick, BenchFolder& folder, const std::str
   NoMessageBox boxes;
   platform::PosixFolders folders;
   const std::string folderPath = folder.path();
-  ui::frmMain window({[folderPath] { return folderPath; }, boxes, folders});
+  BenchJournal journal(folderPath.substr(0, folderPath.rfind('/')));
+  ui::frmMain window({[folderPath] { return folderPath; }, boxes, folders, journal.store()});
   window.show();
   if (!QTest::qWaitForWindowExposed(&window))
     throw std::runtime_error("the window did not come up offscreen");
@@ -197,7 +198,7 @@ void benchWindow(Report& report, bool quick, BenchFolder& folder, const std::str
          rereadWindow(keyRereads);
          drain();
        }},
-      {"engine numbering run alone", [&] { engineNumbering(list, {false}); },
+      {"engine numbering run alone", [&] { engineNumbering(list, {false}, &journal.store()); },
        [&] {
          folder.rebuild();
          list.setPath(folder.path());

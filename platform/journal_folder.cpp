@@ -521,4 +521,12 @@ void JournalFolder::moveAside(BatchId id) {
   }
 }
 
+std::unique_ptr<JournalStore> userJournal() {
+  try {
+    return std::make_unique<JournalFolder>(defaultJournalFolder());
+  } catch (const RunError& why) {
+    return std::make_unique<NoJournalPlace>(why);
+  }
+}
+
 }  // namespace skorvatin::platform

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/journal.h"
+#include "engine/run_error.h"
 
 namespace skorvatin::platform {
 
@@ -51,5 +53,24 @@ class JournalFolder : public JournalStore {
   std::string folder_;
   std::map<BatchId, Running> running_;
 };
+
+// The store where there is no place for journals (no home folder to go by): nothing is ever written,
+// so no batch starts, each refused with the error that says why.
+class NoJournalPlace final : public JournalStore {
+ public:
+  explicit NoJournalPlace(RunError why) : why_(std::move(why)) {}
+  BatchId begin(const BatchPlan&) override { throw why_; }
+  void finish(BatchId, BatchEnd) override { throw why_; }
+  std::vector<StoredBatch> unfinished() override { return {}; }
+  std::vector<FinishedBatch> history() override { return {}; }
+  StoredBatch load(BatchId) override { throw why_; }
+  void moveAside(BatchId) override {}
+
+ private:
+  RunError why_;
+};
+
+// The store the program uses: the journal folder of the user, or, without one, no place at all.
+std::unique_ptr<JournalStore> userJournal();
 
 }  // namespace skorvatin::platform

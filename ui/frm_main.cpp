@@ -103,6 +103,7 @@ frmMain::frmMain(FrmMainServices services, QWidget* parent)
 
   wireOperations();
   wireNavigation();
+  wireJournal();
 
   // The file list starts where the folder list starts; Form_Load then moves both.
   if (!Dir1->path().empty()) reportErrors([this] { list_.setPath(Dir1->path()); });
@@ -153,20 +154,26 @@ void frmMain::Dir1_Change() {
 }
 
 void frmMain::Command1_Click() {
-  runOperation([this] { NumberingRun(list_, *numberingOptions_, pump_).Command1_Click(); });
+  runOperation([this] {
+    NumberingRun run(list_, *numberingOptions_, pump_, &services_.journal);
+    run.setStopRequest([this] { return endRequested_; });
+    run.Command1_Click();
+  });
 }
 
 void frmMain::Command5_Click() {
   runOperation([this] {
-    runConversionPass(list_, *pass5View_, pump_,
-                      [this](const std::string& name) { return Litery(name, caseOptions()); });
+    runConversionPass(
+        list_, *pass5View_, pump_, [this](const std::string& name) { return Litery(name, caseOptions()); },
+        &services_.journal);
   });
 }
 
 void frmMain::Command6_Click() {
   runOperation([this] {
-    runConversionPass(list_, *pass6View_, pump_,
-                      [this](const std::string& name) { return Litery2(name, replaceOptions()); });
+    runConversionPass(
+        list_, *pass6View_, pump_,
+        [this](const std::string& name) { return Litery2(name, replaceOptions()); }, &services_.journal);
   });
 }
 
@@ -200,12 +207,21 @@ void frmMain::runOperation(const std::function<void()>& body) {
       services_.boxes.report(error);
     };
     try {
+      batchRunning_ = true;
       body();
+      batchRunning_ = false;
     } catch (const RunError& error) {
-      report(error);
+      batchRunning_ = false;
+      // Told to end, the program ends once the batch is undone: nobody is there to read a report.
+      if (!endRequested_) report(error);
     } catch (const std::bad_alloc&) {
+      batchRunning_ = false;
       report(RunError(err::OutOfMemory));
     }
+  }
+  if (endRequested_ && !holdBack_.active()) {
+    QApplication::exit(0);
+    return;
   }
   // A close that came while the operation ran waited for it; so did a late opener's report.
   if (closeRequested_ && !holdBack_.active()) {
@@ -232,6 +248,7 @@ void frmMain::whenIdle(std::function<void()> show) {
 }
 
 void frmMain::keyPressEvent(QKeyEvent* event) {
+  if (handleUndoKey(event)) return;
   // "Koniec" is the cancel button: Esc anywhere in the window clicks it.
   if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && Command3->isEnabled()) {
     Command3->click();

@@ -12,6 +12,7 @@
 #include "engine/event_pump.h"
 #include "engine/file_list.h"
 #include "engine/folder.h"
+#include "engine/journal.h"
 #include "engine/letter_case.h"
 #include "engine/numbering_run.h"
 #include "engine/replacements.h"
@@ -41,6 +42,8 @@ struct FrmMainServices {
   std::function<std::string()> programFolder;
   platform::qt::MessageBox& boxes;
   FolderService& folders;
+  // Where every batch is written down before it starts, for recovery and undo.
+  JournalStore& journal;
   // The file manager and document opener, and the mounted volumes; left empty, the desktop's own.
   std::shared_ptr<platform::qt::DesktopOpener> opener = nullptr;
   std::shared_ptr<platform::VolumeService> volumes = nullptr;
@@ -127,6 +130,16 @@ class frmMain final : public QWidget, private FrmMainControls {
   void Command2_Click();  // "Expolator"
   void Command4_Click();  // "Pomoc"
 
+  // frm_main_journal.cpp
+  // Asks, newest first, about every batch that a previous run left unfinished whether to put the
+  // previous names back. The program calls it once the window is shown.
+  void offerRecovery();
+  // Ctrl+Z: undoes the newest finished batch that is still in the history, after asking.
+  void undoLastBatch();
+  // The system asks the program to end (log-out, a closed terminal, Ctrl+C where it was started):
+  // at once, or, during a batch, at its next pause, with the batch undone where it can be.
+  void endOnRequest();
+
   // The option buttons as they are at the moment of the call.
   CaseOptions caseOptions() const;
   ReplaceOptions replaceOptions() const;
@@ -148,6 +161,8 @@ class frmMain final : public QWidget, private FrmMainControls {
   void wireOperations();
   void wireNavigation();
   void wireNavigationControls();  // frm_main_navigation.cpp
+  void wireJournal();             // frm_main_journal.cpp
+  bool handleUndoKey(QKeyEvent* event);
   // Runs one operation with the user's input held back, and reports the error it stops with.
   void runOperation(const std::function<void()>& body);
   // Runs a procedure that is no operation (start-up, a folder change): an error is reported, and
@@ -163,6 +178,8 @@ class frmMain final : public QWidget, private FrmMainControls {
   EventPump pump_;
   platform::qt::InputHoldBack holdBack_;
   bool closeRequested_ = false;
+  bool batchRunning_ = false;
+  bool endRequested_ = false;
   std::vector<std::function<void()>> afterOperation_;
   // The folder and mask whose re-read failed last: a key released again in the mask box does not
   // bring up the same report again.

@@ -1,23 +1,43 @@
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTimer>
+#include <QTranslator>
 
+#include "platform/journal_folder.h"
 #include "platform/posix_folder.h"
 #include "platform/program_folder.h"
 #include "platform/qt/message_box.h"
+#include "platform/qt/termination_signals.h"
 #include "skorvatin/version.h"
 #include "ui/frm_main.h"
 
 int main(int argc, char* argv[]) {
+  // Before Qt starts its threads, which would otherwise take the signals meant for the event loop.
+  skorvatin::platform::qt::blockTerminationSignals();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(skorvatin::version::kApplicationName));
   QApplication::setApplicationVersion(QString::fromUtf8(skorvatin::version::kDisplayVersion));
   QApplication::setDesktopFileName(QStringLiteral("skorvatin"));
   QApplication::setWindowIcon(skorvatin::ui::frmMain::programIcon());
+  // The window is Polish; so are the text boxes' own menus where Qt's Polish strings are installed.
+  QTranslator qtStrings;
+  if (qtStrings.load(QLocale(QLocale::Polish), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&qtStrings);
+  }
 
   skorvatin::platform::qt::QtMessageBox boxes;
   skorvatin::platform::PosixFolders folders;
-  skorvatin::ui::frmMain window({&skorvatin::platform::programFolder, boxes, folders});
+  const std::unique_ptr<skorvatin::JournalStore> journal = skorvatin::platform::userJournal();
+  skorvatin::ui::frmMain window({&skorvatin::platform::programFolder, boxes, folders, *journal});
   boxes.setOwner(&window);
+  skorvatin::platform::qt::TerminationSignals termination;
+  QObject::connect(&termination, &skorvatin::platform::qt::TerminationSignals::terminationRequested, &window,
+                   [&window] { window.endOnRequest(); });
   window.centreOnScreen();
   window.show();
+  // Once the window is there to be seen, batches that a previous run left unfinished are offered.
+  QTimer::singleShot(0, &window, [&window] { window.offerRecovery(); });
   return app.exec();
 }

@@ -53,8 +53,8 @@ class OperationJournalTest : public ::testing::Test {
   }
   int upperCase() {
     return outcome([&] {
-      runConversionPass(list, view, nullptr, [](const std::string& n) { return Litery(n, CaseMode::AllUpper); },
-                        &store);
+      runConversionPass(
+          list, view, nullptr, [](const std::string& n) { return Litery(n, CaseMode::AllUpper); }, &store);
     });
   }
   int outcome(const std::function<void()>& operation) {
@@ -85,15 +85,20 @@ TEST_F(OperationJournalTest, NumberingRunWritesItsPlanBeforeTheFirstRenameAndFin
   fill({"b.txt", "a.jpg"});
   const auto inodeA = disk.inodeOf(kFolder, "a.jpg");
   ASSERT_EQ(number(), 0);
-  const Names expected = {"begin 1",          "rename a.jpg -> a.jpg.q",     "rename b.txt -> b.txt.q",
-                          "rename a.jpg.q -> Plik1.jpg", "rename b.txt.q -> Plik2.txt", "sync",
+  const Names expected = {"begin 1",
+                          "rename a.jpg -> a.jpg.q",
+                          "rename b.txt -> b.txt.q",
+                          "rename a.jpg.q -> Plik1.jpg",
+                          "rename b.txt.q -> Plik2.txt",
+                          "sync",
                           "finish 1"};
   EXPECT_EQ(log, expected);
   const auto& journal = only();
   EXPECT_EQ(journal.plan.kind, BatchKind::Numbering);
   EXPECT_EQ(journal.plan.folderPath, kFolder);
   ASSERT_EQ(journal.plan.files.size(), 2u);
-  EXPECT_EQ(journal.plan.files[0], (PlannedFile{{MemoryDisk::kDevice, inodeA}, "a.jpg", "a.jpg.q", "Plik1.jpg"}));
+  EXPECT_EQ(journal.plan.files[0],
+            (PlannedFile{{MemoryDisk::kDevice, inodeA}, "a.jpg", "a.jpg.q", "Plik1.jpg"}));
   EXPECT_EQ(journal.end, (BatchEnd{BatchOutcome::Done, 2}));
   EXPECT_EQ(store.history().size(), 1u);
 }
@@ -110,14 +115,38 @@ TEST_F(OperationJournalTest, HowEachEndingIsRecorded) {
     int renames;
   };
   const std::vector<Row> rows = {
-      {"numbering undone after a failure", false, {4}, false, 0, err::DeviceIo, BatchEnd{BatchOutcome::RolledBack, 0},
+      {"numbering undone after a failure",
+       false,
+       {4},
+       false,
+       0,
+       err::DeviceIo,
+       BatchEnd{BatchOutcome::RolledBack, 0},
        7},
       {"numbering that could not be wholly undone", false, {4, 5}, false, 0, err::DeviceIo, std::nullopt, 7},
-      {"numbering told to end after the suffix pass", false, {}, false, 1, err::Interrupted,
-       BatchEnd{BatchOutcome::RolledBack, 0}, 6},
-      {"numbering told to end before the numbering pass", false, {}, false, 2, err::Interrupted,
-       BatchEnd{BatchOutcome::RolledBack, 0}, 6},
-      {"conversion stopped at its second file", true, {2}, false, 0, err::DeviceIo, BatchEnd{BatchOutcome::Stopped, 1},
+      {"numbering told to end after the suffix pass",
+       false,
+       {},
+       false,
+       1,
+       err::Interrupted,
+       BatchEnd{BatchOutcome::RolledBack, 0},
+       6},
+      {"numbering told to end before the numbering pass",
+       false,
+       {},
+       false,
+       2,
+       err::Interrupted,
+       BatchEnd{BatchOutcome::RolledBack, 0},
+       6},
+      {"conversion stopped at its second file",
+       true,
+       {2},
+       false,
+       0,
+       err::DeviceIo,
+       BatchEnd{BatchOutcome::Stopped, 1},
        2},
       {"numbering without room for its journal", false, {}, true, 0, err::DiskFull, std::nullopt, 0},
       {"conversion without room for its journal", true, {}, true, 0, err::DiskFull, std::nullopt, 0},
@@ -166,7 +195,8 @@ TEST_F(OperationJournalTest, ARunKilledAtAnyRenameIsRecoveredFromItsJournal) {
       const RestoreReport report = recoverBatch(store, disk, unfinished.front());
       EXPECT_TRUE(report.missing.empty());
       EXPECT_EQ(disk.names(kFolder), (Names{"Plik2.txt", "b.txt", "plik1.txt"}));
-      for (const char* name : {"Plik2.txt", "b.txt", "plik1.txt"}) EXPECT_EQ(disk.contentOf(kFolder, name), name);
+      for (const char* name : {"Plik2.txt", "b.txt", "plik1.txt"})
+        EXPECT_EQ(disk.contentOf(kFolder, name), name);
       EXPECT_TRUE(store.unfinished().empty());
     }
   }

@@ -29,7 +29,10 @@ void RecordingMessageBox::report(const RunError& error) {
 bool RecordingMessageBox::ask(const QString& text, const QString& title) {
   asked.append(title + QStringLiteral(": ") + text);
   if (whileShown) whileShown();
-  return answer;
+  if (answers.empty()) return answer;
+  const bool given = answers.front();
+  answers.pop_front();
+  return given;
 }
 
 void RecordingOpener::openFolder(const std::string& folder, Failed failed) {
@@ -61,7 +64,7 @@ WindowUnderTest::WindowUnderTest(WindowSetup setup)
   for (const std::string& f : setup.files) touch(f);
   if (!setup.programFolder) setup.programFolder = [folder = folder()] { return folder; };
   window_ = std::make_unique<ui::frmMain>(
-      ui::FrmMainServices{setup.programFolder, boxes, folders_, opener_, volumes});
+      ui::FrmMainServices{setup.programFolder, boxes, folders_, journal, opener_, volumes});
 }
 
 WindowUnderTest::~WindowUnderTest() = default;

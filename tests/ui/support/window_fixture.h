@@ -2,6 +2,7 @@
 
 #include <QStringList>
 #include <QTemporaryDir>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <set>
@@ -13,6 +14,7 @@
 #include "platform/qt/desktop_opener.h"
 #include "platform/qt/message_box.h"
 #include "platform/volumes.h"
+#include "tests/support/memory_journal_store.h"
 #include "ui/frm_main.h"
 
 class QWidget;
@@ -37,6 +39,7 @@ class RecordingMessageBox final : public platform::qt::MessageBox {
   std::vector<ReportedError> reports;
   QStringList asked;  // "title: text" of each question
   bool answer = true;
+  std::deque<bool> answers;          // given first, one per question, before `answer`
   std::function<void()> whileShown;  // runs while any box would be on screen
 };
 
@@ -95,6 +98,8 @@ class WindowUnderTest {
 
   RecordingMessageBox boxes;
   std::shared_ptr<FakeVolumes> volumes;
+  // The journals the window writes, open to the test.
+  MemoryJournalStore journal;
 
  private:
   QTemporaryDir dir_;
