@@ -301,12 +301,30 @@ TEST_F(NumberingRunTest, WhatTheListShowsBetweenThePassesAndAfter) {
   EXPECT_EQ(seen, expected);
 }
 
-TEST_F(NumberingRunTest, MaskNotMatchingSuffixedNamesStillNumbersTheBatch) {
-  fill({"a.txt", "b.txt", "c.jpg"}, {}, "*.txt");
-  ASSERT_EQ(run(), 0);
-  EXPECT_EQ(entries(), (Names{"Plik1.txt", "Plik2.txt", "c.jpg"}));
-  EXPECT_EQ(list.names(), (Names{"Plik1.txt", "Plik2.txt"}));
-  EXPECT_EQ(list.Pattern(), "*.txt");
+TEST_F(NumberingRunTest, AMaskNumbersExactlyTheFilesItLists) {
+  struct Row {
+    const char* name;
+    Names files;
+    const char* mask;
+    Names afterRun;
+    Names listed;
+  };
+  const std::vector<Row> rows = {
+      // No suffixed name matches "*.txt": the run still numbers the batch it started with.
+      {"mask that the suffixed names do not match", {"a.txt", "b.txt", "c.jpg"}, "*.txt",
+       {"Plik1.txt", "Plik2.txt", "c.jpg"}, {"Plik1.txt", "Plik2.txt"}},
+      // A "*" in a name is a character like any other to the mask's own "*".
+      {"name holding a star", {"*ab.jpg", "b.jpg", "c.png"}, "*.jpg", {"Plik1.jpg", "Plik2.jpg", "c.png"},
+       {"Plik1.jpg", "Plik2.jpg"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    fill(row.files, {}, row.mask);
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(entries(), row.afterRun);
+    EXPECT_EQ(list.names(), row.listed);
+    EXPECT_EQ(list.Pattern(), row.mask);
+  }
 }
 
 TEST_F(NumberingRunTest, FileAppearingBetweenThePassesIsLeftAlone) {
