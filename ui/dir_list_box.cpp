@@ -94,7 +94,8 @@ void DirListBox::setPath(const std::string& path) {
   std::string walked;
   for (std::size_t start = 1; start < folder.size();) {
     const std::size_t end = std::min(folder.find('/', start), folder.size());
-    walked += "/" + folder.substr(start, end - start);
+    walked += '/';
+    walked.append(folder, start, end - start);
     add(open, platform::qt::displayName(folder.substr(start, end - start)), walked, ++level);
     start = end + 1;
   }

@@ -18,15 +18,17 @@ constexpr const char* kTitle = "Skorvatin";
 constexpr std::size_t kMissingShown = 20;
 
 QString recoveryQuestion(const BatchPlan& plan) {
-  return QStringLiteral("Poprzednia zmiana nazw plików w folderze\n%1\nnie została dokończona "
-                        "(liczba plików: %2).\n\nCzy przywrócić poprzednie nazwy?")
+  return QStringLiteral(
+             "Poprzednia zmiana nazw plików w folderze\n%1\nnie została dokończona "
+             "(liczba plików: %2).\n\nCzy przywrócić poprzednie nazwy?")
       .arg(platform::qt::displayName(plan.folderPath))
       .arg(plan.files.size());
 }
 
 QString undoQuestion(const FinishedBatch& batch) {
-  return QStringLiteral("Cofnąć ostatnią zmianę nazw plików w folderze\n%1\n(liczba plików: %2)?\n\n"
-                        "Pliki odzyskają poprzednie nazwy.")
+  return QStringLiteral(
+             "Cofnąć ostatnią zmianę nazw plików w folderze\n%1\n(liczba plików: %2)?\n\n"
+             "Pliki odzyskają poprzednie nazwy.")
       .arg(platform::qt::displayName(batch.folderPath))
       .arg(batch.fileCount);
 }
@@ -77,7 +79,8 @@ void frmMain::offerRecovery() {
   for (const StoredBatch& batch : unfinished) {
     // "Nie" keeps the journal: the question comes again at the next start. A journal that cannot
     // be trusted is not asked about: recovering it only moves it aside and says why.
-    if (batch.plan && !services_.boxes.ask(recoveryQuestion(*batch.plan), QString::fromUtf8(kTitle))) continue;
+    if (batch.plan && !services_.boxes.ask(recoveryQuestion(*batch.plan), QString::fromUtf8(kTitle)))
+      continue;
     runOperation([&] {
       std::optional<RunError> failed;
       RestoreReport report;

@@ -311,10 +311,16 @@ TEST_F(NumberingRunTest, AMaskNumbersExactlyTheFilesItLists) {
   };
   const std::vector<Row> rows = {
       // No suffixed name matches "*.txt": the run still numbers the batch it started with.
-      {"mask that the suffixed names do not match", {"a.txt", "b.txt", "c.jpg"}, "*.txt",
-       {"Plik1.txt", "Plik2.txt", "c.jpg"}, {"Plik1.txt", "Plik2.txt"}},
+      {"mask that the suffixed names do not match",
+       {"a.txt", "b.txt", "c.jpg"},
+       "*.txt",
+       {"Plik1.txt", "Plik2.txt", "c.jpg"},
+       {"Plik1.txt", "Plik2.txt"}},
       // A "*" in a name is a character like any other to the mask's own "*".
-      {"name holding a star", {"*ab.jpg", "b.jpg", "c.png"}, "*.jpg", {"Plik1.jpg", "Plik2.jpg", "c.png"},
+      {"name holding a star",
+       {"*ab.jpg", "b.jpg", "c.png"},
+       "*.jpg",
+       {"Plik1.jpg", "Plik2.jpg", "c.png"},
        {"Plik1.jpg", "Plik2.jpg"}},
   };
   for (const auto& row : rows) {

@@ -35,7 +35,8 @@ BatchPlan cutOffRun(const WindowUnderTest& t, const Names& names, std::size_t su
   plan.folder = idOf(t.folder());
   for (std::size_t i = 0; i < names.size(); ++i) {
     const std::string original = t.folder() + "/" + names[i];
-    plan.files.push_back({idOf(original), names[i], names[i] + ".q", "Plik" + std::to_string(i + 1) + ".txt"});
+    plan.files.push_back(
+        {idOf(original), names[i], names[i] + ".q", "Plik" + std::to_string(i + 1) + ".txt"});
     if (i < suffixed) ::rename(original.c_str(), (original + ".q").c_str());
   }
   return plan;
@@ -76,7 +77,8 @@ void TestBatchHistory::unfinishedBatchesAreOfferedNewestFirst() {
   QVERIFY(!t.journal.journals.at(newer).end.has_value());
   QVERIFY(t.journal.journals.at(older).end.has_value());
   // The list shows the folder as the recovery left it.
-  QCOMPARE(t.listed(), (QStringList{QStringLiteral("a.txt.q"), QStringLiteral("b.txt"), QStringLiteral("c.txt")}));
+  QCOMPARE(t.listed(),
+           (QStringList{QStringLiteral("a.txt.q"), QStringLiteral("b.txt"), QStringLiteral("c.txt")}));
   QVERIFY(t.boxes.reports.empty());
 }
 
@@ -124,7 +126,8 @@ void TestBatchHistory::endAskedForDuringARunUndoesItAndReportsNothing() {
   QCOMPARE(t.entries(), (Names{"a.txt", "b.txt"}));
   QVERIFY(t.boxes.reports.empty());
   QCOMPARE(t.journal.journals.size(), std::size_t{1});
-  QCOMPARE(t.journal.journals.begin()->second.end, (std::optional<BatchEnd>{BatchEnd{BatchOutcome::RolledBack, 0}}));
+  QCOMPARE(t.journal.journals.begin()->second.end,
+           (std::optional<BatchEnd>{BatchEnd{BatchOutcome::RolledBack, 0}}));
 }
 
 QTEST_MAIN(TestBatchHistory)
