@@ -41,6 +41,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window's captions are sized for Liberation Sans; shlibdeps adds the libraries after it.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2")
+# Qt's own strings (the text boxes' menus) in Polish; the window works without them.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "batch file renamer for one folder (Polish interface)")
 # CPack puts the summary first and indents these lines itself; a blank line separates paragraphs.
 set(CPACK_PACKAGE_DESCRIPTION
