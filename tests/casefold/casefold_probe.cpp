@@ -21,13 +21,16 @@
 #include <string>
 #include <vector>
 
+#include "engine/batch_restore.h"
 #include "engine/conversion_pass.h"
 #include "engine/file_list.h"
 #include "engine/letter_case.h"
 #include "engine/numbering_run.h"
 #include "engine/run_error.h"
+#include "platform/journal_folder.h"
 #include "platform/posix_folder.h"
 #include "tests/support/engine_fakes.h"
+#include "tests/support/folder_spy.h"
 
 namespace {
 
@@ -284,9 +287,85 @@ int number(Check& c, const std::string& mask, const std::string& prefix) {
   });
 }
 
+skorvatin::FolderService& real() {
+  static skorvatin::platform::PosixFolders folders;
+  return folders;
+}
+
+// The program's process ending at a rename, as a kill would end it: no undo runs.
+struct ProcessKilled {};
+
+// A numbering run that keeps its journal in `state`; with `killAt`, the process "dies" at that
+// rename and the journal is left unfinished.
+int numberWithJournal(Check& c, skorvatin::JournalStore& state, int killAt = 0) {
+  skorvatin::platform::PosixFolders real;
+  skorvatin::testing::FolderSpy folders(real);
+  folders.beforeRename = [&](const std::string&, const std::string&) {
+    if (folders.renamesDone + 1 == killAt) throw ProcessKilled{};
+  };
+  return outcome(c, [&] {
+    skorvatin::FileList list(folders);
+    list.setPath(c.dir());
+    skorvatin::testing::FakeNumberingOptions options;
+    skorvatin::NumberingRun run(
+        list, options, [] {}, &state);
+    try {
+      run.Command1_Click();
+    } catch (const ProcessKilled&) {
+    }
+  });
+}
+
 // The engine's operations through the rename service, as the window runs them.
 const std::vector<CheckCase>& engineChecks() {
   static const std::vector<CheckCase> checks = {
+      // The journal finds files by the numbers a listing gives; they must be the numbers a look-up
+      // gives, here too, also after a rename.
+      {"listing-inodes-are-look-up-inodes",
+       [](Check& c) {
+         c.write("a.jpg", "a");
+         c.write("B.JPG", "b");
+         ::mkdir(c.path("folder").c_str(), 0755);
+         const auto folder = skorvatin::platform::PosixFolders().open(c.dir());
+         folder->rename("a.jpg", "A2.jpg");
+         std::size_t seen = 0;
+         folder->forEachEntry([&](std::string_view name, skorvatin::EntryKind, std::uint64_t inode) {
+           const auto id = folder->lookUp(std::string(name));
+           c.expect(id.has_value() && id->inode == inode,
+                    "listing and look-up disagree on " + std::string(name));
+           ++seen;
+         });
+         c.expect(seen == 3, "listing misses entries");
+       }},
+      // A finished run undone, and a run cut off at each rename recovered, from journals on disk.
+      {"journal-undo-and-recovery",
+       [](Check& c) {
+         static int stateCount = 0;
+         const std::string statePath = "/tmp/journal-" + std::to_string(++stateCount);
+         skorvatin::platform::JournalFolder state(statePath);
+         const std::vector<std::string> before = {"Plik2.jpg", "b.JPG", "plik1.jpg"};
+         for (const auto& name : before) c.write(name, name);
+         c.expectNumber(numberWithJournal(c, state), 0, "numbering with a journal");
+         c.expectListing({"Plik1.JPG", "Plik2.jpg", "Plik3.jpg"});
+         c.expectNumber(outcome(c, [&] { skorvatin::undoBatch(state, real(), state.history().front().id); }),
+                        0, "undo");
+         c.expectListing(before);
+         for (int k = 1; k <= 6; ++k) {
+           {
+             // The journal folder of the process that dies: its locks go with it.
+             skorvatin::platform::JournalFolder dying(statePath);
+             c.expectNumber(numberWithJournal(c, dying, k), 0, "numbering cut off at " + std::to_string(k));
+           }
+           skorvatin::platform::JournalFolder next(statePath);
+           const auto unfinished = next.unfinished();
+           c.expect(unfinished.size() == 1, "no unfinished journal after a cut at " + std::to_string(k));
+           if (unfinished.size() != 1) break;
+           c.expectNumber(outcome(c, [&] { skorvatin::recoverBatch(next, real(), unfinished.front()); }), 0,
+                          "recovery after a cut at " + std::to_string(k));
+           c.expectListing(before);
+         }
+         for (const auto& name : before) c.expect(c.read(name) == name, "content of " + name + " moved");
+       }},
       {"conversion-pass-upper-then-lower",
        [](Check& c) {
          c.write("zdj\xc4\x99\x63ie1.jpg", "1");            // zdjęcie1.jpg
