@@ -3,7 +3,7 @@
 # Usage: install-deps.sh [extra package ...]
 set -euo pipefail
 packages=(g++ make cmake ninja-build pkg-config qt6-base-dev libgl-dev libicu-dev libgtest-dev libgmock-dev
-          xvfb xauth desktop-file-utils appstream e2fsprogs util-linux fonts-liberation2 "$@")
+          xvfb xauth xdotool desktop-file-utils appstream e2fsprogs util-linux fonts-liberation2 "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
