@@ -37,8 +37,9 @@ class Crash : public FaultTest {
 };
 
 // Four files whose numbering from 4 down swaps two names: "Plik1.txt" becomes "Plik2.txt" and
-// "Plik2.txt" becomes "Plik1.txt", so a recovery that went by names alone would swap them back
-// wrongly, and one that renamed straight to a name would find it taken.
+// "Plik2.txt" becomes "Plik1.txt". Each of the two names belongs to one file before the run and to
+// the other after it, so only the inode tells which file a name holds, and neither file can go
+// straight back while the other holds its name.
 const std::vector<std::string> kSwapping = {"a.txt", "b.txt", "Plik1.txt", "Plik2.txt"};
 const Step kNumberSwapping = {{"number", "start=4", "step=-1"}, {}};
 
