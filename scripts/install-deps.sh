@@ -3,7 +3,7 @@
 # Usage: install-deps.sh [extra package ...]
 set -euo pipefail
 packages=(g++ make cmake ninja-build pkg-config qt6-base-dev libgl-dev libicu-dev libgtest-dev libgmock-dev
-          xvfb xauth desktop-file-utils appstream e2fsprogs util-linux fonts-liberation2
+          xvfb xauth xdotool desktop-file-utils appstream e2fsprogs util-linux fonts-liberation2
           qt6-translations-l10n "$@")
 missing=()
 for p in "${packages[@]}"; do

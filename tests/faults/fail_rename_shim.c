@@ -4,16 +4,29 @@
  * SKORVATIN_FAIL_ERRNO (EIO by default) without touching the file system. When
  * SKORVATIN_RENAME_LOG names a file, one line per call is appended to it:
  * "<number> <result> <errno>\t<old path>\t<new path>" (paths as passed, possibly relative to a
- * folder descriptor), so the harness knows which file each call concerned. Only the test harness
- * sets these variables; the program itself reads none. */
+ * folder descriptor), so the harness knows which file each call concerned.
+ *
+ * SKORVATIN_KILL_AT=k ends the process with SIGKILL at the k-th call, before the call: a crash,
+ * an out-of-memory kill or a power cut, with nothing of the process's own running afterwards.
+ * SKORVATIN_SIGNAL_AT="k signal [pid]" sends the signal to the process pid (the process itself
+ * when no pid is given) at the k-th call and then lets the call through: a log-out's SIGTERM, or
+ * the X server going away, arriving in the middle of a batch.
+ *
+ * When SKORVATIN_RENAME_FOLDER names a folder, only calls that rename something in it count,
+ * are logged, fail, kill or signal; the others (the batch journal's own renames, say) go straight
+ * through, so that call k is the k-th rename of the user's files whatever else the process does.
+ *
+ * Only the test harness sets these variables; the program itself reads none. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -30,9 +43,52 @@ static long env_number(const char* name, long fallback) {
   return strtol(text, NULL, 10);
 }
 
-/* Decides the fate of the next call: 0 to let it through, or the errno to fail it with. */
-static int next_call_fails(long* number) {
+/* Whether a call renaming `path` (relative to `dirfd`) counts: the folder it lies in must be
+ * SKORVATIN_RENAME_FOLDER, when that is set. Folders are compared by device and inode, so a
+ * descriptor and a path lead to the same answer. */
+static int counts(int dirfd, const char* path) {
+  const char* only = getenv("SKORVATIN_RENAME_FOLDER");
+  if (only == NULL || *only == '\0') return 1;
+  struct stat wanted;
+  if (stat(only, &wanted) != 0) return 0;
+  char folder[4096];
+  const char* slash = strrchr(path, '/');
+  if (slash == NULL) {
+    strcpy(folder, ".");
+  } else if (slash == path) {
+    strcpy(folder, "/");
+  } else {
+    const size_t n = (size_t)(slash - path);
+    if (n >= sizeof folder) return 0;
+    memcpy(folder, path, n);
+    folder[n] = '\0';
+  }
+  struct stat st;
+  if (fstatat(dirfd, folder, &st, 0) != 0) return 0;
+  return st.st_dev == wanted.st_dev && st.st_ino == wanted.st_ino;
+}
+
+/* Sends what SKORVATIN_SIGNAL_AT asks for when this is its call. */
+static void signal_if_due(long number) {
+  const char* text = getenv("SKORVATIN_SIGNAL_AT");
+  if (text == NULL || *text == '\0') return;
+  char* end;
+  const long at = strtol(text, &end, 10);
+  const long sig = strtol(end, &end, 10);
+  const long pid = strtol(end, &end, 10);
+  if (at == number) kill(pid > 0 ? (pid_t)pid : getpid(), (int)sig);
+}
+
+/* Decides the fate of the next call: 0 to let it through, or the errno to fail it with. A call
+ * that does not count is let through with number 0 and never logged. */
+static int next_call_fails(int dirfd, const char* path, long* number) {
+  if (!counts(dirfd, path)) {
+    *number = 0;
+    return 0;
+  }
   *number = __atomic_add_fetch(&call_count, 1, __ATOMIC_SEQ_CST);
+  if (env_number("SKORVATIN_KILL_AT", 0) == *number) kill(getpid(), SIGKILL);
+  signal_if_due(*number);
   const long first = env_number("SKORVATIN_FAIL_AT", 0);
   const long second = env_number("SKORVATIN_FAIL_ALSO_AT", 0);
   if (*number != first && *number != second) return 0;
@@ -40,6 +96,7 @@ static int next_call_fails(long* number) {
 }
 
 static void log_call(long number, int result, int error, const char* oldpath, const char* newpath) {
+  if (number == 0) return;
   const char* log_path = getenv("SKORVATIN_RENAME_LOG");
   if (log_path == NULL || *log_path == '\0') return;
   /* Raw write(2) keeps the log free of stdio buffering across a crash of the driver. */
@@ -94,7 +151,7 @@ static syscall_fn real_syscall(void) {
 
 int renameat2(int olddirfd, const char* oldpath, int newdirfd, const char* newpath, unsigned int flags) {
   long number;
-  const int fail = next_call_fails(&number);
+  const int fail = next_call_fails(olddirfd, oldpath, &number);
   int result;
   int error = 0;
   if (fail != 0) {
@@ -111,7 +168,7 @@ int renameat2(int olddirfd, const char* oldpath, int newdirfd, const char* newpa
 
 int renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath) {
   long number;
-  const int fail = next_call_fails(&number);
+  const int fail = next_call_fails(olddirfd, oldpath, &number);
   int result;
   int error = 0;
   if (fail != 0) {
@@ -128,7 +185,7 @@ int renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpat
 
 int rename(const char* oldpath, const char* newpath) {
   long number;
-  const int fail = next_call_fails(&number);
+  const int fail = next_call_fails(AT_FDCWD, oldpath, &number);
   int result;
   int error = 0;
   if (fail != 0) {
@@ -154,7 +211,7 @@ long syscall(long number, ...) {
   va_end(ap);
   if (number != SYS_renameat2) return real_syscall()(number, a[0], a[1], a[2], a[3], a[4], a[5]);
   long call;
-  const int fail = next_call_fails(&call);
+  const int fail = next_call_fails((int)a[0], (const char*)a[1], &call);
   long result;
   int error = 0;
   if (fail != 0) {

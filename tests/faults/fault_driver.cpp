@@ -2,23 +2,35 @@
 // they start it in a child process with the failing-rename shim preloaded (or with dropped
 // privileges) and check the folder afterwards. What the operation reported goes to stdout as
 // lines of hex-encoded fields, so that names with newlines or stray bytes come back exactly.
+// Every batch keeps its journal where the program keeps it ($XDG_STATE_HOME/skorvatin), so that
+// a driver killed in the middle leaves what the program would leave.
 //
 //   fault_driver number <folder> [start=1] [step=1] [prefix=Plik] [after=] [zeros=0] [mask=*.*]
 //   fault_driver case <folder> upper|lower
 //   fault_driver replace <folder> spaces|underscores|polish
+//   fault_driver recover      every unfinished batch, newest first, as the window's "Tak" does;
+//                             one line "recovered <files renamed> <folder>" per batch and one
+//                             "missing <path>" per file found under none of its names
+//   fault_driver undo         the newest batch of the undo history, as Ctrl+Z does;
+//                             "undone <files renamed> <folder>"
 //
 // Exit status: 0 done, 3 stopped with a RunError (reported), 4 any other exception, 2 bad usage.
 #include <cstdio>
 #include <exception>
 #include <map>
+#include <memory>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "engine/batch_restore.h"
 #include "engine/conversion_pass.h"
 #include "engine/file_list.h"
 #include "engine/letter_case.h"
 #include "engine/numbering_run.h"
 #include "engine/replacements.h"
 #include "engine/run_error.h"
+#include "platform/journal_folder.h"
 #include "platform/posix_folder.h"
 #include "tests/support/engine_fakes.h"
 
@@ -38,13 +50,32 @@ std::string hex(const std::string& bytes) {
 }
 
 int usage() {
-  std::fputs("usage: fault_driver number|case|replace <folder> ...\n", stderr);
+  std::fputs("usage: fault_driver number|case|replace <folder> ... | recover | undo\n", stderr);
   return 2;
 }
 
+void printRestored(const char* key, const RestoreReport& report) {
+  std::printf("%s %zu %s\n", key, report.renamed, hex(report.folderPath).c_str());
+  for (const std::string& path : report.missing) std::printf("missing %s\n", hex(path).c_str());
+}
+
 int run(int argc, char** argv) {
-  if (argc < 3) return usage();
+  if (argc < 2) return usage();
   const std::string operation = argv[1];
+  platform::PosixFolders folders;
+  const std::unique_ptr<JournalStore> journal = platform::userJournal();
+  if (operation == "recover") {
+    for (const StoredBatch& batch : journal->unfinished())
+      printRestored("recovered", recoverBatch(*journal, folders, batch));
+    return 0;
+  }
+  if (operation == "undo") {
+    const std::vector<FinishedBatch> history = journal->history();
+    if (history.empty()) throw std::runtime_error("the undo history is empty");
+    printRestored("undone", undoBatch(*journal, folders, history.front().id));
+    return 0;
+  }
+  if (argc < 3) return usage();
   std::map<std::string, std::string> values;
   for (int i = 3; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -62,14 +93,13 @@ int run(int argc, char** argv) {
   options.prefix = get("prefix", "Plik");
   options.after = get("after", "");
   options.check1 = std::stoi(get("zeros", "0"));
-  platform::PosixFolders folders;
   const EventPump pump = [] {};
   FileList list(folders);
   list.setPath(argv[2]);
   list.setPattern(get("mask", "*.*"));
 
   if (operation == "number") {
-    NumberingRun run(list, options, pump);
+    NumberingRun run(list, options, pump, journal.get());
     run.Command1_Click();
   } else if (operation == "case" || operation == "replace") {
     if (argc < 4) return usage();
@@ -85,7 +115,7 @@ int run(int argc, char** argv) {
       transform = [](const std::string& n) { return Litery2(n, ReplaceMode::PolishToPlain); };
     if (!transform) return usage();
     testing::SilentPassView view;
-    runConversionPass(list, view, pump, transform);
+    runConversionPass(list, view, pump, transform, journal.get());
   } else {
     return usage();
   }

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <map>
@@ -83,17 +84,33 @@ struct RenameCall {
   std::string to;
 };
 
+// One batch that the driver's recover or undo mode took back.
+struct Restored {
+  std::size_t renamed = 0;
+  std::string folder;
+  bool operator==(const Restored&) const = default;
+};
+
 // What one run of the driver left behind: how it ended, what it reported, and every rename call
-// the shim saw.
+// the shim counted.
 struct DriverResult {
   int exitStatus = -1;
   int number = 0;
   std::string file;
   std::string what;
   std::vector<std::pair<std::string, std::string>> misplaced;  // current path, original path
+  std::vector<Restored> restored;
+  std::vector<std::string> missing;  // full paths of files a recovery found under none of their names
   std::vector<RenameCall> calls;
   std::string stderrText;
 };
+
+// The environment every driver gets unless the run sets these itself: its journals in the
+// scratch folder (never the user's own), and the shim counting only the renames in the folder
+// under test, so that the journal's own renames shift no call number.
+inline std::vector<std::string> driverDefaults(const std::string& scratch) {
+  return {"XDG_STATE_HOME=" + scratch + "/state", "SKORVATIN_RENAME_FOLDER=" + scratch + "/files"};
+}
 
 struct DriverRun {
   explicit DriverRun(std::vector<std::string> arguments, std::vector<std::string> environment = {})
@@ -106,7 +123,7 @@ struct DriverRun {
 };
 
 // Runs the driver to its end. `scratch` is a folder outside the one under test for the report,
-// the call log and stderr.
+// the call log, stderr and the journals.
 inline DriverResult runDriver(const DriverRun& run, const std::string& scratch) {
   const std::string out = scratch + "/driver.out";
   const std::string err = scratch + "/driver.err";
@@ -119,7 +136,7 @@ inline DriverResult runDriver(const DriverRun& run, const std::string& scratch) 
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string kv = *e;
     if (kv.rfind("LD_PRELOAD=", 0) == 0 || kv.rfind("SKORVATIN_", 0) == 0 ||
-        kv.rfind("ASAN_OPTIONS=", 0) == 0)
+        kv.rfind("ASAN_OPTIONS=", 0) == 0 || kv.rfind("XDG_STATE_HOME=", 0) == 0)
       continue;
     envStrings.push_back(kv);
   }
@@ -128,6 +145,12 @@ inline DriverResult runDriver(const DriverRun& run, const std::string& scratch) 
   // A sanitized driver must accept the shim ahead of its own runtime in the preload order.
   envStrings.push_back("ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=1");
   for (const std::string& kv : run.env) envStrings.push_back(kv);
+  for (const std::string& kv : driverDefaults(scratch)) {
+    const std::string key = kv.substr(0, kv.find('=') + 1);
+    if (std::none_of(run.env.begin(), run.env.end(),
+                     [&](const std::string& e) { return e.rfind(key, 0) == 0; }))
+      envStrings.push_back(kv);
+  }
 
   std::vector<std::string> argStrings = run.wrapper;
   argStrings.push_back(run.driver);
@@ -163,6 +186,8 @@ inline DriverResult runDriver(const DriverRun& run, const std::string& scratch) 
     if (key == "file") result.file = unhex(a);
     if (key == "what") result.what = unhex(a);
     if (key == "misplaced") result.misplaced.emplace_back(unhex(a), unhex(b));
+    if (key == "recovered" || key == "undone") result.restored.push_back({std::stoul(a), unhex(b)});
+    if (key == "missing") result.missing.push_back(unhex(a));
   }
   std::ifstream errors(err);
   result.stderrText.assign(std::istreambuf_iterator<char>(errors), std::istreambuf_iterator<char>());

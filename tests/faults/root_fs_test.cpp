@@ -267,6 +267,10 @@ TEST_F(RootFs, NoWritePermission) {
   makeFiles(kNames);
   ASSERT_EQ(::chmod(dir().c_str(), 0755), 0);
   ASSERT_EQ(::chmod(folder().c_str(), 0755), 0);
+  // The journal is written first: in a place of the user's own, so that the refusal seen is the
+  // folder's.
+  ASSERT_EQ(::mkdir(path("state").c_str(), 0700), 0);
+  ASSERT_EQ(::chown(path("state").c_str(), 65534, 65534), 0);
   const Snapshot before = snapshot(folder());
   const std::vector<std::string> unprivileged = {"setpriv", "--reuid=65534", "--regid=65534",
                                                  "--clear-groups"};

@@ -1,0 +1,194 @@
+// Batches cut off by SIGKILL (a crash, an out-of-memory kill, a power cut) and taken back from
+// their journals by another process, as the next start of the program does: every file must be
+// back under its name, as the same file with the same content, and nothing may be left unfinished
+// for a later start to offer again.
+#include <signal.h>
+
+#include <filesystem>
+
+#include "tests/faults/fault_harness.h"
+
+namespace skorvatin::faults {
+namespace {
+
+constexpr int kKilled = 128 + SIGKILL;
+
+std::string killAt(int k) {
+  return "SKORVATIN_KILL_AT=" + std::to_string(k);
+}
+
+// One run of the driver: an operation on the folder under test, or "recover" or "undo".
+struct Step {
+  std::vector<std::string> operation;  // the mode and its arguments, the folder left out
+  std::vector<std::string> env;
+};
+
+class Crash : public FaultTest {
+ protected:
+  DriverResult drive(const Step& step, std::vector<std::string> env = {}) {
+    std::vector<std::string> args = {step.operation.front()};
+    if (args.front() != "recover" && args.front() != "undo") args.push_back(folder());
+    args.insert(args.end(), step.operation.begin() + 1, step.operation.end());
+    env.insert(env.end(), step.env.begin(), step.env.end());
+    return runDriver(DriverRun(args, env), dir());
+  }
+  DriverResult recover() { return drive({{"recover"}, {}}); }
+  void resetState() { std::filesystem::remove_all(path("state")); }
+};
+
+// Four files whose numbering from 4 down swaps two names: "Plik1.txt" becomes "Plik2.txt" and
+// "Plik2.txt" becomes "Plik1.txt". Each of the two names belongs to one file before the run and to
+// the other after it, so only the inode tells which file a name holds, and neither file can go
+// straight back while the other holds its name.
+const std::vector<std::string> kSwapping = {"a.txt", "b.txt", "Plik1.txt", "Plik2.txt"};
+const Step kNumberSwapping = {{"number", "start=4", "step=-1"}, {}};
+
+TEST_F(Crash, BatchKilledAtAnyRenameIsRecovered) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> files;
+    std::vector<Step> before;  // run first, each to its end or to the kill it asks for
+    Step killed;               // killed at each of its counted renames from firstKill to lastKill
+    int firstKill;
+    int lastKill;
+    bool countJournalRenames;  // count the journal's own renames instead of the files'
+    // Where the recovery must leave each file: its name then, and the name it was created under.
+    // Empty when every file must be back under the name it was created under.
+    std::vector<std::pair<std::string, std::string>> expected;
+  };
+  const std::vector<Row> rows = {
+      {"numbering run, in either pass", kSwapping, {}, kNumberSwapping, 1, 8, false, {}},
+      // The third rename of the second pass fails, and the run puts back the six before it.
+      {"numbering run, undoing a failed rename",
+       kSwapping,
+       {},
+       {{"number", "start=4", "step=-1"}, {"SKORVATIN_FAIL_AT=7"}},
+       8,
+       13,
+       false,
+       {}},
+      // 1: the plan is being put in place, no file renamed; 2: every file renamed, the end not yet
+      // recorded.
+      {"numbering run, at the journal's own renames", kSwapping, {}, kNumberSwapping, 1, 2, true, {}},
+      {"conversion pass",
+       {"a.txt", "b.jpg", "c d.txt", "żółw.txt"},
+       {},
+       {{"case", "upper"}, {}},
+       1,
+       4,
+       false,
+       {}},
+      // Cut off, the undo is taken back: the names are the numbered ones again, still swapped.
+      {"undo of a numbering run",
+       kSwapping,
+       {kNumberSwapping},
+       {{"undo"}, {}},
+       1,
+       8,
+       false,
+       {{"Plik4.txt", "a.txt"},
+        {"Plik3.txt", "b.txt"},
+        {"Plik2.txt", "Plik1.txt"},
+        {"Plik1.txt", "Plik2.txt"}}},
+      // The run was cut off after one file of its second pass; then its recovery was cut off too.
+      // Both journals are unfinished, and the newer one must be taken back first.
+      {"recovery of a numbering run",
+       kSwapping,
+       {{{"number", "start=4", "step=-1"}, {killAt(6)}}},
+       {{"recover"}, {}},
+       1,
+       8,
+       false,
+       {}},
+  };
+  int kills = 0;
+  for (const Row& row : rows) {
+    for (int k = row.firstKill; k <= row.lastKill; ++k) {
+      SCOPED_TRACE(std::string(row.name) + ", killed at rename " + std::to_string(k));
+      resetFolder();
+      resetState();
+      makeFiles(row.files);
+      const Snapshot created = snapshot(folder());
+      for (const Step& step : row.before) {
+        const DriverResult r = drive(step);
+        ASSERT_TRUE(r.exitStatus == 0 || r.exitStatus == kKilled) << r.stderrText;
+      }
+      std::vector<std::string> env = {killAt(k)};
+      if (row.countJournalRenames) env.push_back("SKORVATIN_RENAME_FOLDER=" + path("state/skorvatin"));
+      const DriverResult killed = drive(row.killed, env);
+      ASSERT_EQ(killed.exitStatus, kKilled) << "rename " << k << " never came\n" << killed.stderrText;
+      ++kills;
+
+      const DriverResult recovered = recover();
+      ASSERT_EQ(recovered.exitStatus, 0) << recovered.what << recovered.stderrText;
+      EXPECT_TRUE(recovered.missing.empty());
+      Snapshot expected = created;
+      if (!row.expected.empty()) {
+        expected.clear();
+        for (const auto& [now, was] : row.expected) expected[now] = created.at(was);
+      }
+      EXPECT_EQ(snapshot(folder()), expected);
+
+      const DriverResult again = recover();
+      EXPECT_EQ(again.exitStatus, 0) << again.stderrText;
+      EXPECT_TRUE(again.restored.empty()) << "a journal was left unfinished";
+      EXPECT_TRUE(again.calls.empty());
+    }
+  }
+  EXPECT_EQ(kills, 36);
+}
+
+// 2000 photos numbered with the window's defaults and killed at the 3000th rename: half-way
+// through the second pass, with 999 files under new names and 1001 under temporary ones.
+TEST_F(Crash, TwoThousandPhotosKilledInTheSecondPassAllGetTheirNamesBack) {
+  // On tmpfs where there is one: the test is about the journal, not about the disk's speed.
+  std::string scratch = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : dir();
+  scratch += "/skorvatin-crash-XXXXXX";
+  ASSERT_NE(::mkdtemp(scratch.data()), nullptr);
+  struct Remove {
+    std::string path;
+    ~Remove() { std::filesystem::remove_all(path); }
+  } remove{scratch};
+  const std::string photos = scratch + "/files";
+  ASSERT_EQ(::mkdir(photos.c_str(), 0755), 0);
+  for (int i = 0; i < 2000; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "DSC_%04d.JPG", i);
+    std::ofstream(photos + "/" + name, std::ios::binary) << "photo " << i;
+  }
+  const Snapshot created = snapshot(photos);
+  ASSERT_EQ(created.size(), 2000U);
+  ASSERT_EQ(created.begin()->first, "DSC_0000.JPG");
+
+  const DriverResult killed = runDriver(DriverRun({"number", photos}, {killAt(3000)}), scratch);
+  ASSERT_EQ(killed.exitStatus, kKilled) << killed.stderrText;
+  const Snapshot cutOff = snapshot(photos);
+  EXPECT_EQ(suffixedNames(cutOff).size(), 1001U);
+  EXPECT_EQ(cutOff.count("Plik999.JPG"), 1U);
+
+  const DriverResult recovered = runDriver(DriverRun({"recover"}), scratch);
+  ASSERT_EQ(recovered.exitStatus, 0) << recovered.what << recovered.stderrText;
+  EXPECT_EQ(recovered.restored, (std::vector<Restored>{{2000, photos}}));
+  EXPECT_EQ(snapshot(photos), created);
+  EXPECT_TRUE(runDriver(DriverRun({"recover"}), scratch).restored.empty());
+}
+
+// Without a journal there is no way back after a crash: the operation must not start at all.
+TEST_F(Crash, NoBatchStartsWithoutItsJournal) {
+  makeFiles({"a.txt", "b.txt"});
+  const Snapshot created = snapshot(folder());
+  // A file where the state folder should be: nothing can be made inside it, not even by root.
+  std::ofstream(path("state-file")) << "not a folder";
+  for (const Step& step : {kNumberSwapping, Step{{"case", "upper"}, {}}}) {
+    SCOPED_TRACE(step.operation.front());
+    const DriverResult r = drive(step, {"XDG_STATE_HOME=" + path("state-file")});
+    ASSERT_EQ(r.exitStatus, 3) << r.stderrText;
+    EXPECT_EQ(r.number, 76) << r.what;
+    EXPECT_EQ(r.file, path("state-file/skorvatin"));
+    EXPECT_TRUE(r.calls.empty());
+    EXPECT_EQ(snapshot(folder()), created);
+  }
+}
+
+}  // namespace
+}  // namespace skorvatin::faults
