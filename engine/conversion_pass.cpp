@@ -36,25 +36,49 @@ class Pass {
   void run() {
     const std::int32_t stepWidth = progressStepWidth(view_.trackWidth());
     folder_ = list_.folders().open(list_.Path());
+    // One listing serves the journal, which records which file each name belongs to, and the list
+    // read that follows the pass.
+    snapshot_.emplace(*folder_);
 
     // The count is 16-bit and never negative, so count - 1 stays within 16 bits; the loop runs in 32.
     const std::int32_t limit = checked::sub(list_.ListCount(), std::int16_t{1});
     // No events run inside the pass: nothing the user does can change the options or the list
     // between two files, so every file of one pass gets the same transformation, and the new names
     // can be known before the first rename, as the journal needs them.
-    newNames_.reserve(static_cast<std::size_t>(limit + 1));
-    for (std::int32_t i = 0; i <= limit; ++i)
-      newNames_.push_back(transform_(list_.List(static_cast<std::int16_t>(i))));
+    plan_.kind = BatchKind::Conversion;
+    plan_.folderPath = folder_->path();
+    plan_.folder = folder_->id();
+    plan_.files.reserve(static_cast<std::size_t>(limit + 1));
+    for (std::int32_t i = 0; i <= limit; ++i) {
+      const std::string& name = list_.List(static_cast<std::int16_t>(i));
+      // A file that is gone has no identity to record; the pass stops at it all the same.
+      plan_.files.push_back({snapshot_->idOf(name).value_or(FileId{}), name, {}, transform_(name)});
+    }
     if (journal_ != nullptr) {
-      batch_ = journal_->begin(journalPlan());
+      batch_ = journal_->begin(plan_);
       journaled_ = true;
     }
 
     for (std::int32_t i = 0; i <= limit; ++i) {
       view_.setFillWidth(static_cast<float>(checked::mul(checked::add(i, 1), stepWidth)));
-      folder_->rename(list_.List(static_cast<std::int16_t>(i)), newNames_[static_cast<std::size_t>(i)]);
+      const PlannedFile& f = plan_.files[static_cast<std::size_t>(i)];
+      folder_->rename(f.original, f.final);
       ++done_;
     }
+  }
+
+  // What a list read would find after a pass that renamed every file, where names are exact: the
+  // listing from the start of the pass with the new names in it. Files that other programs add,
+  // remove or rename meanwhile show at the next read, as they would a moment after any read.
+  std::optional<ListingSource> folderAfter() {
+    if (!snapshot_ || !snapshot_->exact() || done_ != plan_.files.size()) return std::nullopt;
+    renamed_.reserve(done_);
+    for (const PlannedFile& f : plan_.files) {
+      const std::size_t entry = snapshot_->find(f.original);
+      if (entry == FolderSnapshot::npos) return std::nullopt;
+      renamed_.emplace_back(entry, &f.final);
+    }
+    return snapshot_->withNames(renamed_);
   }
 
   // The names must be on the disk before the journal says which files carry them.
@@ -65,27 +89,14 @@ class Pass {
   }
 
  private:
-  BatchPlan journalPlan() const {
-    FolderSnapshot snapshot(*folder_);
-    BatchPlan plan;
-    plan.kind = BatchKind::Conversion;
-    plan.folderPath = folder_->path();
-    plan.folder = folder_->id();
-    plan.files.reserve(newNames_.size());
-    for (std::size_t i = 0; i < newNames_.size(); ++i) {
-      const std::string& name = list_.List(static_cast<std::int16_t>(i));
-      // A file that is gone has no identity to record; the pass stops at it all the same.
-      plan.files.push_back({snapshot.idOf(name).value_or(FileId{}), name, {}, newNames_[i]});
-    }
-    return plan;
-  }
-
   FileList& list_;
   ConversionPassView& view_;
   const NameTransform& transform_;
   JournalStore* journal_;
   std::unique_ptr<Folder> folder_;
-  std::vector<std::string> newNames_;
+  std::optional<FolderSnapshot> snapshot_;
+  BatchPlan plan_;  // the journal's plan, and the pass's own list of old and new names
+  std::vector<std::pair<std::size_t, const std::string*>> renamed_;
   BatchId batch_ = 0;
   bool journaled_ = false;
   std::size_t done_ = 0;
@@ -111,7 +122,12 @@ void runConversionPass(FileList& list, ConversionPassView& view, const EventPump
   if (!error && pump) pump();
   // Done or stopped, the list shows the folder as the pass left it, and the button works again.
   try {
-    File_Refresh(list, pump);
+    const std::optional<ListingSource> known = error ? std::nullopt : pass.folderAfter();
+    if (known) {
+      File_Refresh(list, pump, *known);
+    } else {
+      File_Refresh(list, pump);
+    }
   } catch (const RunError& reRead) {
     error = error ? withLaterFailure(*error, reRead) : reRead;
   }

@@ -1,23 +1,34 @@
 #include "engine/folder_snapshot.h"
 
+#include <cstdint>
+
 #include "engine/case_fold.h"
+#include "engine/checked.h"
 
 namespace skorvatin {
 
 FolderSnapshot::FolderSnapshot(Folder& folder) : folder_(folder) {
   folder_.forEachEntry([this](std::string_view name, EntryKind kind, std::uint64_t inode) {
-    entries_.push_back({std::string(name), kind, inode});
+    // Offsets are 32-bit: four gigabytes of names in one folder is no folder anyone renames in.
+    if (names_.size() + name.size() > UINT32_MAX || entries_.size() + 1 >= UINT32_MAX) checked::overflow();
+    entries_.push_back(
+        {static_cast<std::uint32_t>(names_.size()), static_cast<std::uint32_t>(name.size()), kind, inode});
+    names_.append(name);
   });
-  byName_.reserve(entries_.size());
-  for (std::size_t i = 0; i < entries_.size(); ++i) byName_.emplace(entries_[i].name, i);
+  byName_ = NameIndex(entries_.size());
+  for (std::size_t i = 0; i < entries_.size(); ++i) byName_.insert(nameOf(entries_[i]), i);
   // Asked after the listing: the folder probes with a name it has just listed.
   exact_ = !folder_.ignoresCase();
   device_ = folder_.id().device;
 }
 
+FolderSnapshot::Entry FolderSnapshot::entry(std::size_t i) const {
+  const Stored& s = entries_[i];
+  return {nameOf(s), s.kind, s.inode};
+}
+
 std::size_t FolderSnapshot::find(std::string_view name) const {
-  const auto it = byName_.find(name);
-  return it == byName_.end() ? npos : it->second;
+  return byName_.find(name);
 }
 
 std::optional<FileId> FolderSnapshot::idOf(const std::string& name) const {
@@ -36,12 +47,12 @@ ListingSource FolderSnapshot::withNames(
   return [this, &renamed](const EntryVisitor& visit) {
     std::vector<bool> moved(entries_.size(), false);
     for (const auto& [index, name] : renamed) {
-      const FolderEntry& e = entries_[index];
-      visit(*name, e.kind, e.inode);
+      const Stored& s = entries_[index];
+      visit(*name, s.kind, s.inode);
       moved[index] = true;
     }
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-      if (!moved[i]) visit(entries_[i].name, entries_[i].kind, entries_[i].inode);
+      if (!moved[i]) visit(nameOf(entries_[i]), entries_[i].kind, entries_[i].inode);
     }
   };
 }

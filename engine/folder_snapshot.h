@@ -5,20 +5,30 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "engine/file_list.h"
 #include "engine/folder.h"
+#include "engine/name_index.h"
 
 namespace skorvatin {
 
 // One listing of a folder, taken when an operation starts: every entry with its kind and identity,
 // found by name without asking the file system again. In a folder that compares names byte for
 // byte the listing alone tells whether a name is taken; in a case-blind one the folder is asked.
+//
+// A batch reads it for every one of up to 32767 files, so the names lie in one buffer and are
+// found through one table: no allocation per entry.
 class FolderSnapshot {
  public:
   static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+  struct Entry {
+    std::string_view name;
+    EntryKind kind;
+    std::uint64_t inode;
+  };
 
   explicit FolderSnapshot(Folder& folder);
 
@@ -27,7 +37,7 @@ class FolderSnapshot {
   bool exact() const { return exact_; }
 
   std::size_t size() const { return entries_.size(); }
-  const FolderEntry& entry(std::size_t i) const { return entries_[i]; }
+  Entry entry(std::size_t i) const;
   // The entry stored under exactly `name`, or npos.
   std::size_t find(std::string_view name) const;
 
@@ -45,11 +55,20 @@ class FolderSnapshot {
   ListingSource withNames(const std::vector<std::pair<std::size_t, const std::string*>>& renamed) const;
 
  private:
+  struct Stored {
+    std::uint32_t offset;
+    std::uint32_t length;
+    EntryKind kind;
+    std::uint64_t inode;
+  };
+  std::string_view nameOf(const Stored& s) const { return {names_.data() + s.offset, s.length}; }
+
   Folder& folder_;
   bool exact_ = false;
   std::uint64_t device_ = 0;
-  std::vector<FolderEntry> entries_;
-  std::unordered_map<std::string_view, std::size_t> byName_;
+  std::string names_;            // every name, one after the other
+  std::vector<Stored> entries_;  // in the file system's order
+  NameIndex byName_{0};
 };
 
 }  // namespace skorvatin

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "engine/checked.h"
+#include "engine/name_index.h"
 #include "engine/name_order.h"
 #include "engine/number_text.h"
 #include "engine/utf8.h"
@@ -48,7 +49,7 @@ void NumberingRun::Command1_Click() {
       SzerokoscNumeru = 0;
     }
     plan();
-    if (journal_ != nullptr) batch_ = journal_->begin(journalPlan());
+    if (journal_ != nullptr) batch_ = journal_->begin(plan_);
   } catch (const RunError& e) {
     reReadAndThrow(e);
   }
@@ -122,16 +123,6 @@ void NumberingRun::pause() {
   if (stop_ && stop_()) throw RunError(err::Interrupted, list_.Path());
 }
 
-BatchPlan NumberingRun::journalPlan() const {
-  BatchPlan plan;
-  plan.kind = BatchKind::Numbering;
-  plan.folderPath = folder_->path();
-  plan.folder = folder_->id();
-  plan.files.reserve(files_.size());
-  for (const BatchFile& f : files_) plan.files.push_back({f.id, f.original, f.temporary, f.final});
-  return plan;
-}
-
 // The names must be on the disk before the journal says where they are.
 void NumberingRun::finishJournal(BatchEnd end) {
   if (!batch_) return;
@@ -141,7 +132,18 @@ void NumberingRun::finishJournal(BatchEnd end) {
 
 void NumberingRun::KońcoweOpcje() {
   letEventsRun();
-  File_Refresh(list_, pump_);
+  // Every file of the batch has its final name, and where names are exact the run knows the
+  // folder: its own listing from the start of the run with those names in it. A list read now
+  // would find the same, but for files other programs add, remove or rename meanwhile, and the
+  // list could miss those a moment after any read too; the next read shows them.
+  if (snapshot_ && snapshot_->exact()) {
+    std::vector<std::pair<std::size_t, const std::string*>> renamed;
+    renamed.reserve(files_.size());
+    for (std::size_t i : ordered_) renamed.emplace_back(entries_[i], &files_[i].final);
+    File_Refresh(list_, pump_, snapshot_->withNames(renamed));
+  } else {
+    File_Refresh(list_, pump_);
+  }
   letEventsRun();
 }
 
@@ -149,31 +151,36 @@ void NumberingRun::plan() {
   folder_ = list_.folders().open(list_.Path());
   snapshot_.emplace(*folder_);
   prefix_ = folderPrefix(folder_->path());
+  plan_.kind = BatchKind::Numbering;
+  plan_.folderPath = folder_->path();
+  plan_.folder = folder_->id();
 
-  const std::int32_t limit = checked::sub(list_.ListCount(), 1);
+  const std::int32_t limit = checked::sub(list_.ListCount(), std::int16_t{1});
   files_.reserve(static_cast<std::size_t>(limit) + 1);
+  entries_.reserve(files_.capacity());
   for (std::int32_t i = 0; i <= limit; ++i) {
     const std::string& name = list_.List(static_cast<std::int16_t>(i));
-    BatchFile f{name, name + kSuffix, {}, FolderSnapshot::npos, {}};
     // Every file must still be there, as the file it was: a name that now leads to a folder or
     // to nothing stops the run before anything is renamed.
+    std::size_t entry = FolderSnapshot::npos;
     if (snapshot_->exact()) {
-      f.entry = snapshot_->find(name);
-      if (f.entry == FolderSnapshot::npos || snapshot_->entry(f.entry).kind != EntryKind::File) {
+      entry = snapshot_->find(name);
+      if (entry == FolderSnapshot::npos || snapshot_->entry(entry).kind != EntryKind::File) {
         throw RunError::fromErrno(ENOENT, prefix_ + name);
       }
     }
     const auto id = snapshot_->idOf(name);
     if (!id) throw RunError::fromErrno(ENOENT, prefix_ + name);
-    f.id = *id;
-    files_.push_back(std::move(f));
+    files_.push_back({*id, name, name + kSuffix, {}});
+    entries_.push_back(entry);
   }
   if (snapshot_->exact()) {
     batchEntry_.assign(snapshot_->size(), false);
-    for (const BatchFile& f : files_) batchEntry_[f.entry] = true;
+    for (std::size_t entry : entries_) batchEntry_[entry] = true;
   } else {
-    for (std::size_t i = 0; i < files_.size(); ++i)
+    for (std::size_t i = 0; i < files_.size(); ++i) {
       batchById_.emplace(std::pair{files_[i].id.device, files_[i].id.inode}, i);
+    }
   }
   // The files are numbered in the order the list gives their suffixed names ("ab.c.q" before
   // "ab.q"), exactly as a re-read list between the passes would show them.
@@ -195,7 +202,7 @@ void NumberingRun::computeFinalNames() {
   const std::int32_t step = roundToInt32(textValue(options_.Text2()));
   const std::string after = options_.Text5();
   for (std::size_t position = 0; position < ordered_.size(); ++position) {
-    BatchFile& f = files_[ordered_[position]];
+    PlannedFile& f = files_[ordered_[position]];
     const std::string prefix = options_.Text3();
     std::int32_t index = checked::toInt32(position);
     std::string number;
@@ -243,14 +250,12 @@ void NumberingRun::check() const {
     return foldings.back();
   };
   std::vector<std::string_view> temporaryKey(n);
-  std::unordered_map<std::string_view, std::size_t> originalAt;
-  std::unordered_map<std::string_view, std::size_t> temporaryAt;
-  originalAt.reserve(n);
-  temporaryAt.reserve(n);
+  NameIndex originalAt(n);
+  NameIndex temporaryAt(n);
   for (std::size_t i = 0; i < n; ++i) {
-    originalAt.emplace(key(files_[i].original), i);
+    originalAt.insert(key(files_[i].original), i);
     temporaryKey[i] = key(files_[i].temporary);
-    temporaryAt.emplace(temporaryKey[i], i);
+    temporaryAt.insert(temporaryKey[i], i);
   }
   // Stranger look-ups in a case-blind folder ask the file system: only the names that need it.
   std::unordered_map<std::string, bool> strangerHolds;
@@ -262,12 +267,12 @@ void NumberingRun::check() const {
   };
 
   for (std::size_t i = 0; i < n; ++i) {
-    const BatchFile& f = files_[i];
+    const PlannedFile& f = files_[i];
     if (!isBareName(f.temporary, maxBytes)) {
       throw RunError(err::BadFileName, prefix_ + f.original, refusedName(f.temporary, maxBytes));
     }
-    const auto laterOriginal = originalAt.find(temporaryKey[i]);
-    const bool takenInBatch = laterOriginal != originalAt.end() && laterOriginal->second > i;
+    const std::size_t laterOriginal = originalAt.find(temporaryKey[i]);
+    const bool takenInBatch = laterOriginal != NameIndex::npos && laterOriginal > i;
     if (takenInBatch || stranger(f.temporary)) {
       throw RunError(err::FileAlreadyExists, prefix_ + f.original, f.temporary);
     }
@@ -275,17 +280,16 @@ void NumberingRun::check() const {
 
   std::vector<std::size_t> positionOf(n);
   for (std::size_t p = 0; p < n; ++p) positionOf[ordered_[p]] = p;
-  std::unordered_map<std::string_view, std::size_t> finalsGiven;
-  finalsGiven.reserve(n);
+  NameIndex finalsGiven(n);
   for (std::size_t p = 0; p < n; ++p) {
-    const BatchFile& f = files_[ordered_[p]];
+    const PlannedFile& f = files_[ordered_[p]];
     if (!isBareName(f.final, maxBytes)) {
       throw RunError(err::BadFileName, prefix_ + f.original, refusedName(f.final, maxBytes));
     }
     const std::string_view finalKey = key(f.final);
-    const auto laterTemporary = temporaryAt.find(finalKey);
-    const bool takenInBatch = !finalsGiven.emplace(finalKey, p).second ||
-                              (laterTemporary != temporaryAt.end() && positionOf[laterTemporary->second] > p);
+    const std::size_t laterTemporary = temporaryAt.find(finalKey);
+    const bool takenInBatch = finalsGiven.insert(finalKey, p) != NameIndex::npos ||
+                              (laterTemporary != NameIndex::npos && positionOf[laterTemporary] > p);
     // Every file of the batch has left its original name by now.
     if (takenInBatch || stranger(f.final))
       throw RunError(err::FileAlreadyExists, prefix_ + f.original, f.final);
@@ -306,7 +310,7 @@ void NumberingRun::Go() {
     std::vector<std::pair<std::size_t, const std::string*>> renamed;
     renamed.reserve(files_.size());
     // In numbering order, which is the list's order of the temporary names: the list need not sort.
-    for (std::size_t i : ordered_) renamed.emplace_back(files_[i].entry, &files_[i].temporary);
+    for (std::size_t i : ordered_) renamed.emplace_back(entries_[i], &files_[i].temporary);
     File_Refresh(list_, pump_, snapshot_->withNames(renamed));
   } else {
     File_Refresh(list_, pump_);

@@ -65,13 +65,6 @@ class NumberingRun {
   std::string CiagZer;
 
  private:
-  struct BatchFile {
-    std::string original;   // listed name
-    std::string temporary;  // original + ".q"
-    std::string final;
-    std::size_t entry = FolderSnapshot::npos;  // in the snapshot, where names are exact
-    FileId id;
-  };
   struct Renamed {
     std::size_t file;
     const std::string* from;
@@ -79,7 +72,6 @@ class NumberingRun {
   };
 
   void plan();
-  BatchPlan journalPlan() const;
   void finishJournal(BatchEnd end);
   void computeFinalNames();
   void check() const;
@@ -104,7 +96,11 @@ class NumberingRun {
   std::unique_ptr<Folder> folder_;
   std::optional<FolderSnapshot> snapshot_;
   std::string prefix_;
-  std::vector<BatchFile> files_;      // list order before the run
+  // Every file of the run in list order, with its three names: the journal's plan and the run's
+  // own record at once.
+  BatchPlan plan_;
+  std::vector<PlannedFile>& files_ = plan_.files;
+  std::vector<std::size_t> entries_;  // each file's entry in the snapshot, where names are exact
   std::vector<std::size_t> ordered_;  // numbering order: list order of the temporary names
   std::vector<Renamed> done_;         // every rename done so far, oldest first
   std::vector<bool> batchEntry_;      // snapshot entries that are files of the batch (exact names)
