@@ -26,8 +26,8 @@ class BenchFolder {
   const std::string& path() const { return path_; }
   const std::vector<std::string>& names() const { return names_; }
 
-  // Empties the folder and creates the original files again: every renaming run starts from the
-  // same folder.
+  // Empties the folder and creates the original files again, and writes them to the disk: every
+  // renaming run starts from the same folder, with nothing of the last one still being written.
   void rebuild();
 
  private:

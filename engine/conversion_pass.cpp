@@ -38,7 +38,7 @@ class Pass {
     folder_ = list_.folders().open(list_.Path());
     // One listing serves the journal, which records which file each name belongs to, and the list
     // read that follows the pass.
-    snapshot_.emplace(*folder_);
+    snapshot_.emplace(*folder_, list_.size());
 
     // The count is 16-bit and never negative, so count - 1 stays within 16 bits; the loop runs in 32.
     const std::int32_t limit = checked::sub(list_.ListCount(), std::int16_t{1});

@@ -7,16 +7,21 @@
 
 namespace skorvatin {
 
-FolderSnapshot::FolderSnapshot(Folder& folder) : folder_(folder) {
+FolderSnapshot::FolderSnapshot(Folder& folder, std::size_t expected) : folder_(folder) {
+  entries_.reserve(expected + 64);
+  names_.reserve(24 * (expected + 64));
   folder_.forEachEntry([this](std::string_view name, EntryKind kind, std::uint64_t inode) {
-    // Offsets are 32-bit: four gigabytes of names in one folder is no folder anyone renames in.
-    if (names_.size() + name.size() > UINT32_MAX || entries_.size() + 1 >= UINT32_MAX) checked::overflow();
+    // Offsets are 32-bit: four gigabytes of names in one folder is no folder anyone renames in;
+    // and no file system stores a name of more than 255 bytes.
+    if (names_.size() + name.size() > UINT32_MAX || entries_.size() + 1 >= UINT32_MAX || name.size() > 255) {
+      checked::overflow();
+    }
     entries_.push_back(
-        {static_cast<std::uint32_t>(names_.size()), static_cast<std::uint32_t>(name.size()), kind, inode});
+        {inode, static_cast<std::uint32_t>(names_.size()), static_cast<std::uint8_t>(name.size()), kind});
     names_.append(name);
   });
-  byName_ = NameIndex(entries_.size());
-  for (std::size_t i = 0; i < entries_.size(); ++i) byName_.insert(nameOf(entries_[i]), i);
+  byName_ = NameIndex<NameOfEntry>(entries_.size(), NameOfEntry{this});
+  for (std::size_t i = 0; i < entries_.size(); ++i) byName_.insert(i);
   // Asked after the listing: the folder probes with a name it has just listed.
   exact_ = !folder_.ignoresCase();
   device_ = folder_.id().device;

@@ -30,7 +30,12 @@ class FolderSnapshot {
     std::uint64_t inode;
   };
 
-  explicit FolderSnapshot(Folder& folder);
+  // `expected` entries are made room for up front: growing the listing as it comes touches and
+  // copies far more memory than the listing needs.
+  explicit FolderSnapshot(Folder& folder, std::size_t expected = 0);
+  // The name table points back at the snapshot: it stays where it was made.
+  FolderSnapshot(const FolderSnapshot&) = delete;
+  FolderSnapshot& operator=(const FolderSnapshot&) = delete;
 
   Folder& folder() const { return folder_; }
   // True when names compare byte for byte here, so the listing is the whole truth about names.
@@ -56,10 +61,14 @@ class FolderSnapshot {
 
  private:
   struct Stored {
-    std::uint32_t offset;
-    std::uint32_t length;
-    EntryKind kind;
     std::uint64_t inode;
+    std::uint32_t offset;
+    std::uint8_t length;  // a name holds at most 255 bytes
+    EntryKind kind;
+  };
+  struct NameOfEntry {
+    const FolderSnapshot* snapshot;
+    std::string_view operator()(std::size_t i) const { return snapshot->nameOf(snapshot->entries_[i]); }
   };
   std::string_view nameOf(const Stored& s) const { return {names_.data() + s.offset, s.length}; }
 
@@ -68,7 +77,7 @@ class FolderSnapshot {
   std::uint64_t device_ = 0;
   std::string names_;            // every name, one after the other
   std::vector<Stored> entries_;  // in the file system's order
-  NameIndex byName_{0};
+  NameIndex<NameOfEntry> byName_{0, NameOfEntry{this}};
 };
 
 }  // namespace skorvatin

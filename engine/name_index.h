@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string_view>
 #include <vector>
@@ -8,53 +9,54 @@
 namespace skorvatin {
 
 // Names found by their exact bytes, for the checks of a batch of up to 32767 files: one
-// open-addressing table, no allocation per name. It holds views: the names must outlive it.
+// open-addressing table of 32-bit indices, no allocation per name. The names stay where the caller
+// keeps them; `nameOf(i)` gives the name filed as index i.
+template <class NameOf>
 class NameIndex {
  public:
   static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
-  explicit NameIndex(std::size_t expected) {
+  NameIndex(std::size_t expected, NameOf nameOf) : nameOf_(std::move(nameOf)) {
     std::size_t capacity = 16;
     while (capacity < 2 * expected) capacity *= 2;
-    slots_.resize(capacity);
+    slots_.assign(capacity, 0);
   }
 
-  // Files `name` under `value`, unless it is filed already: then the value it has is returned and
-  // nothing changes; npos when it was added.
-  std::size_t insert(std::string_view name, std::size_t value) {
+  // Files index `i` under its name, unless that name is filed already: then the index filed under
+  // it is returned and nothing changes; npos when it was added.
+  std::size_t insert(std::size_t i) {
     if (2 * (used_ + 1) > slots_.size()) grow();
-    Slot& slot = slotOf(name);
-    if (slot.value != npos) return slot.value;
-    slot = {name, value};
+    std::uint32_t& slot = slotOf(nameOf_(i));
+    if (slot != 0) return slot - 1;
+    slot = static_cast<std::uint32_t>(i + 1);
     ++used_;
     return npos;
   }
 
-  // The value filed under `name`, or npos.
-  std::size_t find(std::string_view name) const { return const_cast<NameIndex*>(this)->slotOf(name).value; }
+  // The index filed under `name`, or npos.
+  std::size_t find(std::string_view name) const {
+    const std::uint32_t slot = const_cast<NameIndex*>(this)->slotOf(name);
+    return slot == 0 ? npos : slot - 1;
+  }
 
  private:
-  struct Slot {
-    std::string_view name;
-    std::size_t value = npos;
-  };
-
-  Slot& slotOf(std::string_view name) {
+  std::uint32_t& slotOf(std::string_view name) {
     const std::size_t mask = slots_.size() - 1;
-    std::size_t at = std::hash<std::string_view>{}(name) & mask;
-    while (slots_[at].value != npos && slots_[at].name != name) at = (at + 1) & mask;
+    std::size_t at = std::hash<std::string_view>{}(name)&mask;
+    while (slots_[at] != 0 && nameOf_(slots_[at] - 1) != name) at = (at + 1) & mask;
     return slots_[at];
   }
 
   void grow() {
-    std::vector<Slot> old(2 * slots_.size());
+    std::vector<std::uint32_t> old(2 * slots_.size(), 0);
     old.swap(slots_);
-    for (const Slot& s : old) {
-      if (s.value != npos) slotOf(s.name) = s;
+    for (const std::uint32_t filed : old) {
+      if (filed != 0) slotOf(nameOf_(filed - 1)) = filed;
     }
   }
 
-  std::vector<Slot> slots_;
+  NameOf nameOf_;
+  std::vector<std::uint32_t> slots_;
   std::size_t used_ = 0;
 };
 

@@ -149,7 +149,7 @@ void NumberingRun::KońcoweOpcje() {
 
 void NumberingRun::plan() {
   folder_ = list_.folders().open(list_.Path());
-  snapshot_.emplace(*folder_);
+  snapshot_.emplace(*folder_, list_.size());
   prefix_ = folderPrefix(folder_->path());
   plan_.kind = BatchKind::Numbering;
   plan_.folderPath = folder_->path();
@@ -243,20 +243,28 @@ void NumberingRun::check() const {
   // up front, so the views into the foldings stay valid.
   const bool exact = snapshot_->exact();
   std::vector<std::string> foldings;
-  if (!exact) foldings.reserve(3 * n);
+  if (!exact) foldings.reserve(3 * n);  // every name of every file, so no view moves
   const auto key = [&](const std::string& name) -> std::string_view {
     if (exact) return name;
     foldings.push_back(snapshot_->key(name));
     return foldings.back();
   };
+  std::vector<std::string_view> originalKey(n);
   std::vector<std::string_view> temporaryKey(n);
-  NameIndex originalAt(n);
-  NameIndex temporaryAt(n);
+  std::vector<std::string_view> finalKey(n);  // in numbering order
   for (std::size_t i = 0; i < n; ++i) {
-    originalAt.insert(key(files_[i].original), i);
+    originalKey[i] = key(files_[i].original);
     temporaryKey[i] = key(files_[i].temporary);
-    temporaryAt.insert(temporaryKey[i], i);
   }
+  for (std::size_t p = 0; p < n; ++p) finalKey[p] = key(files_[ordered_[p]].final);
+  const auto indexOf = [n](const std::vector<std::string_view>& keys) {
+    const auto nameOf = [&keys](std::size_t i) { return keys[i]; };
+    NameIndex<decltype(nameOf)> index(n, nameOf);
+    for (std::size_t i = 0; i < n; ++i) index.insert(i);
+    return index;
+  };
+  const auto originalAt = indexOf(originalKey);
+  const auto temporaryAt = indexOf(temporaryKey);
   // Stranger look-ups in a case-blind folder ask the file system: only the names that need it.
   std::unordered_map<std::string, bool> strangerHolds;
   const auto stranger = [&](const std::string& name) {
@@ -272,7 +280,7 @@ void NumberingRun::check() const {
       throw RunError(err::BadFileName, prefix_ + f.original, refusedName(f.temporary, maxBytes));
     }
     const std::size_t laterOriginal = originalAt.find(temporaryKey[i]);
-    const bool takenInBatch = laterOriginal != NameIndex::npos && laterOriginal > i;
+    const bool takenInBatch = laterOriginal != decltype(originalAt)::npos && laterOriginal > i;
     if (takenInBatch || stranger(f.temporary)) {
       throw RunError(err::FileAlreadyExists, prefix_ + f.original, f.temporary);
     }
@@ -280,16 +288,17 @@ void NumberingRun::check() const {
 
   std::vector<std::size_t> positionOf(n);
   for (std::size_t p = 0; p < n; ++p) positionOf[ordered_[p]] = p;
-  NameIndex finalsGiven(n);
+  const auto finalOf = [&finalKey](std::size_t p) { return finalKey[p]; };
+  NameIndex<decltype(finalOf)> finalsGiven(n, finalOf);
   for (std::size_t p = 0; p < n; ++p) {
     const PlannedFile& f = files_[ordered_[p]];
     if (!isBareName(f.final, maxBytes)) {
       throw RunError(err::BadFileName, prefix_ + f.original, refusedName(f.final, maxBytes));
     }
-    const std::string_view finalKey = key(f.final);
-    const std::size_t laterTemporary = temporaryAt.find(finalKey);
-    const bool takenInBatch = finalsGiven.insert(finalKey, p) != NameIndex::npos ||
-                              (laterTemporary != NameIndex::npos && positionOf[laterTemporary] > p);
+    const std::size_t laterTemporary = temporaryAt.find(finalKey[p]);
+    const bool takenInBatch =
+        finalsGiven.insert(p) != decltype(finalsGiven)::npos ||
+        (laterTemporary != decltype(temporaryAt)::npos && positionOf[laterTemporary] > p);
     // Every file of the batch has left its original name by now.
     if (takenInBatch || stranger(f.final))
       throw RunError(err::FileAlreadyExists, prefix_ + f.original, f.final);
