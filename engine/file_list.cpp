@@ -24,8 +24,9 @@ void FileList::read(const std::string& path, const std::string& pattern, const L
     } else {
       folders_.open(path)->forEachEntry(keep);
     }
-    std::sort(names.begin(), names.end(),
-              [](const std::string& a, const std::string& b) { return nameLess(a, b); });
+    // A listing an operation made up from its own often comes in list order already.
+    const auto inListOrder = [](const std::string& a, const std::string& b) { return nameLess(a, b); };
+    if (!std::is_sorted(names.begin(), names.end(), inListOrder)) sortInListOrder(names);
   }
   lastReadCount_ = names.size();
   names_ = std::move(names);

@@ -1,6 +1,7 @@
 #include "engine/name_order.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "engine/case_fold.h"
 #include "engine/utf8.h"
@@ -68,6 +69,58 @@ int compareFoldedFast(std::string_view a, std::string_view b) {
 int compareNames(std::string_view a, std::string_view b) {
   if (const int folded = compareFoldedFast(a, b); folded != 0) return folded;
   return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
+}
+
+namespace {
+
+// The first eight bytes of a name as list order sees them, big end first: ASCII folded, then, at
+// the first byte of anything else, 0xFF and nothing more. Everything beyond ASCII sorts after it,
+// so a smaller key means an earlier name; equal keys leave the order to compareNames.
+std::uint64_t orderKey(std::string_view name) {
+  std::uint64_t key = 0;
+  for (std::size_t i = 0; i < 8; ++i) {
+    unsigned char byte = 0;
+    if (i < name.size()) {
+      const auto c = static_cast<unsigned char>(name[i]);
+      byte = c < 0x80 ? foldAscii(c) : 0xFF;
+    }
+    key = (key << 8) | byte;
+    if (byte == 0xFF) {
+      key <<= 8 * (7 - i);
+      break;
+    }
+  }
+  return key;
+}
+
+}  // namespace
+
+void sortInListOrder(std::vector<std::string>& names) {
+  struct Keyed {
+    std::uint64_t key;
+    std::size_t index;
+  };
+  std::vector<Keyed> keyed(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) keyed[i] = {orderKey(names[i]), i};
+  std::sort(keyed.begin(), keyed.end(), [&names](const Keyed& a, const Keyed& b) {
+    if (a.key != b.key) return a.key < b.key;
+    return compareNames(names[a.index], names[b.index]) < 0;
+  });
+  // Each name moves once, cycle by cycle, to where the order puts it.
+  for (std::size_t i = 0; i < keyed.size(); ++i) {
+    if (keyed[i].index == i) continue;
+    std::string held = std::move(names[i]);
+    for (std::size_t at = i;;) {
+      const std::size_t from = keyed[at].index;
+      keyed[at].index = at;
+      if (from == i) {
+        names[at] = std::move(held);
+        break;
+      }
+      names[at] = std::move(names[from]);
+      at = from;
+    }
+  }
 }
 
 }  // namespace skorvatin

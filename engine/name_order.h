@@ -1,6 +1,8 @@
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/case_fold.h"
 
@@ -13,5 +15,10 @@ int compareNames(std::string_view a, std::string_view b);
 inline bool nameLess(std::string_view a, std::string_view b) {
   return compareNames(a, b) < 0;
 }
+
+// Puts names into list order. A large folder spends most of a read here: most comparisons are
+// settled by the first eight folded bytes taken as one number, and only names that agree there are
+// compared in full.
+void sortInListOrder(std::vector<std::string>& names);
 
 }  // namespace skorvatin

@@ -34,3 +34,44 @@ TEST(NameOrder, SortsIgnoringCaseWithATotalTieBreak) {
 }
 
 }  // namespace
+
+namespace {
+
+// The fast sort must give exactly the order of compareNames, also where its eight-byte keys tie
+// or meet a byte beyond ASCII.
+TEST(NameOrder, FastSortGivesTheListOrder) {
+  std::vector<std::string> names = {
+      "IMG_0010.JPG",
+      "img_0002.jpg",
+      "IMG_0002.jpg",
+      "a",
+      "A",
+      "ab",
+      "abc\xc5\x82",
+      "abcz",
+      "abc",
+      "\xc5\x81\xc3\xb3\x64\xc5\xba",
+      "Zebra",
+      "zebra.txt",
+      "\xff\xfe.bin",
+      "abcdefgh",
+      "abcdefgH",
+      "abcdefghi",
+      "abcdefg\xc4\x85",
+      "abcdefgz",
+      "-start",
+      "~tilde",
+      "PXL_20240101_000012345.jpg",
+      "PXL_20240101_000012344.jpg",
+      "ab\xff",
+      "ab\xc5\xbc",
+      "b",
+  };
+  std::vector<std::string> expected = names;
+  std::sort(expected.begin(), expected.end(),
+            [](const std::string& a, const std::string& b) { return skorvatin::nameLess(a, b); });
+  skorvatin::sortInListOrder(names);
+  EXPECT_EQ(names, expected);
+}
+
+}  // namespace
