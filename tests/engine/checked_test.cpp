@@ -7,18 +7,12 @@
 #include <limits>
 
 #include "engine/run_error.h"
+#include "tests/support/error_number.h"
 
 namespace skorvatin {
 namespace {
 
-int errorOf(auto&& call) {
-  try {
-    call();
-  } catch (const RunError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using skorvatin::testing::errorNumberOf;
 
 TEST(CheckedArithmetic, RaisesOverflowInsteadOfWrapping) {
   constexpr auto max = std::numeric_limits<std::int32_t>::max();
@@ -29,11 +23,11 @@ TEST(CheckedArithmetic, RaisesOverflowInsteadOfWrapping) {
   EXPECT_EQ(checked::mul(21, 100000000), 2100000000);
   EXPECT_EQ(checked::sub<std::int16_t>(0, 1), -1);
   EXPECT_EQ(checked::toInt32(std::size_t{2147483647}), max);
-  EXPECT_EQ(errorOf([] { checked::add(max, 1); }), err::Overflow);
-  EXPECT_EQ(errorOf([] { checked::sub(min, 1); }), err::Overflow);
-  EXPECT_EQ(errorOf([] { checked::mul(22, 100000000); }), err::Overflow);
-  EXPECT_EQ(errorOf([] { checked::sub(min16, 1); }), err::Overflow);
-  EXPECT_EQ(errorOf([] { checked::toInt32(std::size_t{2147483648}); }), err::Overflow);
+  EXPECT_EQ(errorNumberOf([] { checked::add(max, 1); }), err::Overflow);
+  EXPECT_EQ(errorNumberOf([] { checked::sub(min, 1); }), err::Overflow);
+  EXPECT_EQ(errorNumberOf([] { checked::mul(22, 100000000); }), err::Overflow);
+  EXPECT_EQ(errorNumberOf([] { checked::sub(min16, 1); }), err::Overflow);
+  EXPECT_EQ(errorNumberOf([] { checked::toInt32(std::size_t{2147483648}); }), err::Overflow);
 }
 
 }  // namespace

@@ -7,10 +7,13 @@
 #include <vector>
 
 #include "engine/run_error.h"
+#include "tests/support/error_number.h"
 #include "tests/support/memory_folder.h"
 
 namespace skorvatin {
 namespace {
+
+using skorvatin::testing::errorNumberOf;
 
 using V = std::vector<std::string>;
 using testing::MemoryDisk;
@@ -19,15 +22,6 @@ V listed(const FileList& list) {
   V out;
   for (std::int16_t i = 0; i < list.ListCount(); ++i) out.push_back(list.List(i));
   return out;
-}
-
-std::int32_t errorOf(const std::function<void()>& step) {
-  try {
-    step();
-  } catch (const RunError& e) {
-    return e.number();
-  }
-  return 0;
 }
 
 TEST(FolderPrefix, AppendsOneSeparator) {
@@ -114,19 +108,19 @@ TEST_F(FileListTest, NamesThatAreNotUtf8AreListedAsTheirBytes) {
 TEST_F(FileListTest, AFolderThatCannotBeReadKeepsTheOldList) {
   disk.add(kFolder, "a.txt");
   list.Refresh();
-  EXPECT_EQ(errorOf([&] { list.setPath("/missing"); }), err::PathNotFound);
+  EXPECT_EQ(errorNumberOf([&] { list.setPath("/missing"); }), err::PathNotFound);
   EXPECT_EQ(list.Path(), kFolder);
   EXPECT_EQ(listed(list), (V{"a.txt"}));
   disk.removeFolder(kFolder);
-  EXPECT_EQ(errorOf([&] { File_Refresh(list, nullptr); }), err::PathNotFound);
-  EXPECT_EQ(errorOf([&] { list.List(-1); }), err::SubscriptOutOfRange);
+  EXPECT_EQ(errorNumberOf([&] { File_Refresh(list, nullptr); }), err::PathNotFound);
+  EXPECT_EQ(errorNumberOf([&] { list.List(-1); }), err::SubscriptOutOfRange);
 }
 
 TEST_F(FileListTest, MoreThan32767FilesIsAnOverflowNotAWrappedCount) {
   for (int i = 0; i < 32768; ++i) disk.add(kFolder, "p" + std::to_string(i));
   list.Refresh();
   EXPECT_EQ(list.size(), 32768u);
-  EXPECT_EQ(errorOf([&] { list.ListCount(); }), err::Overflow);
+  EXPECT_EQ(errorNumberOf([&] { list.ListCount(); }), err::Overflow);
 }
 
 TEST_F(FileListTest, NotifiesTheViewOncePerRead) {

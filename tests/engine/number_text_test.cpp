@@ -7,20 +7,14 @@
 #include <string>
 
 #include "engine/run_error.h"
+#include "tests/support/error_number.h"
 
 namespace skorvatin {
 namespace {
 
-int errorOf(auto&& call) {
-  try {
-    call();
-  } catch (const RunError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using skorvatin::testing::errorNumberOf;
 
-TEST(textValue, ReadsTheLongestLeadingNumber) {
+TEST(TextValue, ReadsTheLongestLeadingNumber) {
   struct Row {
     const char* name;
     const char* text;
@@ -59,7 +53,7 @@ TEST(textValue, ReadsTheLongestLeadingNumber) {
 
 // Past the top of the double range a text is an overflow; below its smallest step it is 0. Both
 // ends are told apart by the number's magnitude, with or without an exponent.
-TEST(textValue, BeyondTheDoubleRangeIsOverflowAndBelowItZero) {
+TEST(TextValue, BeyondTheDoubleRangeIsOverflowAndBelowItZero) {
   struct Row {
     const char* name;
     std::string text;
@@ -80,14 +74,14 @@ TEST(textValue, BeyondTheDoubleRangeIsOverflowAndBelowItZero) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     if (row.overflow) {
-      EXPECT_EQ(errorOf([&] { textValue(row.text); }), err::Overflow);
+      EXPECT_EQ(errorNumberOf([&] { textValue(row.text); }), err::Overflow);
     } else {
       EXPECT_EQ(textValue(row.text), 0);
     }
   }
 }
 
-TEST(roundToInt32, TiesGoToEven) {
+TEST(RoundToInt32, TiesGoToEven) {
   struct Row {
     const char* name;
     double value;
@@ -111,21 +105,21 @@ TEST(roundToInt32, TiesGoToEven) {
   }
 }
 
-TEST(roundToInt32, OutsideTheRangeIsOverflow) {
+TEST(RoundToInt32, OutsideTheRangeIsOverflow) {
   for (double v : {2147483647.5, 2147483648.0, -2147483648.6, -2147483649.0, 1e300}) {
     SCOPED_TRACE(v);
-    EXPECT_EQ(errorOf([v] { roundToInt32(v); }), err::Overflow);
+    EXPECT_EQ(errorNumberOf([v] { roundToInt32(v); }), err::Overflow);
   }
 }
 
-TEST(decimalText, DigitsAndMinusOnly) {
+TEST(DecimalText, DigitsAndMinusOnly) {
   EXPECT_EQ(decimalText(250), "250");
   EXPECT_EQ(decimalText(-6), "-6");
   EXPECT_EQ(decimalText(0), "0");
   EXPECT_EQ(decimalText(std::numeric_limits<std::int32_t>::min()), "-2147483648");
 }
 
-TEST(doubleText, WritesIntegersPlainAndTheRestWithTheCallersSeparator) {
+TEST(DoubleText, WritesIntegersPlainAndTheRestWithTheCallersSeparator) {
   struct Row {
     const char* name;
     double value;

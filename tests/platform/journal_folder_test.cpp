@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/run_error.h"
+#include "tests/support/error_number.h"
 #include "tests/support/temp_dir.h"
 
 // This test program's fsync reports each call to the test that listens, then syncs.
@@ -30,6 +31,8 @@ extern "C" int fsync(int fd) {
 }
 
 namespace {
+
+using skorvatin::testing::errorNumberOf;
 
 using namespace skorvatin;
 using skorvatin::platform::JournalFolder;
@@ -45,15 +48,6 @@ BatchPlan smallPlan(std::size_t files = 2) {
     plan.files.push_back({{2049, 100 + i}, name, name + ".q", "Plik" + std::to_string(i + 1) + ".JPG"});
   }
   return plan;
-}
-
-int errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RunError& e) {
-    return e.number();
-  }
-  return 0;
 }
 
 mode_t modeOf(const std::string& path) {
@@ -146,7 +140,7 @@ TEST_F(JournalFolderTest, JournalIsKeptPrivatelyAndOutlivesTheProgram) {
   EXPECT_EQ(history[0].folderPath, "/home/ola/zdjęcia");
   EXPECT_EQ(history[0].fileCount, 1u);
   EXPECT_EQ(restarted.load(1).end, (BatchEnd{BatchOutcome::Stopped, 1}));
-  EXPECT_EQ(errorOf([&] { restarted.finish(1, {BatchOutcome::Done, 2}); }), err::FileAlreadyExists);
+  EXPECT_EQ(errorNumberOf([&] { restarted.finish(1, {BatchOutcome::Done, 2}); }), err::FileAlreadyExists);
   EXPECT_EQ(stateEntries(), (Names{"batch-00000000000000000001.end", "batch-00000000000000000001.plan"}));
 }
 
@@ -239,15 +233,15 @@ TEST_F(JournalFolderTest, StateFolderThatIsNotTheUsersOwnIsNeverUsed) {
   std::filesystem::create_directories(path("target"));
   ASSERT_EQ(::symlink(path("target").c_str(), state().c_str()), 0);
   JournalFolder store(state());
-  EXPECT_EQ(errorOf([&] { store.begin(smallPlan()); }), err::PathFileAccess);
-  EXPECT_EQ(errorOf([&] { store.unfinished(); }), err::PathFileAccess);
+  EXPECT_EQ(errorNumberOf([&] { store.begin(smallPlan()); }), err::PathFileAccess);
+  EXPECT_EQ(errorNumberOf([&] { store.unfinished(); }), err::PathFileAccess);
   EXPECT_TRUE(stateEntries(path("target")).empty());
 
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the folder to another user";
   ASSERT_EQ(::unlink(state().c_str()), 0);
   ASSERT_EQ(::mkdir(state().c_str(), 0700), 0);
   ASSERT_EQ(::chown(state().c_str(), 65534, 65534), 0);
-  EXPECT_EQ(errorOf([&] { store.begin(smallPlan()); }), err::PermissionDenied);
+  EXPECT_EQ(errorNumberOf([&] { store.begin(smallPlan()); }), err::PermissionDenied);
   EXPECT_TRUE(stateEntries().empty());
 }
 
@@ -313,7 +307,7 @@ TEST_F(JournalFolderTest, JournalThatCannotBeWrittenLeavesNothingBehind) {
       continue;
     }
     JournalFolder store(mount + "/skorvatin");
-    EXPECT_EQ(errorOf([&] { store.begin(smallPlan(row.files)); }), row.error);
+    EXPECT_EQ(errorNumberOf([&] { store.begin(smallPlan(row.files)); }), row.error);
     EXPECT_TRUE(stateEntries(mount + "/skorvatin").empty());
     ::chmod((mount + "/skorvatin").c_str(), 0700);
   }
