@@ -72,13 +72,10 @@ class Pass {
   // remove or rename meanwhile show at the next read, as they would a moment after any read.
   std::optional<ListingSource> folderAfter() {
     if (!snapshot_ || !snapshot_->exact() || done_ != plan_.files.size()) return std::nullopt;
-    renamed_.reserve(done_);
-    for (const PlannedFile& f : plan_.files) {
-      const std::size_t entry = snapshot_->find(f.original);
-      if (entry == FolderSnapshot::npos) return std::nullopt;
-      renamed_.emplace_back(entry, &f.final);
-    }
-    return snapshot_->withNames(renamed_);
+    return snapshot_->withNames(done_, [this](std::size_t k) {
+      // Every file was found under its listed name: the pass renamed it.
+      return std::pair{snapshot_->find(plan_.files[k].original), &plan_.files[k].final};
+    });
   }
 
   // The names must be on the disk before the journal says which files carry them.
@@ -96,7 +93,6 @@ class Pass {
   std::unique_ptr<Folder> folder_;
   std::optional<FolderSnapshot> snapshot_;
   BatchPlan plan_;  // the journal's plan, and the pass's own list of old and new names
-  std::vector<std::pair<std::size_t, const std::string*>> renamed_;
   BatchId batch_ = 0;
   bool journaled_ = false;
   std::size_t done_ = 0;

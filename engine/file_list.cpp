@@ -11,6 +11,9 @@ namespace skorvatin {
 
 void FileList::read(const std::string& path, const std::string& pattern, const ListingSource* known) {
   std::vector<std::string> names;
+  // A list emptied for its re-read lends its room to it: a large folder's names need not go to
+  // memory never touched before.
+  if (names_.empty()) names.swap(names_);
   if (!path.empty()) {
     const FileMask mask(pattern);
     names.reserve(lastReadCount_);

@@ -47,11 +47,11 @@ std::string FolderSnapshot::key(std::string_view name) const {
   return exact_ ? std::string(name) : foldedName(name);
 }
 
-ListingSource FolderSnapshot::withNames(
-    const std::vector<std::pair<std::size_t, const std::string*>>& renamed) const {
-  return [this, &renamed](const EntryVisitor& visit) {
+ListingSource FolderSnapshot::withNames(std::size_t count, RenamedEntry renamed) const {
+  return [this, count, renamed = std::move(renamed)](const EntryVisitor& visit) {
     std::vector<bool> moved(entries_.size(), false);
-    for (const auto& [index, name] : renamed) {
+    for (std::size_t k = 0; k < count; ++k) {
+      const auto [index, name] = renamed(k);
       const Stored& s = entries_[index];
       visit(*name, s.kind, s.inode);
       moved[index] = true;

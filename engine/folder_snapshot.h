@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,10 +55,13 @@ class FolderSnapshot {
   // exact, its case folding where the folder ignores case.
   std::string key(std::string_view name) const;
 
-  // The listing as a file list would read it now, with the entries in `renamed` (entry index →
-  // new name) under their new names: what an operation that made exactly those renames would find.
-  // The renamed entries come first, in the order given.
-  ListingSource withNames(const std::vector<std::pair<std::size_t, const std::string*>>& renamed) const;
+  // The k-th of the entries an operation renamed: its index in the listing and its new name.
+  using RenamedEntry = std::function<std::pair<std::size_t, const std::string*>(std::size_t k)>;
+
+  // The listing as a file list would read it now, with `count` renamed entries under their new
+  // names: what an operation that made exactly those renames would find. The renamed entries come
+  // first, in the order given.
+  ListingSource withNames(std::size_t count, RenamedEntry renamed) const;
 
  private:
   struct Stored {

@@ -137,10 +137,9 @@ void NumberingRun::KońcoweOpcje() {
   // would find the same, but for files other programs add, remove or rename meanwhile, and the
   // list could miss those a moment after any read too; the next read shows them.
   if (snapshot_ && snapshot_->exact()) {
-    std::vector<std::pair<std::size_t, const std::string*>> renamed;
-    renamed.reserve(files_.size());
-    for (std::size_t i : ordered_) renamed.emplace_back(entries_[i], &files_[i].final);
-    File_Refresh(list_, pump_, snapshot_->withNames(renamed));
+    File_Refresh(list_, pump_, snapshot_->withNames(files_.size(), [this](std::size_t k) {
+      return std::pair{entries_[ordered_[k]], &files_[ordered_[k]].final};
+    }));
   } else {
     File_Refresh(list_, pump_);
   }
@@ -195,7 +194,6 @@ void NumberingRun::plan() {
   }
   computeFinalNames();
   check();
-  done_.reserve(2 * files_.size());
 }
 
 void NumberingRun::computeFinalNames() {
@@ -239,32 +237,32 @@ void NumberingRun::check() const {
   const std::size_t maxBytes = folder_->nameMax();
   const std::size_t n = files_.size();
   // Names compare as the folder compares them: the names themselves where names are exact, their
-  // case foldings where the folder ignores case. Room for all three names of every file is made
-  // up front, so the views into the foldings stay valid.
+  // case foldings where the folder ignores case (three for every file, made once).
   const bool exact = snapshot_->exact();
-  std::vector<std::string> foldings;
-  if (!exact) foldings.reserve(3 * n);  // every name of every file, so no view moves
-  const auto key = [&](const std::string& name) -> std::string_view {
-    if (exact) return name;
-    foldings.push_back(snapshot_->key(name));
-    return foldings.back();
-  };
-  std::vector<std::string_view> originalKey(n);
-  std::vector<std::string_view> temporaryKey(n);
-  std::vector<std::string_view> finalKey(n);  // in numbering order
-  for (std::size_t i = 0; i < n; ++i) {
-    originalKey[i] = key(files_[i].original);
-    temporaryKey[i] = key(files_[i].temporary);
+  std::vector<std::string> folded;
+  if (!exact) {
+    folded.reserve(3 * n);
+    for (std::size_t i = 0; i < n; ++i) {
+      folded.push_back(snapshot_->key(files_[i].original));
+      folded.push_back(snapshot_->key(files_[i].temporary));
+      folded.push_back(snapshot_->key(files_[ordered_[i]].final));
+    }
   }
-  for (std::size_t p = 0; p < n; ++p) finalKey[p] = key(files_[ordered_[p]].final);
-  const auto indexOf = [n](const std::vector<std::string_view>& keys) {
-    const auto nameOf = [&keys](std::size_t i) { return keys[i]; };
-    NameIndex<decltype(nameOf)> index(n, nameOf);
-    for (std::size_t i = 0; i < n; ++i) index.insert(i);
-    return index;
+  const auto originalKey = [&](std::size_t i) -> std::string_view {
+    return exact ? std::string_view(files_[i].original) : folded[3 * i];
   };
-  const auto originalAt = indexOf(originalKey);
-  const auto temporaryAt = indexOf(temporaryKey);
+  const auto temporaryKey = [&](std::size_t i) -> std::string_view {
+    return exact ? std::string_view(files_[i].temporary) : folded[3 * i + 1];
+  };
+  const auto finalKey = [&](std::size_t p) -> std::string_view {
+    return exact ? std::string_view(files_[ordered_[p]].final) : folded[3 * p + 2];
+  };
+  NameIndex<decltype(originalKey)> originalAt(n, originalKey);
+  NameIndex<decltype(temporaryKey)> temporaryAt(n, temporaryKey);
+  for (std::size_t i = 0; i < n; ++i) {
+    originalAt.insert(i);
+    temporaryAt.insert(i);
+  }
   // Stranger look-ups in a case-blind folder ask the file system: only the names that need it.
   std::unordered_map<std::string, bool> strangerHolds;
   const auto stranger = [&](const std::string& name) {
@@ -279,7 +277,7 @@ void NumberingRun::check() const {
     if (!isBareName(f.temporary, maxBytes)) {
       throw RunError(err::BadFileName, prefix_ + f.original, refusedName(f.temporary, maxBytes));
     }
-    const std::size_t laterOriginal = originalAt.find(temporaryKey[i]);
+    const std::size_t laterOriginal = originalAt.find(temporaryKey(i));
     const bool takenInBatch = laterOriginal != decltype(originalAt)::npos && laterOriginal > i;
     if (takenInBatch || stranger(f.temporary)) {
       throw RunError(err::FileAlreadyExists, prefix_ + f.original, f.temporary);
@@ -288,14 +286,13 @@ void NumberingRun::check() const {
 
   std::vector<std::size_t> positionOf(n);
   for (std::size_t p = 0; p < n; ++p) positionOf[ordered_[p]] = p;
-  const auto finalOf = [&finalKey](std::size_t p) { return finalKey[p]; };
-  NameIndex<decltype(finalOf)> finalsGiven(n, finalOf);
+  NameIndex<decltype(finalKey)> finalsGiven(n, finalKey);
   for (std::size_t p = 0; p < n; ++p) {
     const PlannedFile& f = files_[ordered_[p]];
     if (!isBareName(f.final, maxBytes)) {
       throw RunError(err::BadFileName, prefix_ + f.original, refusedName(f.final, maxBytes));
     }
-    const std::size_t laterTemporary = temporaryAt.find(finalKey[p]);
+    const std::size_t laterTemporary = temporaryAt.find(finalKey(p));
     const bool takenInBatch =
         finalsGiven.insert(p) != decltype(finalsGiven)::npos ||
         (laterTemporary != decltype(temporaryAt)::npos && positionOf[laterTemporary] > p);
@@ -306,7 +303,10 @@ void NumberingRun::check() const {
 }
 
 void NumberingRun::ZmieniajRozszerzenia() {
-  for (std::size_t i = 0; i < files_.size(); ++i) rename(i, files_[i].original, files_[i].temporary);
+  for (std::size_t i = 0; i < files_.size(); ++i) {
+    rename(i, files_[i].original, files_[i].temporary);
+    ++suffixed_;
+  }
   pause();
 }
 
@@ -316,16 +316,18 @@ void NumberingRun::Go() {
   // the batch under its temporary name. The pass itself works on the batch, so a file that
   // appeared meanwhile is never touched.
   if (snapshot_->exact()) {
-    std::vector<std::pair<std::size_t, const std::string*>> renamed;
-    renamed.reserve(files_.size());
     // In numbering order, which is the list's order of the temporary names: the list need not sort.
-    for (std::size_t i : ordered_) renamed.emplace_back(entries_[i], &files_[i].temporary);
-    File_Refresh(list_, pump_, snapshot_->withNames(renamed));
+    File_Refresh(list_, pump_, snapshot_->withNames(files_.size(), [this](std::size_t k) {
+      return std::pair{entries_[ordered_[k]], &files_[ordered_[k]].temporary};
+    }));
   } else {
     File_Refresh(list_, pump_);
   }
   pause();
-  for (std::size_t i : ordered_) rename(i, files_[i].temporary, files_[i].final);
+  for (std::size_t i : ordered_) {
+    rename(i, files_[i].temporary, files_[i].final);
+    ++numbered_;
+  }
 }
 
 void NumberingRun::rename(std::size_t file, const std::string& from, const std::string& to) {
@@ -341,35 +343,41 @@ void NumberingRun::rename(std::size_t file, const std::string& from, const std::
     for (const MisplacedFile& m : e.misplaced()) named.addMisplaced(m);
     throw named;
   }
-  done_.push_back({file, &from, &to});
 }
 
 void NumberingRun::rollBack(RunError error) {
-  std::vector<const std::string*> current(files_.size());
-  for (std::size_t i = 0; i < files_.size(); ++i) current[i] = &files_[i].original;
-  for (const Renamed& r : done_) current[r.file] = r.to;
-
-  // Undoing in exactly the reverse order frees every name just before it is needed again.
-  for (auto it = done_.rbegin(); it != done_.rend(); ++it) {
-    // A file whose later undo failed stays where it is; its earlier steps no longer apply.
-    if (current[it->file] != it->to) continue;
+  // Which of its three names each file bears now: 0 its original one, 1 its temporary one, 2 its
+  // final one. The passes renamed in a fixed order, so two counts say it all.
+  std::vector<std::uint8_t> stage(files_.size(), 0);
+  for (std::size_t i = 0; i < suffixed_; ++i) stage[i] = 1;
+  for (std::size_t p = 0; p < numbered_; ++p) stage[ordered_[p]] = 2;
+  const auto nameAt = [this](std::size_t i, std::uint8_t at) -> const std::string& {
+    return at == 0 ? files_[i].original : at == 1 ? files_[i].temporary : files_[i].final;
+  };
+  // Undoing in exactly the reverse order frees every name just before it is needed again. A file
+  // whose later undo failed stays where it is; its earlier steps no longer apply.
+  const auto stepBack = [&](std::size_t i, std::uint8_t from) {
+    if (stage[i] != from) return;
     try {
-      folder_->rename(*it->to, *it->from);
-      current[it->file] = it->from;
+      folder_->rename(nameAt(i, from), nameAt(i, static_cast<std::uint8_t>(from - 1)));
+      stage[i] = static_cast<std::uint8_t>(from - 1);
     } catch (const RunError&) {
       // Reported below: the file is listed with the name it is left under.
     }
-  }
+  };
+  for (std::size_t p = numbered_; p-- > 0;) stepBack(ordered_[p], 2);
+  for (std::size_t i = suffixed_; i-- > 0;) stepBack(i, 1);
+
   for (std::size_t i = 0; i < files_.size(); ++i) {
-    if (current[i] == &files_[i].original) continue;
+    if (stage[i] == 0) continue;
     // A file that someone else deleted meanwhile is not under any name: telling the user where it
     // is would send them looking for nothing. When the look itself fails the file is listed.
     bool gone = false;
     try {
-      gone = !folder_->lookUp(*current[i]).has_value();
+      gone = !folder_->lookUp(nameAt(i, stage[i])).has_value();
     } catch (const RunError&) {
     }
-    if (!gone) error.addMisplaced({prefix_ + *current[i], prefix_ + files_[i].original});
+    if (!gone) error.addMisplaced({prefix_ + nameAt(i, stage[i]), prefix_ + files_[i].original});
   }
   // Only a run that is wholly undone is finished: one that left files under other names stays
   // unfinished, so the next start offers to put them back.

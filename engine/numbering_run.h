@@ -65,12 +65,6 @@ class NumberingRun {
   std::string CiagZer;
 
  private:
-  struct Renamed {
-    std::size_t file;
-    const std::string* from;
-    const std::string* to;
-  };
-
   void plan();
   void finishJournal(BatchEnd end);
   void computeFinalNames();
@@ -102,7 +96,8 @@ class NumberingRun {
   std::vector<PlannedFile>& files_ = plan_.files;
   std::vector<std::size_t> entries_;  // each file's entry in the snapshot, where names are exact
   std::vector<std::size_t> ordered_;  // numbering order: list order of the temporary names
-  std::vector<Renamed> done_;         // every rename done so far, oldest first
+  std::size_t suffixed_ = 0;          // files, in list order, that carry their temporary name
+  std::size_t numbered_ = 0;          // files, in numbering order, that carry their final name
   std::vector<bool> batchEntry_;      // snapshot entries that are files of the batch (exact names)
   std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> batchById_;  // the same, case-blind
 };
