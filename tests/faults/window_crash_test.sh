@@ -87,16 +87,19 @@ numberUntil() {
   startDisplay
   local target=""
   [ "$2" != display ] || target=$xvfb
+  # A sanitizer build takes the shim ahead of its own runtime; what a whole Qt program leaves at its
+  # end is not this test's matter.
   env -i -C "$files" PATH="$PATH" DISPLAY="$DISPLAY" HOME="$work/home" XDG_RUNTIME_DIR="$work/home" \
     XDG_STATE_HOME="$state" QT_QPA_PLATFORM=xcb DBUS_FATAL_WARNINGS=0 LD_PRELOAD="$shim" \
+    ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0 \
     SKORVATIN_RENAME_FOLDER="$files" SKORVATIN_RENAME_LOG="$work/home/renames.log" \
     SKORVATIN_SIGNAL_AT="1000 $1 $target" "${as[@]}" "$program" 2>"$work/program.err" &
   pid=$!
   local window
-  window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Skorvatin$' | head -n 1)
+  window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Skorvatin$' | head -n 1) || true
   [ -n "$window" ] || fail "the window never showed: $(cat "$work/program.err")"
   xdotool windowfocus --sync "$window" key Tab Tab Tab space
-  timeout 30 tail --pid="$pid" -f /dev/null || fail "the program did not end within 30 s of the click"
+  timeout 60 tail --pid="$pid" -f /dev/null || fail "the program did not end within a minute of the click"
   status=0
   wait "$pid" || status=$?
   pid=""
