@@ -38,7 +38,6 @@ class FolderSnapshot {
   FolderSnapshot(const FolderSnapshot&) = delete;
   FolderSnapshot& operator=(const FolderSnapshot&) = delete;
 
-  Folder& folder() const { return folder_; }
   // True when names compare byte for byte here, so the listing is the whole truth about names.
   bool exact() const { return exact_; }
 

@@ -10,10 +10,13 @@
 #include <vector>
 
 #include "engine/run_error.h"
+#include "tests/support/error_number.h"
 #include "tests/support/memory_folder.h"
 #include "tests/support/memory_journal_store.h"
 
 namespace {
+
+using skorvatin::testing::errorNumberOf;
 
 using namespace skorvatin;
 using skorvatin::testing::MemoryDisk;
@@ -87,14 +90,6 @@ class BatchRestoreTest : public ::testing::Test {
 
   bool has(const std::string& name) { return disk.folder(kDir).entries.count(name) != 0; }
   Names names() const { return disk.names(kDir); }
-  int numberOf(const std::function<void()>& f) {
-    try {
-      f();
-    } catch (const RunError& e) {
-      return e.number();
-    }
-    return 0;
-  }
 
   MemoryDisk disk;
   MemoryJournalStore store;
@@ -250,7 +245,8 @@ TEST_F(BatchRestoreTest, WhatHappenedToTheFolderSinceDecidesTheOutcome) {
     folder->rename("c.txt.q", "c.txt");  // c was already put back by the run's own rollback
     row.meanwhile(disk);
     RestoreReport report;
-    EXPECT_EQ(numberOf([&] { report = recoverBatch(store, disk, store.unfinished().front()); }), row.error);
+    EXPECT_EQ(errorNumberOf([&] { report = recoverBatch(store, disk, store.unfinished().front()); }),
+              row.error);
     EXPECT_EQ(names(), row.after);
     EXPECT_EQ(report.missing, row.missing);
     // Refused, the batch waits for the next start; done, it is closed.
@@ -330,7 +326,7 @@ TEST_F(BatchRestoreTest, RenameFailingMidwayPutsTheFolderBackAsItWas) {
   cutOff(BatchKind::Numbering, kSwap, 4);
   const Names before = names();
   disk.failingRenames = {disk.renameCalls + 4};
-  EXPECT_EQ(numberOf([&] { recoverBatch(store, disk, store.unfinished().front()); }), err::DeviceIo);
+  EXPECT_EQ(errorNumberOf([&] { recoverBatch(store, disk, store.unfinished().front()); }), err::DeviceIo);
   EXPECT_EQ(names(), before);
   // The restore closed its own journal as rolled back; the batch still waits.
   EXPECT_EQ(store.journals.at(2).end, (BatchEnd{BatchOutcome::RolledBack, 0}));
@@ -341,7 +337,7 @@ TEST_F(BatchRestoreTest, JournalThatCannotBeWrittenStopsTheRestoreBeforeAnyRenam
   cutOff(BatchKind::Numbering, kSwap, 4);
   const int renames = disk.renameCalls;
   store.full = true;
-  EXPECT_EQ(numberOf([&] { recoverBatch(store, disk, store.unfinished().front()); }), err::DiskFull);
+  EXPECT_EQ(errorNumberOf([&] { recoverBatch(store, disk, store.unfinished().front()); }), err::DiskFull);
   EXPECT_EQ(disk.renameCalls, renames);
 }
 

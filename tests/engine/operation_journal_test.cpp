@@ -13,6 +13,7 @@
 #include "engine/letter_case.h"
 #include "engine/numbering_run.h"
 #include "tests/support/engine_fakes.h"
+#include "tests/support/error_number.h"
 #include "tests/support/memory_folder.h"
 #include "tests/support/memory_journal_store.h"
 
@@ -20,6 +21,7 @@ namespace skorvatin {
 namespace {
 
 using Names = std::vector<std::string>;
+using testing::errorNumberOf;
 using testing::FakeNumberingOptions;
 using testing::MemoryDisk;
 using testing::MemoryJournalStore;
@@ -49,21 +51,13 @@ class OperationJournalTest : public ::testing::Test {
   int number() {
     NumberingRun run(list, options, nullptr, &store);
     if (stopAtPause > 0) run.setStopRequest([this] { return ++pauses == stopAtPause; });
-    return outcome([&] { run.Command1_Click(); });
+    return errorNumberOf([&] { run.Command1_Click(); });
   }
   int upperCase() {
-    return outcome([&] {
+    return errorNumberOf([&] {
       runConversionPass(
           list, view, nullptr, [](const std::string& n) { return Litery(n, CaseMode::AllUpper); }, &store);
     });
-  }
-  int outcome(const std::function<void()>& operation) {
-    try {
-      operation();
-    } catch (const RunError& e) {
-      return e.number();
-    }
-    return 0;
   }
   const MemoryJournalStore::Journal& only() {
     EXPECT_EQ(store.journals.size(), 1u);
