@@ -1,5 +1,6 @@
 #include "engine/batch_restore.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -53,10 +54,19 @@ class FolderNames {
     return nullptr;
   }
 
+  // A name the file with this inode is stored under that is not one of `known`.
+  const std::string* otherName(std::uint64_t inode, const std::unordered_set<std::string_view>& known) const {
+    const auto [begin, end] = byInode_.equal_range(inode);
+    for (auto it = begin; it != end; ++it) {
+      if (known.count(*it->second) == 0) return it->second;
+    }
+    return nullptr;
+  }
+
  private:
   Folder& folder_;
   std::unordered_map<std::string, std::uint64_t> entries_;
-  std::unordered_map<std::uint64_t, const std::string*> byInode_;
+  std::unordered_multimap<std::uint64_t, const std::string*> byInode_;
   bool caseBlind_ = false;
   std::uint64_t device_ = 0;
 };
@@ -102,8 +112,10 @@ std::unique_ptr<Folder> openBatchFolder(JournalStore& store, FolderService& fold
 }
 
 // Every target must be free, or held by the moving file itself (a case variant in a case-blind
-// folder) or by another file of the batch that moves away first.
-void checkTargets(FolderNames& names, const std::vector<Move>& moves, const std::string& prefix) {
+// folder) or by another file of the batch that moves away first. Gives the targets that are not.
+std::vector<ChangedFile> takenTargets(FolderNames& names, const std::vector<Move>& moves,
+                                      const std::string& prefix) {
+  std::vector<ChangedFile> taken;
   std::unordered_map<std::string_view, std::uint64_t> leaving;
   leaving.reserve(moves.size());
   std::unordered_set<std::uint64_t> moving;
@@ -121,8 +133,9 @@ void checkTargets(FolderNames& names, const std::vector<Move>& moves, const std:
     } else if (moving.count(*holder) != 0) {
       continue;  // a case variant of a name that a file of the batch leaves
     }
-    throw RunError(err::FileAlreadyExists, prefix + m.to, "nazwa jest zajęta przez inny plik");
+    taken.push_back({prefix + m.to, "nazwa jest zajęta przez inny plik"});
   }
+  return taken;
 }
 
 // Short hidden names that neither the folder nor the batch uses.
@@ -217,21 +230,61 @@ BatchPlan journalFor(BatchKind kind, BatchId takesBack, const BatchPlan& plan,
   return journal;
 }
 
-}  // namespace
+// Where a batch's files are now, as a whole.
+enum class Standing { HalfDone, AllFinal, AllOriginal };
 
-RestoreReport recoverBatch(JournalStore& store, FolderService& folders, const StoredBatch& batch) {
-  const BatchPlan& plan = trustedPlan(store, batch);
+Standing standingOf(FolderNames& names, const BatchPlan& plan) {
+  bool allFinal = true;
+  bool allOriginal = true;
+  for (const PlannedFile& f : plan.files) {
+    // Spelled exactly so: in a case-blind folder a case change answers to both of its names.
+    allFinal = allFinal && names.exact(f.final) == f.id.inode;
+    allOriginal = allOriginal && names.exact(f.original) == f.id.inode;
+    if (!allFinal && !allOriginal) return Standing::HalfDone;
+  }
+  return allFinal ? Standing::AllFinal : Standing::AllOriginal;
+}
+
+// Finishes an unfinished batch whose files are all at one end of it; true when the batch needs no
+// question (settled here, or another copy's to settle).
+bool settle(JournalStore& store, FolderService& folders, BatchId id) {
+  const std::unique_ptr<BatchHold> hold = store.hold(id);
+  if (!hold) return true;
+  const StoredBatch batch = store.load(id);
+  if (batch.gone || batch.end) return true;
+  if (!batch.plan || planProblem(*batch.plan)) return false;
+  const BatchPlan& plan = *batch.plan;
+  try {
+    const std::unique_ptr<Folder> folder = folders.open(plan.folderPath);
+    if (folder->id() != plan.folder) return false;
+    FolderNames names(*folder);
+    const Standing standing = standingOf(names, plan);
+    if (standing == Standing::HalfDone) return false;
+    // The names the files bear may still be only in memory; the end record must not be durable
+    // before them.
+    folder->sync();
+    store.finish(id, standing == Standing::AllFinal ? BatchEnd{BatchOutcome::Done, plan.files.size()}
+                                                    : BatchEnd{BatchOutcome::RolledBack, 0});
+    return true;
+  } catch (const RunError&) {
+    // Whatever stands in the way here stands in the way of the restore too, which reports it.
+    return false;
+  }
+}
+
+// One batch of a chain back under its original names; `report` gathers what every batch did.
+void recoverOne(JournalStore& store, FolderService& folders, const StoredBatch& batch, const BatchPlan& plan,
+                RestoreReport& report) {
   const std::unique_ptr<Folder> folder = openBatchFolder(store, folders, batch.id, plan);
   const std::string prefix = folderPrefix(plan.folderPath);
   FolderNames names(*folder);
 
-  RestoreReport report;
-  report.folderPath = plan.folderPath;
   std::vector<Move> moves;
   std::vector<const std::string*> used;
   used.reserve(plan.files.size() * 3);
   // A name is where one file is; two hard links of one file in the batch must not both claim it.
   std::unordered_set<std::string_view> claimed;
+  std::vector<const PlannedFile*> notFound;
   for (const PlannedFile& f : plan.files) {
     std::vector<const std::string*> journalNames{&f.original};
     if (!f.temporary.empty()) journalNames.push_back(&f.temporary);
@@ -247,30 +300,135 @@ RestoreReport recoverBatch(JournalStore& store, FolderService& folders, const St
     }
     if (at == nullptr) at = names.storedAs(f.id.inode, journalNames);
     if (at == nullptr || !claimed.insert(*at).second) {
-      report.missing.push_back(prefix + f.original);
+      notFound.push_back(&f);
       continue;
     }
     if (*at != f.original) moves.push_back({f.id.inode, *at, {}, f.original});
   }
-  checkTargets(names, moves, prefix);
+  // A file that is in the folder under a name of nobody's journal was carried on since: by a newer
+  // batch, or by hand. Giving it its old name would tear it out of whatever renamed it, and closing
+  // the batch without it would leave the rest of the chain with nothing to go back to.
+  std::vector<ChangedFile> renamedSince;
+  std::vector<std::string> missing;
+  for (const PlannedFile* f : notFound) {
+    if (const std::string* now = names.otherName(f->id.inode, claimed)) {
+      renamedSince.push_back({prefix + f->original, "plik nosi teraz nazwę „" + *now + "”"});
+    } else {
+      missing.push_back(prefix + f->original);
+    }
+  }
+  if (renamedSince.empty()) renamedSince = takenTargets(names, moves, prefix);
+  if (!renamedSince.empty()) {
+    report.changedSince = std::move(renamedSince);
+    return;
+  }
 
   if (!moves.empty()) {
     chooseStops(names, moves, used);
     carryOut(store, *folder, journalFor(BatchKind::Recovery, batch.id, plan, moves), moves);
   }
   store.finish(batch.id, {BatchOutcome::RolledBack, 0});
-  report.renamed = moves.size();
+  report.renamed += moves.size();
+  report.missing.insert(report.missing.end(), missing.begin(), missing.end());
+}
+
+bool isUndoable(BatchKind kind) {
+  return kind == BatchKind::Numbering || kind == BatchKind::Conversion;
+}
+
+}  // namespace
+
+std::vector<PendingRestore> pendingRestores(JournalStore& store, FolderService& folders) {
+  struct Entry {
+    PendingRestore asked;
+    BatchId takesBack = 0;
+  };
+  std::vector<Entry> entries;
+  for (const StoredBatch& listed : store.unfinished()) {
+    Entry e;
+    e.asked.id = listed.id;
+    if (listed.plan && !planProblem(*listed.plan)) {
+      const BatchPlan& plan = *listed.plan;
+      if (settle(store, folders, listed.id)) continue;
+      e.asked = {listed.id, plan.kind, plan.kind, plan.folderPath, plan.files.size(), true};
+      e.takesBack = plan.takesBack;
+    }
+    entries.push_back(std::move(e));
+  }
+  // A recovery that was cut off is asked about for the batch at the end of its chain; the batches
+  // it was taking back are not asked about on their own.
+  std::unordered_map<BatchId, const Entry*> byId;
+  for (const Entry& e : entries) byId.emplace(e.asked.id, &e);
+  std::unordered_set<BatchId> inChain;
+  std::vector<PendingRestore> out;
+  for (Entry& e : entries) {
+    if (!e.asked.trusted || e.asked.kind != BatchKind::Recovery) continue;
+    BatchId next = e.takesBack;
+    BatchId from = e.asked.id;
+    // Batches are numbered in order, so a chain that does not go back in time is no chain.
+    for (auto it = byId.find(next); it != byId.end() && next < from && it->second->asked.trusted;
+         it = byId.find(next)) {
+      const PendingRestore& taken = it->second->asked;
+      inChain.insert(next);
+      e.asked.root = taken.kind;
+      e.asked.folderPath = taken.folderPath;
+      e.asked.fileCount = taken.fileCount;
+      if (taken.kind != BatchKind::Recovery) break;
+      from = next;
+      next = it->second->takesBack;
+    }
+  }
+  for (const Entry& e : entries) {
+    if (inChain.count(e.asked.id) == 0) out.push_back(e.asked);
+  }
+  return out;
+}
+
+RestoreReport recoverBatch(JournalStore& store, FolderService& folders, BatchId id) {
+  RestoreReport report;
+  for (BatchId next = id; next != 0;) {
+    const bool first = next == id;
+    const std::unique_ptr<BatchHold> hold = store.hold(next);
+    if (!hold) {
+      if (first) report.leftAlone = LeftAlone::HeldElsewhere;
+      break;
+    }
+    // Read again under the hold: what was asked about may have been settled by another copy since.
+    const StoredBatch batch = store.load(next);
+    if (batch.gone || (batch.plan && batch.end)) {
+      if (first) report.leftAlone = LeftAlone::AlreadyFinished;
+      break;
+    }
+    const BatchPlan& plan = trustedPlan(store, batch);
+    if (first) report.folderPath = plan.folderPath;
+    recoverOne(store, folders, batch, plan, report);
+    if (!report.changedSince.empty() || plan.kind != BatchKind::Recovery || plan.takesBack >= next) break;
+    next = plan.takesBack;
+  }
   return report;
 }
 
 RestoreReport undoBatch(JournalStore& store, FolderService& folders, BatchId id) {
+  RestoreReport report;
+  const std::unique_ptr<BatchHold> hold = store.hold(id);
+  if (!hold) {
+    report.leftAlone = LeftAlone::HeldElsewhere;
+    return report;
+  }
+  // Read again under the hold: another copy may have undone it since the history was read.
+  const std::vector<FinishedBatch> history = store.history();
+  if (std::none_of(history.begin(), history.end(), [id](const FinishedBatch& b) { return b.id == id; })) {
+    report.leftAlone = LeftAlone::AlreadyFinished;
+    return report;
+  }
   const StoredBatch batch = store.load(id);
   const BatchPlan& plan = trustedPlan(store, batch);
-  if (!batch.end || (plan.kind != BatchKind::Numbering && plan.kind != BatchKind::Conversion)) {
+  if (!batch.end || !isUndoable(plan.kind)) {
     throw RunError(err::BadFileFormat, batch.source, "tej operacji nie można cofnąć");
   }
   const std::unique_ptr<Folder> folder = openBatchFolder(store, folders, id, plan);
   const std::string prefix = folderPrefix(plan.folderPath);
+  report.folderPath = plan.folderPath;
   FolderNames names(*folder);
 
   const std::size_t changed = filesChanged(plan, *batch.end);
@@ -286,20 +444,27 @@ RestoreReport undoBatch(JournalStore& store, FolderService& folders, BatchId id)
     if (names.exact(f.final) != f.id.inode) at = names.storedAs(f.id.inode, {&f.final});
     if (at == nullptr) {
       const bool free = !names.holder(f.final);
-      throw RunError(err::FileNotFound, prefix + f.final,
-                     free ? "plik nie nosi już tej nazwy" : "pod tą nazwą jest teraz inny plik");
+      report.changedSince.push_back(
+          {prefix + f.final, free ? "plik nie nosi już tej nazwy" : "pod tą nazwą jest teraz inny plik"});
+      continue;
     }
     moves.push_back({f.id.inode, *at, {}, f.original});
   }
-  checkTargets(names, moves, prefix);
+  for (ChangedFile& taken : takenTargets(names, moves, prefix)) report.changedSince.push_back(std::move(taken));
+  if (!report.changedSince.empty()) return report;
   chooseStops(names, moves, used);
   // Written even when no name changes back, so that the batch leaves the history.
   carryOut(store, *folder, journalFor(BatchKind::Undo, id, plan, moves), moves);
-
-  RestoreReport report;
-  report.folderPath = plan.folderPath;
   report.renamed = moves.size();
   return report;
+}
+
+void forgetBatch(JournalStore& store, BatchId id) {
+  const std::unique_ptr<BatchHold> hold = store.hold(id);
+  if (!hold) {
+    throw RunError(err::PathFileAccess, store.load(id).source, "inna kopia programu zajmuje się teraz tą operacją");
+  }
+  store.moveAside(id);
 }
 
 }  // namespace skorvatin

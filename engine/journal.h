@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -111,6 +112,7 @@ struct StoredBatch {
   std::optional<BatchPlan> plan;
   std::string problem;          // in Polish; empty when the plan was read
   std::optional<BatchEnd> end;  // how the batch ended, once it has
+  bool gone = false;            // no journal under this number any more (restored, put aside)
 };
 
 // One entry of the undo history.
@@ -119,6 +121,13 @@ struct FinishedBatch {
   BatchKind kind = BatchKind::Numbering;
   std::string folderPath;
   std::size_t fileCount = 0;  // the files an undo takes back: the part that was done
+};
+
+// A batch kept to this copy of the program while the hold lives: no other copy lists it as
+// unfinished, recovers it or undoes it meanwhile.
+class BatchHold {
+ public:
+  virtual ~BatchHold() = default;
 };
 
 // Where journals are kept. Declared here, kept on disk by the platform, in memory by tests.
@@ -134,8 +143,14 @@ class JournalStore {
   virtual void finish(BatchId id, BatchEnd end) = 0;
 
   // Batches that were begun and never finished, newest first; a batch that another running
-  // process is still working on is left out.
+  // process is still working on, or holds, is left out. Only the plans of these batches are read:
+  // a finished batch costs the reading of its small end record, however long the history.
   virtual std::vector<StoredBatch> unfinished() = 0;
+
+  // Holds a batch for this copy of the program, or gives nothing when another copy runs or holds
+  // it, or when that cannot be known: a batch whose lock cannot be taken is treated as busy,
+  // never as abandoned. A batch whose journal has gone can be held; loading it then says so.
+  virtual std::unique_ptr<BatchHold> hold(BatchId id) = 0;
 
   // Finished numbering runs and conversion passes that changed names and were not undone since,
   // newest first. Undo and recovery batches are never in it.

@@ -186,16 +186,25 @@ int fsyncRetrying(int fd) {
 }
 
 // Moves `from` to `to` in the same folder without ever replacing: renameat2 where the file system
-// has it, otherwise a hard link and the removal of the old name. 0 or errno (EEXIST: taken).
+// has it, otherwise a hard link and the removal of the old name. 0 or errno (EEXIST: taken). When
+// the old name cannot go, the new link goes again: a journal under two names would be read twice.
 int placeNoReplace(int dir, const std::string& from, const std::string& to) {
   if (::renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS) return errno;
   if (::linkat(dir, from.c_str(), dir, to.c_str(), 0) != 0) return errno;
-  ::unlinkat(dir, from.c_str(), 0);
+  if (::unlinkat(dir, from.c_str(), 0) != 0) {
+    const int e = errno;
+    ::unlinkat(dir, to.c_str(), 0);
+    return e;
+  }
   return 0;
 }
 
+constexpr std::string_view kTempHead = ".tmp-";
+
 // A fresh file of this user's alone, under a name no journal has; the caller writes it and moves it.
+// It is locked from the start, so that a temporary file whose lock is free was left by a process
+// that has gone, and can be cleared away.
 struct TempFile {
   Fd fd;
   std::string name;
@@ -203,18 +212,51 @@ struct TempFile {
 
 void makeTemp(int dir, TempFile& temp, const std::string& forFile) {
   static unsigned counter = 0;
+  int e = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp.name = ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+    temp.name = std::string(kTempHead) + std::to_string(::getpid()) + "-" + std::to_string(++counter);
     temp.fd.reset(
         ::openat(dir, temp.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (temp.fd.get() >= 0) {
-      // The mode of a new file is cut by the umask, never widened; this makes it exactly 0600.
-      ::fchmod(temp.fd.get(), 0600);
-      return;
+    if (temp.fd.get() < 0) {
+      e = errno;
+      if (e == EEXIST) continue;
+      break;
     }
-    if (errno != EEXIST) break;
+    // The mode of a new file is cut by the umask, never widened; this makes it exactly 0600. The
+    // lock of a plan is what tells other copies of the program that its batch runs.
+    if (::fchmod(temp.fd.get(), 0600) == 0 && ::flock(temp.fd.get(), LOCK_EX | LOCK_NB) == 0) return;
+    e = errno;
+    temp.fd.reset();
+    ::unlinkat(dir, temp.name.c_str(), 0);
+    break;
   }
-  throw RunError::fromErrno(errno, forFile);
+  throw RunError::fromErrno(e, forFile);
+}
+
+// Temporary files that a process killed while it placed a journal left behind: their lock went
+// with the process. Only tidying; whatever cannot be cleared stays for the next start.
+void clearLeftovers(int dir) {
+  const int copy = ::fcntl(dir, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) return;
+  DIR* d = ::fdopendir(copy);
+  if (d == nullptr) {
+    ::close(copy);
+    return;
+  }
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(d)) {
+    if (std::string_view(entry->d_name).substr(0, kTempHead.size()) == kTempHead) names.emplace_back(entry->d_name);
+  }
+  ::closedir(d);
+  bool removed = false;
+  for (const std::string& name : names) {
+    const Fd fd(::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
+    removed = ::unlinkat(dir, name.c_str(), 0) == 0 || removed;
+  }
+  if (removed) fsyncRetrying(dir);
 }
 
 // Writes `bytes` under a temporary name and syncs it; the caller moves it into place. On failure
@@ -319,11 +361,10 @@ BatchId JournalFolder::begin(const BatchPlan& plan) {
   BatchId id = highestId(dir.get(), folder_) + 1;
 
   TempFile temp;
+  // The file is locked before it is in place, so no other copy of the program ever sees it unlocked
+  // while the batch runs; the lock goes when the process does, however it ends.
   writeTemp(
       dir.get(), temp, [&plan](const Sink& write) { writePlan(plan, write); }, folder_ + "/" + planName(id));
-  // Locked before it is in place, so no other copy of the program ever sees it unlocked while the
-  // batch runs; the lock goes when the process does, however it ends.
-  ::flock(temp.fd.get(), LOCK_EX | LOCK_NB);
   // Another copy of the program may take the same number at the same moment: the loser moves on.
   int e = EEXIST;
   for (int attempt = 0; attempt < 1000 && e == EEXIST; ++attempt) {
@@ -412,6 +453,8 @@ StoredBatch JournalFolder::load(BatchId id) {
   }
   std::string bytes;
   if (auto problem = readFile(dir.get(), planName(id), bytes)) {
+    struct stat st {};
+    out.gone = ::fstatat(dir.get(), planName(id).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
     out.problem = std::move(*problem);
     return out;
   }
@@ -447,12 +490,19 @@ std::vector<StoredBatch> JournalFolder::unfinished() {
   std::vector<StoredBatch> out;
   const Fd dir(openFolder(false));
   if (dir.get() < 0) return out;
+  clearLeftovers(dir.get());
   const Listing names = list(dir.get(), folder_);
   for (auto it = names.plans.rbegin(); it != names.plans.rend(); ++it) {
     const BatchId id = *it;
     if (running_.count(id) != 0) continue;
     if (names.ends.count(id) != 0) {
-      // Finished; but an end record that cannot be read leaves the batch's state unknown.
+      // Finished, going by the end record alone. One that cannot be read leaves the batch's state
+      // unknown: then the whole journal is read, for the reason to give.
+      std::string bytes;
+      if (!readFile(dir.get(), endName(id), bytes)) {
+        const EndRead end = readEnd(bytes);
+        if (end.record && end.record->batch == id) continue;
+      }
       StoredBatch stored = load(id);
       if (!stored.plan) out.push_back(std::move(stored));
       continue;
@@ -465,8 +515,9 @@ std::vector<StoredBatch> JournalFolder::unfinished() {
     if (auto problem = readFile(dir.get(), planName(id), bytes, &lock)) {
       stored.problem = std::move(*problem);
     } else {
-      // Still locked: the batch is running in another copy of the program.
-      if (::flock(lock.get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) continue;
+      // Locked: the batch runs in another copy of the program, or is held by one. A lock that cannot
+      // even be tried says nothing either way, and a batch that may be running is left alone.
+      if (::flock(lock.get(), LOCK_SH | LOCK_NB) != 0) continue;
       PlanRead plan = readPlan(bytes);
       stored.plan = std::move(plan.plan);
       stored.problem = std::move(plan.problem);
@@ -513,12 +564,45 @@ void JournalFolder::moveAside(BatchId id) {
       target = name + "." + std::to_string(n);
     }
   }
-  fsyncRetrying(aside.get());
-  fsyncRetrying(dir.get());
+  // Both folders changed; the move is not done until both say so.
+  if (fsyncRetrying(aside.get()) != 0) throw RunError::fromErrno(errno, asidePath);
+  if (fsyncRetrying(dir.get()) != 0) throw RunError::fromErrno(errno, folder_);
   if (const auto it = running_.find(id); it != running_.end()) {
     ::close(it->second.lock);
     running_.erase(it);
   }
+}
+
+namespace {
+
+class FileHold final : public BatchHold {
+ public:
+  explicit FileHold(int fd) : fd_(fd) {}
+
+ private:
+  Fd fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<BatchHold> JournalFolder::hold(BatchId id) {
+  if (running_.count(id) != 0) return nullptr;
+  const Fd dir(openFolder(false));
+  if (dir.get() < 0) return std::make_unique<FileHold>(-1);
+  Fd fd(::openat(dir.get(), planName(id).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (fd.get() < 0) {
+    // Gone, or no journal of ours to lock: loading it says which, and nothing acts on it.
+    if (errno == ENOENT || errno == ELOOP) return std::make_unique<FileHold>(-1);
+    return nullptr;
+  }
+  // Another copy looking through the unfinished batches holds each plan's lock for a moment; a
+  // copy that runs or restores the batch holds it for as long as that lasts.
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) return std::make_unique<FileHold>(fd.release());
+    if (errno != EWOULDBLOCK && errno != EINTR) return nullptr;
+    ::usleep(2000);
+  }
+  return nullptr;
 }
 
 std::unique_ptr<JournalStore> userJournal() {

@@ -35,6 +35,7 @@ class JournalFolder : public JournalStore {
   std::vector<FinishedBatch> history() override;
   StoredBatch load(BatchId id) override;
   void moveAside(BatchId id) override;
+  std::unique_ptr<BatchHold> hold(BatchId id) override;
 
   const std::string& folder() const { return folder_; }
 
@@ -65,6 +66,7 @@ class NoJournalPlace final : public JournalStore {
   std::vector<FinishedBatch> history() override { return {}; }
   StoredBatch load(BatchId) override { throw why_; }
   void moveAside(BatchId) override {}
+  std::unique_ptr<BatchHold> hold(BatchId) override { return std::make_unique<BatchHold>(); }
 
  private:
   RunError why_;

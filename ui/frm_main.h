@@ -5,9 +5,11 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "engine/batch_restore.h"
 #include "engine/conversion_pass.h"
 #include "engine/event_pump.h"
 #include "engine/file_list.h"
@@ -163,6 +165,11 @@ class frmMain final : public QWidget, private FrmMainControls {
   void wireNavigationControls();  // frm_main_navigation.cpp
   void wireJournal();             // frm_main_journal.cpp
   bool handleUndoKey(QKeyEvent* event);
+  // Asks about the unfinished batches (`only` those, when given) and restores those the user wants back.
+  void askAboutUnfinished(const std::set<BatchId>* only);
+  // Runs a recovery or an undo as an operation, then re-reads the list when it shows that folder.
+  // Nothing when it stopped with an error, which has been reported.
+  std::optional<RestoreReport> restoreAndReRead(const std::function<RestoreReport()>& restore, bool reRead);
   // Runs one operation with the user's input held back, and reports the error it stops with.
   void runOperation(const std::function<void()>& body);
   // Runs a procedure that is no operation (start-up, a folder change): an error is reported, and
@@ -184,6 +191,8 @@ class frmMain final : public QWidget, private FrmMainControls {
   // The folder and mask whose re-read failed last: a key released again in the mask box does not
   // bring up the same report again.
   std::optional<std::pair<std::string, std::string>> failedMaskRead_;
+  // Batches whose restore waits for newer batches of their files to be undone.
+  std::set<BatchId> waitingForUndo_;
   float pb1Width_ = 6135;
   float pb2Width_ = 135;
 

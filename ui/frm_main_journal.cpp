@@ -15,14 +15,24 @@ namespace {
 
 constexpr const char* kTitle = "Skorvatin";
 // A box taller than the screen helps nobody.
-constexpr std::size_t kMissingShown = 20;
+constexpr std::size_t kShown = 20;
 
-QString recoveryQuestion(const BatchPlan& plan) {
-  return QStringLiteral(
-             "Poprzednia zmiana nazw plików w folderze\n%1\nnie została dokończona "
-             "(liczba plików: %2).\n\nCzy przywrócić poprzednie nazwy?")
-      .arg(platform::qt::displayName(plan.folderPath))
-      .arg(plan.files.size());
+QString recoveryQuestion(const PendingRestore& batch) {
+  QString text;
+  if (batch.root == BatchKind::Undo) {
+    text = QStringLiteral(
+        "Cofanie zmiany nazw plików w folderze\n%1\nzostało przerwane (liczba plików: %2).\n\n"
+        "Czy przywrócić nazwy sprzed cofania?");
+  } else if (batch.kind == BatchKind::Recovery) {
+    text = QStringLiteral(
+        "Przywracanie poprzednich nazw plików w folderze\n%1\nzostało przerwane (liczba plików: %2).\n\n"
+        "Czy dokończyć przywracanie poprzednich nazw?");
+  } else {
+    text = QStringLiteral(
+        "Poprzednia zmiana nazw plików w folderze\n%1\nnie została dokończona "
+        "(liczba plików: %2).\n\nCzy przywrócić poprzednie nazwy?");
+  }
+  return text.arg(platform::qt::displayName(batch.folderPath)).arg(batch.fileCount);
 }
 
 QString undoQuestion(const FinishedBatch& batch) {
@@ -33,15 +43,32 @@ QString undoQuestion(const FinishedBatch& batch) {
       .arg(batch.fileCount);
 }
 
-QString missingFiles(const RestoreReport& report) {
-  QString text = QStringLiteral("Poprzednie nazwy przywrócono, ale tych plików nie znaleziono:");
-  for (std::size_t i = 0; i < report.missing.size() && i < kMissingShown; ++i) {
-    text += QStringLiteral("\n") + platform::qt::displayName(report.missing[i]);
-  }
-  if (report.missing.size() > kMissingShown) {
-    text += QStringLiteral("\n… i jeszcze %1").arg(report.missing.size() - kMissingShown);
-  }
+// At most kShown lines of a list, and how many more there are.
+QString listed(const std::vector<QString>& lines) {
+  QString text;
+  for (std::size_t i = 0; i < lines.size() && i < kShown; ++i) text += QStringLiteral("\n") + lines[i];
+  if (lines.size() > kShown) text += QStringLiteral("\n… i jeszcze %1").arg(lines.size() - kShown);
   return text;
+}
+
+QString missingFiles(const RestoreReport& report) {
+  std::vector<QString> lines;
+  for (const std::string& path : report.missing) lines.push_back(platform::qt::displayName(path));
+  return QStringLiteral("Poprzednie nazwy przywrócono, ale tych plików nie znaleziono:") + listed(lines);
+}
+
+QString changedFiles(const RestoreReport& report) {
+  std::vector<QString> lines;
+  for (const ChangedFile& f : report.changedSince) {
+    lines.push_back(platform::qt::displayName(f.path) + QStringLiteral(": ") + QString::fromStdString(f.why));
+  }
+  return listed(lines);
+}
+
+QString leftAloneText(LeftAlone why) {
+  return why == LeftAlone::HeldElsewhere
+             ? QStringLiteral("Tą zmianą nazw zajmuje się teraz inna kopia programu.")
+             : QStringLiteral("Tę zmianę nazw już zakończono, być może w innej kopii programu.");
 }
 
 // Ctrl+Z in a text box undoes the typing while there is typing to undo; after that it reaches the
@@ -74,26 +101,63 @@ void frmMain::wireJournal() {
 }
 
 void frmMain::offerRecovery() {
-  std::vector<StoredBatch> unfinished;
-  reportErrors([&] { unfinished = services_.journal.unfinished(); });
-  for (const StoredBatch& batch : unfinished) {
+  askAboutUnfinished(nullptr);
+}
+
+void frmMain::askAboutUnfinished(const std::set<BatchId>* only) {
+  std::vector<PendingRestore> pending;
+  reportErrors([&] { pending = pendingRestores(services_.journal, services_.folders); });
+  for (const PendingRestore& batch : pending) {
+    if (only != nullptr && only->count(batch.id) == 0) continue;
     // "Nie" keeps the journal: the question comes again at the next start. A journal that cannot
     // be trusted is not asked about: recovering it only moves it aside and says why.
-    if (batch.plan && !services_.boxes.ask(recoveryQuestion(*batch.plan), QString::fromUtf8(kTitle)))
-      continue;
-    runOperation([&] {
-      std::optional<RunError> failed;
-      RestoreReport report;
-      try {
-        report = recoverBatch(services_.journal, services_.folders, batch);
-      } catch (const RunError& e) {
-        failed = e;
-      }
-      if (batch.plan && batch.plan->folderPath == list_.Path()) File_Refresh(list_, pump_);
-      if (failed) throw *failed;
-      if (!report.missing.empty()) services_.boxes.MsgBox(missingFiles(report), QString::fromUtf8(kTitle));
-    });
+    if (batch.trusted && !services_.boxes.ask(recoveryQuestion(batch), QString::fromUtf8(kTitle))) continue;
+    const auto report = restoreAndReRead(
+        [&] { return recoverBatch(services_.journal, services_.folders, batch.id); },
+        batch.folderPath == list_.Path());
+    if (!report) continue;
+    waitingForUndo_.erase(batch.id);
+    if (report->leftAlone != LeftAlone::No) {
+      services_.boxes.MsgBox(leftAloneText(report->leftAlone), QString::fromUtf8(kTitle));
+    } else if (!report->changedSince.empty()) {
+      // Once the newer batches are undone, the question comes again.
+      waitingForUndo_.insert(batch.id);
+      services_.boxes.MsgBox(
+          QStringLiteral("Poprzednich nazw nie przywrócono, bo od tamtej pory zmieniono te pliki:") +
+              changedFiles(*report) +
+              QStringLiteral("\n\nCofnij najpierw nowsze zmiany nazw w tym folderze (Ctrl+Z); program "
+                             "zapyta wtedy o tę operację ponownie."),
+          QString::fromUtf8(kTitle));
+    } else if (!report->missing.empty()) {
+      services_.boxes.MsgBox(missingFiles(*report), QString::fromUtf8(kTitle));
+    }
   }
+}
+
+std::optional<RestoreReport> frmMain::restoreAndReRead(const std::function<RestoreReport()>& restore,
+                                                       bool reRead) {
+  std::optional<RestoreReport> report;
+  runOperation([&] {
+    std::optional<RunError> failed;
+    RestoreReport done;
+    try {
+      done = restore();
+    } catch (const RunError& e) {
+      failed = e;
+    }
+    if (reRead) {
+      try {
+        File_Refresh(list_, pump_);
+      } catch (const RunError& later) {
+        // What stopped the restore is what the user must see first.
+        if (failed) throw withLaterFailure(*failed, later);
+        throw;
+      }
+    }
+    if (failed) throw *failed;
+    report = std::move(done);
+  });
+  return report;
 }
 
 void frmMain::undoLastBatch() {
@@ -105,16 +169,26 @@ void frmMain::undoLastBatch() {
   }
   const FinishedBatch last = history.front();
   if (!services_.boxes.ask(undoQuestion(last), QString::fromUtf8(kTitle))) return;
-  runOperation([&] {
-    std::optional<RunError> failed;
-    try {
-      undoBatch(services_.journal, services_.folders, last.id);
-    } catch (const RunError& e) {
-      failed = e;
+  const auto report =
+      restoreAndReRead([&] { return undoBatch(services_.journal, services_.folders, last.id); }, true);
+  if (!report) return;
+  if (report->leftAlone != LeftAlone::No) {
+    services_.boxes.MsgBox(leftAloneText(report->leftAlone), QString::fromUtf8(kTitle));
+  } else if (!report->changedSince.empty()) {
+    // Nothing was renamed. Left in the history, the batch would stop every later Ctrl+Z here.
+    const QString question =
+        QStringLiteral("Tej zmiany nazw nie można cofnąć w całości, bo od tamtej pory zmieniono te pliki:") +
+        changedFiles(*report) +
+        QStringLiteral("\n\nCzy usunąć ją z historii cofania? Pliki zachowają obecne nazwy, a następne "
+                       "Ctrl+Z cofnie wcześniejszą zmianę.");
+    if (services_.boxes.ask(question, QString::fromUtf8(kTitle))) {
+      reportErrors([&] { forgetBatch(services_.journal, last.id); });
     }
-    File_Refresh(list_, pump_);
-    if (failed) throw *failed;
-  });
+  } else if (!waitingForUndo_.empty()) {
+    // A batch that waited for this undo may be restored now.
+    const std::set<BatchId> waiting = waitingForUndo_;
+    askAboutUnfinished(&waiting);
+  }
 }
 
 void frmMain::endOnRequest() {

@@ -360,7 +360,7 @@ const std::vector<CheckCase>& engineChecks() {
            const auto unfinished = next.unfinished();
            c.expect(unfinished.size() == 1, "no unfinished journal after a cut at " + std::to_string(k));
            if (unfinished.size() != 1) break;
-           c.expectNumber(outcome(c, [&] { skorvatin::recoverBatch(next, real(), unfinished.front()); }), 0,
+           c.expectNumber(outcome(c, [&] { skorvatin::recoverBatch(next, real(), unfinished.front().id); }), 0,
                           "recovery after a cut at " + std::to_string(k));
            c.expectListing(before);
          }

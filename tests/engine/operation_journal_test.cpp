@@ -186,7 +186,7 @@ TEST_F(OperationJournalTest, ARunKilledAtAnyRenameIsRecoveredFromItsJournal) {
       killAt = 0;
       const auto unfinished = store.unfinished();
       ASSERT_EQ(unfinished.size(), 1u);
-      const RestoreReport report = recoverBatch(store, disk, unfinished.front());
+      const RestoreReport report = recoverBatch(store, disk, unfinished.front().id);
       EXPECT_TRUE(report.missing.empty());
       EXPECT_EQ(disk.names(kFolder), (Names{"Plik2.txt", "b.txt", "plik1.txt"}));
       for (const char* name : {"Plik2.txt", "b.txt", "plik1.txt"})

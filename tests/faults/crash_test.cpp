@@ -67,9 +67,17 @@ TEST_F(Crash, BatchKilledAtAnyRenameIsRecovered) {
        13,
        false,
        {}},
-      // 1: the plan is being put in place, no file renamed; 2: every file renamed, the end not yet
-      // recorded.
-      {"numbering run, at the journal's own renames", kSwapping, {}, kNumberSwapping, 1, 2, true, {}},
+      // The plan is being put in place, no file renamed.
+      {"numbering run, placing its journal", kSwapping, {}, kNumberSwapping, 1, 1, true, {}},
+      // Every file renamed, the end not yet recorded: the run is done, not taken back.
+      {"numbering run, placing its end record",
+       kSwapping,
+       {},
+       kNumberSwapping,
+       2,
+       2,
+       true,
+       {{"Plik4.txt", "a.txt"}, {"Plik3.txt", "b.txt"}, {"Plik2.txt", "Plik1.txt"}, {"Plik1.txt", "Plik2.txt"}}},
       {"conversion pass",
        {"a.txt", "b.jpg", "c d.txt", "żółw.txt"},
        {},

@@ -10,7 +10,8 @@
 //   fault_driver replace <folder> spaces|underscores|polish
 //   fault_driver recover      every unfinished batch, newest first, as the window's "Tak" does;
 //                             one line "recovered <files renamed> <folder>" per batch and one
-//                             "missing <path>" per file found under none of its names
+//                             "missing <path>" per file found under none of its names, "changed
+//                             <path>" per file renamed since, or "left-alone held|finished"
 //   fault_driver undo         the newest batch of the undo history, as Ctrl+Z does;
 //                             "undone <files renamed> <folder>"
 //
@@ -55,8 +56,13 @@ int usage() {
 }
 
 void printRestored(const char* key, const RestoreReport& report) {
+  if (report.leftAlone != LeftAlone::No) {
+    std::printf("left-alone %s\n", report.leftAlone == LeftAlone::HeldElsewhere ? "held" : "finished");
+    return;
+  }
   std::printf("%s %zu %s\n", key, report.renamed, hex(report.folderPath).c_str());
   for (const std::string& path : report.missing) std::printf("missing %s\n", hex(path).c_str());
+  for (const ChangedFile& f : report.changedSince) std::printf("changed %s\n", hex(f.path).c_str());
 }
 
 int run(int argc, char** argv) {
@@ -65,8 +71,8 @@ int run(int argc, char** argv) {
   platform::PosixFolders folders;
   const std::unique_ptr<JournalStore> journal = platform::userJournal();
   if (operation == "recover") {
-    for (const StoredBatch& batch : journal->unfinished())
-      printRestored("recovered", recoverBatch(*journal, folders, batch));
+    for (const PendingRestore& batch : pendingRestores(*journal, folders))
+      printRestored("recovered", recoverBatch(*journal, folders, batch.id));
     return 0;
   }
   if (operation == "undo") {

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -60,10 +62,20 @@ class MemoryJournalStore : public JournalStore {
   std::vector<StoredBatch> unfinished() override {
     std::vector<StoredBatch> out;
     for (auto it = journals.rbegin(); it != journals.rend(); ++it) {
-      if (!it->second.aside && !it->second.end) out.push_back(stored(it->first));
+      if (!it->second.aside && !it->second.end && !isHeld(it->first)) out.push_back(stored(it->first));
     }
     return out;
   }
+
+  // Batches another copy of the program runs or holds.
+  std::set<BatchId> heldElsewhere;
+
+  std::unique_ptr<BatchHold> hold(BatchId id) override {
+    if (isHeld(id)) return nullptr;
+    held_.insert(id);
+    return std::make_unique<Hold>(held_, id);
+  }
+  bool isHeld(BatchId id) const { return heldElsewhere.count(id) != 0 || held_.count(id) != 0; }
 
   std::vector<FinishedBatch> history() override {
     std::vector<EndRecord> ends;
@@ -85,10 +97,16 @@ class MemoryJournalStore : public JournalStore {
 
  private:
   StoredBatch stored(BatchId id) const {
-    const Journal& j = journals.at(id);
     StoredBatch out;
     out.id = id;
     out.source = source(id);
+    const auto it = journals.find(id);
+    if (it == journals.end() || it->second.aside) {
+      out.gone = true;
+      out.problem = "nie ma dziennika";
+      return out;
+    }
+    const Journal& j = it->second;
     if (j.damage.empty()) {
       out.plan = j.plan;
     } else {
@@ -101,7 +119,18 @@ class MemoryJournalStore : public JournalStore {
     if (onCall) onCall(what);
   }
 
+  class Hold final : public BatchHold {
+   public:
+    Hold(std::set<BatchId>& held, BatchId id) : held_(held), id_(id) {}
+    ~Hold() override { held_.erase(id_); }
+
+   private:
+    std::set<BatchId>& held_;
+    BatchId id_;
+  };
+
   BatchId nextId_ = 1;
+  std::set<BatchId> held_;
 };
 
 }  // namespace skorvatin::testing
