@@ -450,7 +450,8 @@ RestoreReport undoBatch(JournalStore& store, FolderService& folders, BatchId id)
     }
     moves.push_back({f.id.inode, *at, {}, f.original});
   }
-  for (ChangedFile& taken : takenTargets(names, moves, prefix)) report.changedSince.push_back(std::move(taken));
+  for (ChangedFile& taken : takenTargets(names, moves, prefix))
+    report.changedSince.push_back(std::move(taken));
   if (!report.changedSince.empty()) return report;
   chooseStops(names, moves, used);
   // Written even when no name changes back, so that the batch leaves the history.
@@ -462,7 +463,8 @@ RestoreReport undoBatch(JournalStore& store, FolderService& folders, BatchId id)
 void forgetBatch(JournalStore& store, BatchId id) {
   const std::unique_ptr<BatchHold> hold = store.hold(id);
   if (!hold) {
-    throw RunError(err::PathFileAccess, store.load(id).source, "inna kopia programu zajmuje się teraz tą operacją");
+    throw RunError(err::PathFileAccess, store.load(id).source,
+                   "inna kopia programu zajmuje się teraz tą operacją");
   }
   store.moveAside(id);
 }

@@ -38,7 +38,7 @@ struct RestoreReport {
 // itself cut off is asked about once, for the whole chain: "Tak" takes it back and then the batch
 // it was taking back.
 struct PendingRestore {
-  BatchId id = 0;                     // the batch "Tak" starts with
+  BatchId id = 0;  // the batch "Tak" starts with
   BatchKind kind = BatchKind::Numbering;
   BatchKind root = BatchKind::Numbering;  // what the chain began as, which says what "Tak" gives back
   std::string folderPath;

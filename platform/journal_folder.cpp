@@ -245,14 +245,16 @@ void clearLeftovers(int dir) {
   }
   std::vector<std::string> names;
   while (const dirent* entry = ::readdir(d)) {
-    if (std::string_view(entry->d_name).substr(0, kTempHead.size()) == kTempHead) names.emplace_back(entry->d_name);
+    if (std::string_view(entry->d_name).substr(0, kTempHead.size()) == kTempHead)
+      names.emplace_back(entry->d_name);
   }
   ::closedir(d);
   bool removed = false;
   for (const std::string& name : names) {
     const Fd fd(::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+      continue;
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
     removed = ::unlinkat(dir, name.c_str(), 0) == 0 || removed;
   }

@@ -112,9 +112,9 @@ void frmMain::askAboutUnfinished(const std::set<BatchId>* only) {
     // "Nie" keeps the journal: the question comes again at the next start. A journal that cannot
     // be trusted is not asked about: recovering it only moves it aside and says why.
     if (batch.trusted && !services_.boxes.ask(recoveryQuestion(batch), QString::fromUtf8(kTitle))) continue;
-    const auto report = restoreAndReRead(
-        [&] { return recoverBatch(services_.journal, services_.folders, batch.id); },
-        batch.folderPath == list_.Path());
+    const auto report =
+        restoreAndReRead([&] { return recoverBatch(services_.journal, services_.folders, batch.id); },
+                         batch.folderPath == list_.Path());
     if (!report) continue;
     waitingForUndo_.erase(batch.id);
     if (report->leftAlone != LeftAlone::No) {
@@ -179,8 +179,9 @@ void frmMain::undoLastBatch() {
     const QString question =
         QStringLiteral("Tej zmiany nazw nie można cofnąć w całości, bo od tamtej pory zmieniono te pliki:") +
         changedFiles(*report) +
-        QStringLiteral("\n\nCzy usunąć ją z historii cofania? Pliki zachowają obecne nazwy, a następne "
-                       "Ctrl+Z cofnie wcześniejszą zmianę.");
+        QStringLiteral(
+            "\n\nCzy usunąć ją z historii cofania? Pliki zachowają obecne nazwy, a następne "
+            "Ctrl+Z cofnie wcześniejszą zmianę.");
     if (services_.boxes.ask(question, QString::fromUtf8(kTitle))) {
       reportErrors([&] { forgetBatch(services_.journal, last.id); });
     }

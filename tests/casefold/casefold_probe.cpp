@@ -360,8 +360,8 @@ const std::vector<CheckCase>& engineChecks() {
            const auto unfinished = next.unfinished();
            c.expect(unfinished.size() == 1, "no unfinished journal after a cut at " + std::to_string(k));
            if (unfinished.size() != 1) break;
-           c.expectNumber(outcome(c, [&] { skorvatin::recoverBatch(next, real(), unfinished.front().id); }), 0,
-                          "recovery after a cut at " + std::to_string(k));
+           c.expectNumber(outcome(c, [&] { skorvatin::recoverBatch(next, real(), unfinished.front().id); }),
+                          0, "recovery after a cut at " + std::to_string(k));
            c.expectListing(before);
          }
          for (const auto& name : before) c.expect(c.read(name) == name, "content of " + name + " moved");

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -30,7 +31,7 @@ const std::string kDir = "/home/ola/zdjęcia";
 struct Crash {};
 
 class BatchRestoreTest : public ::testing::Test {
- protected:
+ public:  // for the rows of the tables, which set the scene through a reference
   // A plan as the numbering run writes it (original + ".q" on the way), or as a conversion pass
   // writes it (no stop on the way). Files that are not there yet are made.
   BatchPlan plan(BatchKind kind, const Renames& renames) {
@@ -86,6 +87,23 @@ class BatchRestoreTest : public ::testing::Test {
       recoverBatch(store, disk, open.front().id);
     }
     FAIL() << "recovery does not come to an end";
+  }
+
+  // Runs a restore and kills it before its `n`-th rename, or with 0 once it has renamed
+  // everything, before its end is recorded.
+  void killedAt(int n, const std::function<void()>& restore) {
+    const int before = disk.renameCalls;
+    disk.beforeRename = [&](int call, const std::string&, const std::string&) {
+      if (call - before == n) throw Crash{};
+    };
+    if (n == 0) {
+      store.onCall = [](const std::string& call) {
+        if (call.rfind("finish", 0) == 0) throw Crash{};
+      };
+    }
+    EXPECT_THROW(restore(), Crash);
+    disk.beforeRename = nullptr;
+    store.onCall = nullptr;
   }
 
   bool has(const std::string& name) { return disk.folder(kDir).entries.count(name) != 0; }
@@ -375,9 +393,11 @@ TEST_F(BatchRestoreTest, UndoRefusedByChangesCanLeaveTheHistory) {
     std::vector<ChangedFile> changed;
   };
   const std::vector<Row> rows = {
-      {"a file was renamed since", [](MemoryDisk& d) { d.open(kDir)->rename("Plik2.jpg", "x.jpg"); },
+      {"a file was renamed since",
+       [](MemoryDisk& d) { d.open(kDir)->rename("Plik2.jpg", "x.jpg"); },
        {{kDir + "/Plik2.jpg", "plik nie nosi już tej nazwy"}}},
-      {"a stranger took an original name", [](MemoryDisk& d) { d.add(kDir, "b.jpg"); },
+      {"a stranger took an original name",
+       [](MemoryDisk& d) { d.add(kDir, "b.jpg"); },
        {{kDir + "/b.jpg", "nazwa jest zajęta przez inny plik"}}},
       {"a case variant of an original name in a case-blind folder",
        [](MemoryDisk& d) {
@@ -435,6 +455,119 @@ TEST_F(BatchRestoreTest, UndoKilledAtAnyRenameIsRecoveredAndCanBeRepeated) {
     undoBatch(store, disk, id);
     EXPECT_EQ(names(), (Names{"DSC_0001.JPG", "Plik1.jpg", "Plik2.jpg"}));
     EXPECT_EQ(disk.contentOf(kDir, "Plik1.jpg"), "Plik1.jpg");
+  }
+}
+
+// At start, only a batch that is really half done is asked about; a cut-off recovery once, in the
+// words of the batch it was taking back.
+TEST_F(BatchRestoreTest, StartUpAsksOnlyAboutBatchesLeftHalfDone) {
+  using Asked = std::tuple<BatchKind, BatchKind, std::size_t>;  // the batch, what "Tak" gives back, files
+  struct Row {
+    const char* name;
+    std::function<void(BatchRestoreTest&)> leave;
+    std::vector<Asked> asked;
+    std::size_t unfinished;  // left so, to be asked about again at the next start
+    std::size_t history;
+  };
+  using K = BatchKind;
+  const auto undone = [](BatchRestoreTest& t, int killAt) {
+    const BatchId id = t.finished(K::Numbering, kSwap, {BatchOutcome::Done, 3});
+    t.killedAt(killAt, [&] { undoBatch(t.store, t.disk, id); });
+  };
+  const std::vector<Row> rows = {
+      {"numbering cut off before its first rename",
+       [](auto& t) { t.cutOff(K::Numbering, kSwap, 0); },
+       {},
+       0,
+       0},
+      {"numbering cut off before its end record",
+       [](auto& t) { t.cutOff(K::Numbering, kSwap, 6); },
+       {},
+       0,
+       1},
+      {"numbering half done",
+       [](auto& t) { t.cutOff(K::Numbering, kSwap, 4); },
+       {{K::Numbering, K::Numbering, 3}},
+       1,
+       0},
+      {"undo cut off before its end record", [&](auto& t) { undone(t, 0); }, {}, 0, 0},
+      {"undo half done", [&](auto& t) { undone(t, 3); }, {{K::Undo, K::Undo, 3}}, 1, 1},
+      {"recovery half done",
+       [](auto& t) {
+         t.cutOff(K::Numbering, kSwap, 4);
+         t.killedAt(2, [&] { recoverBatch(t.store, t.disk, 1); });
+       },
+       {{K::Recovery, K::Numbering, 3}},
+       2,
+       0},
+      {"held by another copy",
+       [](auto& t) {
+         t.cutOff(K::Numbering, kSwap, 4);
+         t.store.heldElsewhere = {1};
+       },
+       {},
+       0,
+       0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    disk = MemoryDisk();
+    store = MemoryJournalStore();
+    disk.folder(kDir);
+    row.leave(*this);
+    const Names left = names();
+    std::vector<Asked> asked;
+    for (const PendingRestore& p : pendingRestores(store, disk))
+      asked.emplace_back(p.kind, p.root, p.fileCount);
+    EXPECT_EQ(asked, row.asked);
+    EXPECT_EQ(store.history().size(), row.history);
+    EXPECT_EQ(store.unfinished().size(), row.unfinished);
+    EXPECT_EQ(names(), left);
+  }
+}
+
+// What another copy did between the question and the answer wins: the answer does nothing.
+TEST_F(BatchRestoreTest, RestoreLeavesAloneWhatAnotherCopyHoldsOrHasDone) {
+  struct Row {
+    const char* name;
+    std::function<BatchId(BatchRestoreTest&)> meanwhile;  // gives the batch asked about
+    bool undo;
+    LeftAlone expected;
+  };
+  const std::vector<Row> rows = {
+      {"recovery held by another copy",
+       [](auto& t) {
+         const BatchId id = t.cutOff(BatchKind::Numbering, kSwap, 4);
+         t.store.heldElsewhere = {id};
+         return id;
+       },
+       false, LeftAlone::HeldElsewhere},
+      {"recovery done by another copy",
+       [](auto& t) {
+         const BatchId id = t.cutOff(BatchKind::Numbering, kSwap, 4);
+         recoverBatch(t.store, t.disk, id);
+         t.disk.open(kDir)->rename("Plik1.jpg", "x.jpg");  // a newer change that must stay
+         return id;
+       },
+       false, LeftAlone::AlreadyFinished},
+      {"undo done by another copy",
+       [](auto& t) {
+         const BatchId id = t.finished(BatchKind::Numbering, kSwap, {BatchOutcome::Done, 3});
+         undoBatch(t.store, t.disk, id);
+         return id;
+       },
+       true, LeftAlone::AlreadyFinished},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    disk = MemoryDisk();
+    store = MemoryJournalStore();
+    disk.folder(kDir);
+    const BatchId id = row.meanwhile(*this);
+    const int renames = disk.renameCalls;
+    const RestoreReport report = row.undo ? undoBatch(store, disk, id) : recoverBatch(store, disk, id);
+    EXPECT_EQ(report.leftAlone, row.expected);
+    EXPECT_EQ(disk.renameCalls, renames);
   }
 }
 

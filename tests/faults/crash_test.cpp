@@ -77,7 +77,10 @@ TEST_F(Crash, BatchKilledAtAnyRenameIsRecovered) {
        2,
        2,
        true,
-       {{"Plik4.txt", "a.txt"}, {"Plik3.txt", "b.txt"}, {"Plik2.txt", "Plik1.txt"}, {"Plik1.txt", "Plik2.txt"}}},
+       {{"Plik4.txt", "a.txt"},
+        {"Plik3.txt", "b.txt"},
+        {"Plik2.txt", "Plik1.txt"},
+        {"Plik1.txt", "Plik2.txt"}}},
       {"conversion pass",
        {"a.txt", "b.jpg", "c d.txt", "żółw.txt"},
        {},
@@ -196,6 +199,48 @@ TEST_F(Crash, NoBatchStartsWithoutItsJournal) {
     EXPECT_TRUE(r.calls.empty());
     EXPECT_EQ(snapshot(folder()), created);
   }
+}
+
+// Two copies of the program started on one journal folder after a crash. While one restores the
+// batch, another finds nothing to ask about; a third, whose user answers only after the first
+// copy has restored the batch and numbered the folder again, leaves the new names alone.
+TEST_F(Crash, TwoCopiesNeverRestoreOneBatchTwice) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 40; ++i) names.push_back("DSC_" + std::to_string(1000 + i) + ".JPG");
+  makeFiles(names);
+  const Snapshot created = snapshot(folder());
+  ASSERT_EQ(drive({{"number"}, {}}, {killAt(60)}).exitStatus, kKilled);
+
+  const std::vector<std::string> shared = {"XDG_STATE_HOME=" + path("state"),
+                                           "SKORVATIN_RENAME_FOLDER=" + folder()};
+  const auto copy = [&](const std::string& name, std::vector<std::string> env) {
+    ::mkdir(path(name).c_str(), 0755);
+    env.insert(env.end(), shared.begin(), shared.end());
+    return startDriver(DriverRun({"recover"}, env), path(name));
+  };
+  const StartedDriver late = copy("late", {"SKORVATIN_STOP_BEFORE_ANSWER=1"});
+  ASSERT_EQ(waitDriver(late, true).exitStatus, kDriverStopped);
+  const StartedDriver first = copy("first", {"SKORVATIN_SIGNAL_AT=10 " + std::to_string(SIGSTOP)});
+  ASSERT_EQ(waitDriver(first, true).exitStatus, kDriverStopped);
+
+  const DriverResult second = recover();
+  EXPECT_EQ(second.exitStatus, 0) << second.stderrText;
+  EXPECT_TRUE(second.restored.empty());
+  EXPECT_TRUE(second.calls.empty());
+
+  ::kill(first.pid, SIGCONT);
+  const DriverResult restored = waitDriver(first);
+  ASSERT_EQ(restored.exitStatus, 0) << restored.what << restored.stderrText;
+  EXPECT_EQ(snapshot(folder()), created);
+  ASSERT_EQ(drive({{"number"}, {}}).exitStatus, 0);
+  const Snapshot renumbered = snapshot(folder());
+
+  ::kill(late.pid, SIGCONT);
+  const DriverResult answered = waitDriver(late);
+  EXPECT_EQ(answered.exitStatus, 0) << answered.what << answered.stderrText;
+  EXPECT_EQ(answered.leftAlone, "finished");
+  EXPECT_TRUE(answered.calls.empty());
+  EXPECT_EQ(snapshot(folder()), renumbered);
 }
 
 }  // namespace

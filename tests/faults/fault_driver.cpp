@@ -11,12 +11,16 @@
 //   fault_driver recover      every unfinished batch, newest first, as the window's "Tak" does;
 //                             one line "recovered <files renamed> <folder>" per batch and one
 //                             "missing <path>" per file found under none of its names, "changed
-//                             <path>" per file renamed since, or "left-alone held|finished"
+//                             <path>" per file renamed since, or "left-alone held|finished";
+//                             SKORVATIN_STOP_BEFORE_ANSWER stops it (SIGSTOP) between the listing
+//                             and the first restore
 //   fault_driver undo         the newest batch of the undo history, as Ctrl+Z does;
 //                             "undone <files renamed> <folder>"
 //
 // Exit status: 0 done, 3 stopped with a RunError (reported), 4 any other exception, 2 bad usage.
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <map>
 #include <memory>
@@ -71,7 +75,10 @@ int run(int argc, char** argv) {
   platform::PosixFolders folders;
   const std::unique_ptr<JournalStore> journal = platform::userJournal();
   if (operation == "recover") {
-    for (const PendingRestore& batch : pendingRestores(*journal, folders))
+    const std::vector<PendingRestore> pending = pendingRestores(*journal, folders);
+    // A user who takes a while over the question: the test continues the driver when it likes.
+    if (std::getenv("SKORVATIN_STOP_BEFORE_ANSWER") != nullptr) ::raise(SIGSTOP);
+    for (const PendingRestore& batch : pending)
       printRestored("recovered", recoverBatch(*journal, folders, batch.id));
     return 0;
   }

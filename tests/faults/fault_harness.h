@@ -101,6 +101,7 @@ struct DriverResult {
   std::vector<std::pair<std::string, std::string>> misplaced;  // current path, original path
   std::vector<Restored> restored;
   std::vector<std::string> missing;  // full paths of files a recovery found under none of their names
+  std::string leftAlone;             // "held" or "finished": a recovery or undo that did nothing
   std::vector<RenameCall> calls;
   std::string stderrText;
 };
@@ -122,9 +123,15 @@ struct DriverRun {
   bool preloadShim = true;
 };
 
-// Runs the driver to its end. `scratch` is a folder outside the one under test for the report,
-// the call log, stderr and the journals.
-inline DriverResult runDriver(const DriverRun& run, const std::string& scratch) {
+// A driver on its way; `scratch` holds its report, call log and stderr.
+struct StartedDriver {
+  pid_t pid = -1;
+  std::string scratch;
+};
+
+// Starts the driver. `scratch` is a folder outside the one under test for the report, the call
+// log, stderr and the journals; two drivers at once need a scratch folder each.
+inline StartedDriver startDriver(const DriverRun& run, const std::string& scratch) {
   const std::string out = scratch + "/driver.out";
   const std::string err = scratch + "/driver.err";
   const std::string log = scratch + "/renames.log";
@@ -168,13 +175,29 @@ inline DriverResult runDriver(const DriverRun& run, const std::string& scratch) 
   posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid = 0;
-  DriverResult result;
   const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return result;
+  return {spawned == 0 ? pid : -1, scratch};
+}
+
+// The exit status of a driver that stopped itself (SIGSTOP) and waits to be continued.
+inline constexpr int kDriverStopped = -2;
+
+// Waits for the driver to end, or, with `untilStopped`, until it stops itself, and reads what it
+// left. A stopped driver goes on when it gets SIGCONT; wait for it again then.
+inline DriverResult waitDriver(const StartedDriver& started, bool untilStopped = false) {
+  DriverResult result;
+  if (started.pid < 0) return result;
   int status = 0;
-  ::waitpid(pid, &status, 0);
+  ::waitpid(started.pid, &status, untilStopped ? WUNTRACED : 0);
+  if (WIFSTOPPED(status)) {
+    result.exitStatus = kDriverStopped;
+    return result;
+  }
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  const std::string out = started.scratch + "/driver.out";
+  const std::string err = started.scratch + "/driver.err";
+  const std::string log = started.scratch + "/renames.log";
 
   std::ifstream report(out);
   std::string line;
@@ -188,6 +211,7 @@ inline DriverResult runDriver(const DriverRun& run, const std::string& scratch) 
     if (key == "misplaced") result.misplaced.emplace_back(unhex(a), unhex(b));
     if (key == "recovered" || key == "undone") result.restored.push_back({std::stoul(a), unhex(b)});
     if (key == "missing") result.missing.push_back(unhex(a));
+    if (key == "left-alone") result.leftAlone = a;
   }
   std::ifstream errors(err);
   result.stderrText.assign(std::istreambuf_iterator<char>(errors), std::istreambuf_iterator<char>());
@@ -204,6 +228,11 @@ inline DriverResult runDriver(const DriverRun& run, const std::string& scratch) 
     result.calls.push_back(call);
   }
   return result;
+}
+
+// Runs the driver to its end.
+inline DriverResult runDriver(const DriverRun& run, const std::string& scratch) {
+  return waitDriver(startDriver(run, scratch));
 }
 
 // A test's own temporary area: the folder under test ("files") and, beside it, the driver's

@@ -2,6 +2,7 @@
 #include "platform/journal_folder.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -10,6 +11,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -123,8 +126,24 @@ TEST_F(JournalFolderTest, JournalIsKeptPrivatelyAndOutlivesTheProgram) {
   // cut off, to be offered for recovery.
   JournalFolder other(state());
   EXPECT_TRUE(other.unfinished().empty());
+  EXPECT_EQ(other.hold(1), nullptr);
   running.reset();
+  {
+    // Held by one copy, the batch is no other copy's to offer or to take.
+    const auto held = other.hold(1);
+    ASSERT_NE(held, nullptr);
+    EXPECT_TRUE(JournalFolder(state()).unfinished().empty());
+    EXPECT_EQ(JournalFolder(state()).hold(1), nullptr);
+  }
+  // What a copy killed while placing a journal left goes at the next start; what a running copy is
+  // writing stays.
+  std::ofstream(state() + "/.tmp-1-1") << "torn";
+  const int writing = ::open((state() + "/.tmp-2-1").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_EQ(::flock(writing, LOCK_EX), 0);
   const auto open = other.unfinished();
+  EXPECT_FALSE(std::filesystem::exists(state() + "/.tmp-1-1"));
+  EXPECT_TRUE(std::filesystem::exists(state() + "/.tmp-2-1"));
+  ::close(writing);
   ASSERT_EQ(open.size(), 1u);
   EXPECT_EQ(open[0].id, 1u);
   ASSERT_TRUE(open[0].plan) << open[0].problem;

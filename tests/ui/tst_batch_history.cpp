@@ -56,6 +56,8 @@ class TestBatchHistory : public QObject {
   void ctrlZUndoesTheNewestBatchAfterAsking_data();
   void ctrlZUndoesTheNewestBatchAfterAsking();
   void endAskedForDuringARunUndoesItAndReportsNothing();
+  void aBatchCarriedOnByANewerOneWaitsForItsUndo();
+  void anUndoThatCannotBeDoneWholeCanLeaveTheHistory();
 };
 
 void TestBatchHistory::unfinishedBatchesAreOfferedNewestFirst() {
@@ -128,6 +130,57 @@ void TestBatchHistory::endAskedForDuringARunUndoesItAndReportsNothing() {
   QCOMPARE(t.journal.journals.size(), std::size_t{1});
   QCOMPARE(t.journal.journals.begin()->second.end,
            (std::optional<BatchEnd>{BatchEnd{BatchOutcome::RolledBack, 0}}));
+}
+
+// "Nie" to a cut-off batch, then a newer batch on the same files: "Tak" at the next start must not
+// close the old batch with its files "not found". It waits, says why, and is asked about again
+// once the newer batch has been undone.
+void TestBatchHistory::aBatchCarriedOnByANewerOneWaitsForItsUndo() {
+  WindowUnderTest t({"a.txt", "b.txt"});
+  const auto& c = t.controls();
+  const auto cut = t.journal.add(cutOffRun(t, {"a.txt", "b.txt"}, 2));
+  t.boxes.answers = {false};
+  t.window().offerRecovery();
+  t.window().Dir1_Change();
+  c.Text3->setText(QStringLiteral("Foto"));
+  QTest::mouseClick(c.Command1, Qt::LeftButton);
+  QCOMPARE(t.entries(), (Names{"Foto1.q", "Foto2.q"}));
+
+  t.boxes.answers = {true};
+  t.window().offerRecovery();
+  QCOMPARE(t.entries(), (Names{"Foto1.q", "Foto2.q"}));
+  QVERIFY(!t.journal.journals.at(cut).end.has_value());
+  QVERIFY(t.boxes.shown.last().contains(QStringLiteral("plik nosi teraz nazwę „Foto1.q”")));
+
+  t.boxes.answers = {true, true};  // the undo, then the cut-off batch once more
+  pressUndo(c.File1);
+  QCOMPARE(t.boxes.asked.size(), 4);
+  QCOMPARE(t.entries(), (Names{"a.txt", "b.txt"}));
+  QVERIFY(t.journal.journals.at(cut).end.has_value());
+}
+
+// A file renamed by hand since keeps the newest batch from being undone; taken out of the history,
+// it no longer stops Ctrl+Z from reaching the batch before it.
+void TestBatchHistory::anUndoThatCannotBeDoneWholeCanLeaveTheHistory() {
+  WindowUnderTest t({"a.jpg", "b.txt"});
+  const auto& c = t.controls();
+  for (const char* mask : {"*.jpg", "*.txt"}) {
+    c.Text4->setText(QString::fromUtf8(mask));
+    t.window().Text4_KeyUp();
+    QTest::mouseClick(c.Command1, Qt::LeftButton);
+  }
+  QVERIFY(::rename((t.folder() + "/Plik1.txt").c_str(), (t.folder() + "/x.txt").c_str()) == 0);
+
+  pressUndo(c.File1);
+  QCOMPARE(t.boxes.asked.size(), 2);
+  QVERIFY(t.boxes.asked[1].contains(
+      QString::fromStdString(t.folder() + "/Plik1.txt: plik nie nosi już tej nazwy")));
+  QVERIFY(t.boxes.asked[1].contains(QStringLiteral("Czy usunąć ją z historii cofania?")));
+  QCOMPARE(t.entries(), (Names{"Plik1.jpg", "x.txt"}));
+
+  pressUndo(c.File1);
+  QCOMPARE(t.boxes.asked.size(), 3);
+  QCOMPARE(t.entries(), (Names{"a.jpg", "x.txt"}));
 }
 
 QTEST_MAIN(TestBatchHistory)
