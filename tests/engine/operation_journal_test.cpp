@@ -134,6 +134,14 @@ TEST_F(OperationJournalTest, HowEachEndingIsRecorded) {
        err::Interrupted,
        BatchEnd{BatchOutcome::RolledBack, 0},
        6},
+      {"numbering told to end after the numbering pass",
+       false,
+       {},
+       false,
+       3,
+       err::Interrupted,
+       BatchEnd{BatchOutcome::RolledBack, 0},
+       12},
       {"conversion stopped at its second file",
        true,
        {2},
@@ -163,6 +171,9 @@ TEST_F(OperationJournalTest, HowEachEndingIsRecorded) {
       continue;
     }
     EXPECT_EQ(only().end, row.end);
+    if (row.end && row.end->outcome == BatchOutcome::RolledBack) {
+      EXPECT_EQ(disk.names(kFolder), (Names{"a.txt", "b.txt", "c.txt"}));
+    }
   }
 }
 
