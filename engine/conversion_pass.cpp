@@ -1,5 +1,6 @@
 #include "engine/conversion_pass.h"
 
+#include <cerrno>
 #include <cmath>
 #include <memory>
 #include <optional>
@@ -49,10 +50,14 @@ class Pass {
     plan_.folderPath = folder_->path();
     plan_.folder = folder_->id();
     plan_.files.reserve(static_cast<std::size_t>(limit + 1));
+    const std::string prefix = folderPrefix(folder_->path());
     for (std::int32_t i = 0; i <= limit; ++i) {
       const std::string& name = list_.List(static_cast<std::int16_t>(i));
-      // A file that is gone has no identity to record; the pass stops at it all the same.
-      plan_.files.push_back({snapshot_->idOf(name).value_or(FileId{}), name, {}, transform_(name)});
+      // A file deleted since the list was read has no identity for the journal to record: the
+      // pass stops before its first rename and says which file is not found.
+      const auto id = snapshot_->idOf(name);
+      if (!id) throw RunError::fromErrno(ENOENT, prefix + name);
+      plan_.files.push_back({*id, name, {}, transform_(name)});
     }
     if (journal_ != nullptr) {
       batch_ = journal_->begin(plan_);

@@ -26,6 +26,7 @@ using NameTransform = std::function<std::string(const std::string&)>;
 
 // The pass behind "Zmień plikom wielkość liter" and "Inne zamiany": every listed file is renamed
 // once, in list order, also when its name comes back unchanged, with the button disabled meanwhile.
+// A listed file that is gone stops the pass before its first rename (error 53, naming the file).
 // A failure stops the pass at that file: the files before it keep their new names, it and the ones
 // after it their old names; the list is re-read once, the button is enabled again, and the error
 // is thrown for the window to report. With a journal, the plan is durable before the first rename,

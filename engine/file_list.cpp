@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "engine/file_mask.h"
 #include "engine/name_order.h"
@@ -54,6 +55,10 @@ void FileList::Refresh() {
   read(path_, pattern_, nullptr);
 }
 
+void FileList::restorePattern(std::string pattern) {
+  pattern_ = std::move(pattern);
+}
+
 void FileList::setEmptyingPattern() {
   if (!path_.empty()) folders_.open(path_);
   names_.clear();
@@ -73,22 +78,36 @@ const std::string& FileList::List(std::int16_t i) const {
   return names_[static_cast<std::size_t>(i)];
 }
 
-void File_Refresh(FileList& list, const EventPump& pump) {
+namespace {
+
+// Empties the list, lets events run and re-reads it with `reRead`. The saved mask goes back also
+// when the events or the read fail (the folder gone or unreadable meanwhile): a list left under
+// the emptying mask would show nothing in any folder from then on. The list then stays empty, as
+// the events saw it; the old entries could name files that are no longer there.
+template <class ReRead>
+void emptyAndReRead(FileList& list, const EventPump& pump, ReRead reRead) {
   std::string savedMask = list.Pattern();
-  // Setting the mask already re-reads the folder, and nothing can run between that read and an
-  // explicit Refresh, so each "set the mask, then refresh" is one read here.
   list.setEmptyingPattern();
-  if (pump) pump();
-  list.setPattern(savedMask);
+  try {
+    if (pump) pump();
+    reRead(savedMask);
+  } catch (...) {
+    list.restorePattern(savedMask);
+    throw;
+  }
   savedMask.clear();
 }
 
+}  // namespace
+
+void File_Refresh(FileList& list, const EventPump& pump) {
+  // Setting the mask already re-reads the folder, and nothing can run between that read and an
+  // explicit Refresh, so each "set the mask, then refresh" is one read here.
+  emptyAndReRead(list, pump, [&list](const std::string& mask) { list.setPattern(mask); });
+}
+
 void File_Refresh(FileList& list, const EventPump& pump, const ListingSource& known) {
-  std::string savedMask = list.Pattern();
-  list.setEmptyingPattern();
-  if (pump) pump();
-  list.setPattern(savedMask, known);
-  savedMask.clear();
+  emptyAndReRead(list, pump, [&list, &known](const std::string& mask) { list.setPattern(mask, known); });
 }
 
 }  // namespace skorvatin

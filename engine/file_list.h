@@ -42,6 +42,9 @@ class FileList {
   // so a folder that has gone fails here as a read would, but its entries are not read: the list
   // under this mask is empty by design.
   void setEmptyingPattern();
+  // File_Refresh's way back when its re-read fails: the mask it saved, without a read, so that
+  // the next read lists under it. The entries stay as they are.
+  void restorePattern(std::string pattern);
 
   // The signed 16-bit count the operations loop over. A folder with more than 32767 matching
   // files raises error 6 here rather than letting the count wrap.
@@ -69,7 +72,8 @@ class FileList {
 };
 
 // Re-reads the list's folder under its unchanged mask, the way the window always did it: clear
-// the list with a mask nothing matches, let events run once, then put the saved mask back.
+// the list with a mask nothing matches, let events run once, then put the saved mask back. When
+// the re-read fails, the error is thrown with the saved mask back in place and the list empty.
 void File_Refresh(FileList& list, const EventPump& pump);
 // The same, with the folder's present content already known to the caller.
 void File_Refresh(FileList& list, const EventPump& pump, const ListingSource& known);

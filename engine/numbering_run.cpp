@@ -131,7 +131,9 @@ void NumberingRun::finishJournal(BatchEnd end) {
 }
 
 void NumberingRun::KońcoweOpcje() {
-  letEventsRun();
+  // The events after the last rename ran at the pause that ends Go, before the journal was
+  // finished, where a request to end could still take the run back.
+  //
   // Every file of the batch has its final name, and where names are exact the run knows the
   // folder: its own listing from the start of the run with those names in it. A list read now
   // would find the same, but for files other programs add, remove or rename meanwhile, and the
@@ -328,6 +330,9 @@ void NumberingRun::Go() {
     rename(i, files_[i].temporary, files_[i].final);
     ++numbered_;
   }
+  // The events after the last rename are where an end request made during this pass arrives; the
+  // journal is not finished yet, so the whole run can still be taken back.
+  pause();
 }
 
 void NumberingRun::rename(std::size_t file, const std::string& from, const std::string& to) {

@@ -45,7 +45,8 @@ class NumberingRun {
  public:
   NumberingRun(FileList& list, NumberingOptions& options, EventPump pump, JournalStore* journal = nullptr);
 
-  // Asked at each pause before the last rename; when it says yes, the run stops and is undone.
+  // Asked at each pause up to the one that follows the last rename; when it says yes, the run
+  // stops and is undone, both passes.
   void setStopRequest(StopRequest stop) { stop_ = std::move(stop); }
 
   // The whole run; throws RunError when it stops.

@@ -1,5 +1,7 @@
 #include "engine/replacements.h"
 
+#include <string_view>
+
 #include "engine/utf8.h"
 
 namespace skorvatin {
@@ -8,7 +10,7 @@ namespace {
 
 // Every find text and every replacement is one character, so each character's fate depends on it
 // alone: running the three steps on one character at a time gives what running each step over the
-// whole name would, in one sweep.
+// whole name would, in one sweep. A decomposed letter of the table comes here as the one letter.
 char32_t replaced(char32_t c, const ReplaceOptions& options) {
   if (options.option6 && c == U' ') c = U'_';
   if (options.option7 && c == U'_') c = U' ';
@@ -20,17 +22,40 @@ char32_t replaced(char32_t c, const ReplaceOptions& options) {
   return c;
 }
 
+// The letter of the table that `base` followed by `mark` spells, or 0. Only the one mark that
+// composes with the letter counts: "a" with an acute is "á", a letter of no Polish word, and stays.
+char32_t composedLetter(char32_t base, char32_t mark) {
+  for (const PolishLetter& row : PolishLetterTable) {
+    if (row.mark != 0 && row.mark == mark && static_cast<char32_t>(row.replacement) == base) return row.find;
+  }
+  return 0;
+}
+
 }  // namespace
 
 std::string Litery2(const std::string& name, const ReplaceOptions& options) {
   std::string out;
   out.reserve(name.size());
-  for (const utf8::Unit u : utf8::units(name)) {
-    if (u.valid) {
-      utf8::append(out, replaced(u.cp, options));
-    } else {
+  const std::string_view s = name;
+  for (std::size_t pos = 0; pos < s.size();) {
+    const utf8::Unit u = utf8::decodeAt(s, pos);
+    pos += u.length;
+    if (!u.valid) {
       utf8::appendUnit(out, u);
+      continue;
     }
+    char32_t c = u.cp;
+    // Neither a space nor an underscore is a letter or a mark, so joining the pair before the
+    // separator steps changes nothing they do.
+    if (options.option8 && pos < s.size()) {
+      const utf8::Unit next = utf8::decodeAt(s, pos);
+      const char32_t letter = next.valid ? composedLetter(c, next.cp) : 0;
+      if (letter != 0) {
+        c = letter;
+        pos += next.length;
+      }
+    }
+    utf8::append(out, replaced(c, options));
   }
   return out;
 }

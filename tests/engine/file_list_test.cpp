@@ -116,6 +116,18 @@ TEST_F(FileListTest, AFolderThatCannotBeReadKeepsTheOldList) {
   EXPECT_EQ(errorNumberOf([&] { list.List(-1); }), err::SubscriptOutOfRange);
 }
 
+TEST_F(FileListTest, AFolderGoneDuringTheReReadLeavesTheMaskForTheNextFolder) {
+  disk.add(kFolder, "a.txt");
+  list.setPattern("*.txt");
+  EXPECT_EQ(errorNumberOf([&] { File_Refresh(list, [&] { disk.removeFolder(kFolder); }); }),
+            err::PathNotFound);
+  EXPECT_EQ(list.Pattern(), "*.txt");
+  EXPECT_EQ(list.ListCount(), 0);
+  disk.addAll("/inne", {"b.txt", "c.jpg"});
+  list.setPath("/inne");
+  EXPECT_EQ(listed(list), (V{"b.txt"}));
+}
+
 TEST_F(FileListTest, MoreThan32767FilesIsAnOverflowNotAWrappedCount) {
   for (int i = 0; i < 32768; ++i) disk.add(kFolder, "p" + std::to_string(i));
   list.Refresh();

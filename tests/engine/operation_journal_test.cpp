@@ -107,6 +107,7 @@ TEST_F(OperationJournalTest, HowEachEndingIsRecorded) {
     int number;
     std::optional<BatchEnd> end;  // nothing: unfinished, to be offered at the next start
     int renames;
+    const char* gone = nullptr;  // a listed file deleted before the run
   };
   const std::vector<Row> rows = {
       {"numbering undone after a failure",
@@ -134,6 +135,14 @@ TEST_F(OperationJournalTest, HowEachEndingIsRecorded) {
        err::Interrupted,
        BatchEnd{BatchOutcome::RolledBack, 0},
        6},
+      {"numbering told to end after the numbering pass",
+       false,
+       {},
+       false,
+       3,
+       err::Interrupted,
+       BatchEnd{BatchOutcome::RolledBack, 0},
+       12},
       {"conversion stopped at its second file",
        true,
        {2},
@@ -144,11 +153,13 @@ TEST_F(OperationJournalTest, HowEachEndingIsRecorded) {
        2},
       {"numbering without room for its journal", false, {}, true, 0, err::DiskFull, std::nullopt, 0},
       {"conversion without room for its journal", true, {}, true, 0, err::DiskFull, std::nullopt, 0},
+      {"conversion with a listed file gone", true, {}, false, 0, err::FileNotFound, std::nullopt, 0, "b.txt"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     disk.removeFolder(kFolder);
     fill({"a.txt", "b.txt", "c.txt"});
+    if (row.gone != nullptr) disk.folder(kFolder).entries.erase(row.gone);
     store.journals.clear();
     store.full = row.full;
     disk.renameCalls = 0;
@@ -162,7 +173,15 @@ TEST_F(OperationJournalTest, HowEachEndingIsRecorded) {
       EXPECT_EQ(disk.names(kFolder), (Names{"a.txt", "b.txt", "c.txt"}));
       continue;
     }
+    if (row.gone != nullptr) {
+      EXPECT_TRUE(store.journals.empty());
+      EXPECT_EQ(disk.names(kFolder), (Names{"a.txt", "c.txt"}));
+      continue;
+    }
     EXPECT_EQ(only().end, row.end);
+    if (row.end && row.end->outcome == BatchOutcome::RolledBack) {
+      EXPECT_EQ(disk.names(kFolder), (Names{"a.txt", "b.txt", "c.txt"}));
+    }
   }
 }
 
