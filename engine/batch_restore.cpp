@@ -7,67 +7,117 @@
 #include <unordered_set>
 #include <utility>
 
+#include "engine/case_fold.h"
 #include "engine/run_error.h"
 
 namespace skorvatin {
 
 namespace {
 
-// What holds which name in the folder, from one listing; a case-blind folder is asked name by name
-// as well, since it answers to spellings the listing does not show.
+// A folder as one listing shows it, and the plan's files recognised in it: by number where numbers
+// last, checked against what a file under a reused number cannot share, and by size and time where
+// numbers do not last. A case-blind folder is asked name by name as well, since it answers to
+// spellings the listing does not show.
 class FolderNames {
  public:
-  explicit FolderNames(Folder& folder) : folder_(folder) {
+  FolderNames(Folder& folder, const BatchPlan& plan) : folder_(folder), plan_(plan) {
     folder.forEachEntry([this](std::string_view name, EntryKind, std::uint64_t inode) {
       const auto it = entries_.emplace(std::string(name), inode).first;
       byInode_.emplace(inode, &it->first);
     });
     caseBlind_ = folder.ignoresCase();
+    identity_ = folder.identity();
     device_ = folder.id().device;
   }
 
-  // The inode of the entry stored under exactly this name.
-  std::optional<std::uint64_t> exact(const std::string& name) const {
-    const auto it = entries_.find(name);
-    if (it == entries_.end()) return std::nullopt;
-    return it->second;
-  }
+  Folder& folder() { return folder_; }
 
-  // The inode of whatever answers to `name`. Something on another device (a mount point) answers
-  // with 0, which no file of a batch has.
-  std::optional<std::uint64_t> holder(const std::string& name) {
-    if (auto inode = exact(name)) return inode;
+  // The stored name of whatever answers to `name`; "" for something the listing does not hold (a
+  // mount point); nothing when the name is free.
+  std::optional<std::string> holder(const std::string& name) {
+    if (entries_.count(name) != 0) return name;
     if (!caseBlind_) return std::nullopt;
+    if (identity_ == Identity::None) {
+      // Such a folder numbers each spelling apart, so only the names themselves can tell.
+      if (folded_.empty()) {
+        for (const auto& [stored, inode] : entries_) folded_.emplace(foldedName(stored), &stored);
+      }
+      const auto it = folded_.find(foldedName(name));
+      if (it != folded_.end()) return *it->second;
+      return folder_.lookUp(name) ? std::optional<std::string>("") : std::nullopt;
+    }
     const auto found = folder_.lookUp(name);
     if (!found) return std::nullopt;
-    return found->device == device_ ? found->inode : 0;
+    const auto it = byInode_.find(found->inode);
+    return found->device == device_ && it != byInode_.end() ? *it->second : std::string();
   }
 
-  // The name a file with this inode is stored under, when one of `names` answers to it: in a
-  // case-blind folder the journal's spelling need not be the stored one.
-  const std::string* storedAs(std::uint64_t inode, const std::vector<const std::string*>& names) {
-    const auto it = byInode_.find(inode);
-    if (it == byInode_.end() || !caseBlind_) return nullptr;
+  // Whether the entry stored under exactly `stored` is the plan's file `f`.
+  bool holds(const std::string& stored, const PlannedFile& f) {
+    const auto it = entries_.find(stored);
+    if (it == entries_.end()) return false;
+    if (plan_.identity != Identity::Lasting && f.stamp) {
+      const std::optional<FileStamp>& now = stampAt(stored);
+      return now && now->size == f.stamp->size && now->modified == f.stamp->modified;
+    }
+    if (it->second != f.id.inode) return false;
+    if (!f.stamp) return true;  // a journal from before stamps were kept
+    const std::optional<FileStamp>& now = stampAt(stored);
+    if (!now) return false;
+    if (f.stamp->born != 0 && now->born != 0) return now->born == f.stamp->born;
+    return now->size == f.stamp->size && now->modified == f.stamp->modified;
+  }
+
+  // The stored names among `names` (the journal's spellings) under which the file `f` is now.
+  std::vector<std::string> whereAmong(const PlannedFile& f, const std::vector<const std::string*>& names) {
+    std::vector<std::string> found;
     for (const std::string* name : names) {
-      if (holder(*name) == inode) return it->second;
+      const auto stored = holder(*name);
+      if (stored && !stored->empty() && holds(*stored, f) &&
+          std::find(found.begin(), found.end(), *stored) == found.end()) {
+        found.push_back(*stored);
+      }
     }
-    return nullptr;
+    return found;
   }
 
-  // A name the file with this inode is stored under that is not one of `known`.
-  const std::string* otherName(std::uint64_t inode, const std::unordered_set<std::string_view>& known) const {
-    const auto [begin, end] = byInode_.equal_range(inode);
-    for (auto it = begin; it != end; ++it) {
-      if (known.count(*it->second) == 0) return it->second;
+  // A name outside `known` under which the file `f` is stored now, when one entry alone can be it.
+  std::optional<std::string> elsewhere(const PlannedFile& f,
+                                       const std::unordered_set<std::string_view>& known) {
+    std::vector<const std::string*> candidates;
+    if (plan_.identity == Identity::Lasting || !f.stamp) {
+      const auto [begin, end] = byInode_.equal_range(f.id.inode);
+      for (auto it = begin; it != end; ++it) candidates.push_back(it->second);
+    } else {
+      for (const auto& [stored, inode] : entries_) candidates.push_back(&stored);
     }
-    return nullptr;
+    std::optional<std::string> found;
+    for (const std::string* name : candidates) {
+      if (known.count(*name) != 0 || !holds(*name, f)) continue;
+      if (found) return std::nullopt;
+      found = *name;
+    }
+    return found;
   }
+
+  FileId idAt(const std::string& stored) const { return {device_, entries_.at(stored)}; }
+  std::optional<FileStamp> stampOf(const std::string& stored) { return stampAt(stored); }
 
  private:
+  const std::optional<FileStamp>& stampAt(const std::string& stored) {
+    const auto it = stamps_.find(stored);
+    if (it != stamps_.end()) return it->second;
+    return stamps_.emplace(stored, folder_.stampOf(stored)).first->second;
+  }
+
   Folder& folder_;
+  const BatchPlan& plan_;
   std::unordered_map<std::string, std::uint64_t> entries_;
   std::unordered_multimap<std::uint64_t, const std::string*> byInode_;
+  std::unordered_map<std::string, const std::string*> folded_;
+  std::unordered_map<std::string, std::optional<FileStamp>> stamps_;
   bool caseBlind_ = false;
+  Identity identity_ = Identity::Lasting;
   std::uint64_t device_ = 0;
 };
 
@@ -75,11 +125,16 @@ class FolderNames {
 // belongs. The stop on the way is what lets names that form a cycle (a numbering run can swap two
 // names) be given back without ever needing a name that is still taken.
 struct Move {
-  std::uint64_t inode = 0;
+  FileId id;
+  std::optional<FileStamp> stamp;
   std::string from;
   std::string via;
   std::string to;
 };
+
+Move moveOf(FolderNames& names, const std::string& from, const std::string& to) {
+  return {names.idAt(from), names.stampOf(from), from, {}, to};
+}
 
 [[noreturn]] void refuseJournal(JournalStore& store, BatchId id, int number, const std::string& file,
                                 const std::string& why) {
@@ -95,20 +150,45 @@ const BatchPlan& trustedPlan(JournalStore& store, const StoredBatch& batch) {
   return *batch.plan;
 }
 
-// The batch's folder, provided it is still the one the journal names.
-std::unique_ptr<Folder> openBatchFolder(JournalStore& store, FolderService& folders, BatchId id,
-                                        const BatchPlan& plan) {
-  std::unique_ptr<Folder> folder;
+bool sameVolume(const VolumeId& now, const VolumeId& then) {
+  const bool byUuid = !then.uuid.empty();
+  return (byUuid ? now.uuid == then.uuid : now.label == then.label) && now.inside == then.inside;
+}
+
+// Whether the folder opened is the batch's. A volume known by UUID or label names it wherever the
+// volume is mounted; where numbers last, the folder's own number must agree as well.
+bool isBatchFolder(Folder& folder, const BatchPlan& plan) {
+  if (!plan.volume.known()) return folder.id() == plan.folder;
+  if (!sameVolume(folder.volume(), plan.volume)) return false;
+  return plan.identity != Identity::Lasting || folder.id().inode == plan.folder.inode;
+}
+
+// The batch's folder: at its path when the folder there is the batch's, else wherever its volume is
+// mounted now. A folder that is not to be found is error 76, which says where it was and, for a
+// volume that is not mounted, which medium to put in; the journal stays for a later start.
+std::unique_ptr<Folder> openBatchFolder(FolderService& folders, const BatchPlan& plan) {
   try {
-    folder = folders.open(plan.folderPath);
+    std::unique_ptr<Folder> folder = folders.open(plan.folderPath);
+    if (isBatchFolder(*folder, plan)) return folder;
   } catch (const RunError& e) {
     if (e.number() != err::PathNotFound) throw;
-    refuseJournal(store, id, err::PathNotFound, plan.folderPath, "folderu z dziennika już nie ma");
   }
-  if (folder->id() != plan.folder) {
-    refuseJournal(store, id, err::PathNotFound, plan.folderPath, "w tym miejscu jest teraz inny folder");
+  if (!plan.volume.known()) {
+    throw RunError(err::PathNotFound, plan.folderPath, "tego folderu nie ma teraz w tym miejscu");
   }
-  return folder;
+  const std::vector<std::string> mounted = folders.whereIs(plan.volume);
+  for (const std::string& path : mounted) {
+    try {
+      std::unique_ptr<Folder> folder = folders.open(path);
+      if (isBatchFolder(*folder, plan)) return folder;
+    } catch (const RunError&) {
+      // Not there after all: another mount of the volume may hold it.
+    }
+  }
+  const std::string& medium = plan.volume.label.empty() ? plan.volume.uuid : plan.volume.label;
+  throw RunError(err::PathNotFound, plan.folderPath,
+                 mounted.empty() ? "włóż nośnik „" + medium + "”, na którym jest ten folder"
+                                 : "tego folderu nie ma teraz na nośniku „" + medium + "”");
 }
 
 // Every target must be free, or held by the moving file itself (a case variant in a case-blind
@@ -116,23 +196,12 @@ std::unique_ptr<Folder> openBatchFolder(JournalStore& store, FolderService& fold
 std::vector<ChangedFile> takenTargets(FolderNames& names, const std::vector<Move>& moves,
                                       const std::string& prefix) {
   std::vector<ChangedFile> taken;
-  std::unordered_map<std::string_view, std::uint64_t> leaving;
+  std::unordered_set<std::string_view> leaving;
   leaving.reserve(moves.size());
-  std::unordered_set<std::uint64_t> moving;
-  for (const Move& m : moves) {
-    leaving.emplace(m.from, m.inode);
-    moving.insert(m.inode);
-  }
+  for (const Move& m : moves) leaving.insert(m.from);
   for (const Move& m : moves) {
     const auto holder = names.holder(m.to);
-    if (!holder || *holder == m.inode) continue;
-    const auto exact = names.exact(m.to);
-    if (exact) {
-      const auto it = leaving.find(m.to);
-      if (it != leaving.end() && it->second == *exact) continue;
-    } else if (moving.count(*holder) != 0) {
-      continue;  // a case variant of a name that a file of the batch leaves
-    }
+    if (!holder || *holder == m.from || leaving.count(*holder) != 0) continue;
     taken.push_back({prefix + m.to, "nazwa jest zajęta przez inny plik"});
   }
   return taken;
@@ -218,15 +287,12 @@ void carryOut(JournalStore& store, Folder& folder, const BatchPlan& journal, con
   store.finish(own, {BatchOutcome::Done, moves.size()});
 }
 
-BatchPlan journalFor(BatchKind kind, BatchId takesBack, const BatchPlan& plan,
-                     const std::vector<Move>& moves) {
-  BatchPlan journal;
-  journal.kind = kind;
+// The restore's own journal: the folder as it is now, which may be under another mount point.
+BatchPlan journalFor(BatchKind kind, BatchId takesBack, Folder& folder, const std::vector<Move>& moves) {
+  BatchPlan journal = planIn(kind, folder);
   journal.takesBack = takesBack;
-  journal.folderPath = plan.folderPath;
-  journal.folder = plan.folder;
   journal.files.reserve(moves.size());
-  for (const Move& m : moves) journal.files.push_back({{plan.folder.device, m.inode}, m.from, m.via, m.to});
+  for (const Move& m : moves) journal.files.push_back({m.id, m.from, m.via, m.to, m.stamp});
   return journal;
 }
 
@@ -236,85 +302,96 @@ enum class Standing { HalfDone, AllFinal, AllOriginal };
 Standing standingOf(FolderNames& names, const BatchPlan& plan) {
   bool allFinal = true;
   bool allOriginal = true;
+  bool renames = false;
   for (const PlannedFile& f : plan.files) {
     // Spelled exactly so: in a case-blind folder a case change answers to both of its names.
-    allFinal = allFinal && names.exact(f.final) == f.id.inode;
-    allOriginal = allOriginal && names.exact(f.original) == f.id.inode;
+    allFinal = allFinal && names.holds(f.final, f);
+    allOriginal = allOriginal && names.holds(f.original, f);
+    renames = renames || f.final != f.original;
     if (!allFinal && !allOriginal) return Standing::HalfDone;
   }
+  // Files told apart by size and time alone can look like both ends of a swap.
+  if (allFinal && allOriginal && renames) return Standing::HalfDone;
   return allFinal ? Standing::AllFinal : Standing::AllOriginal;
 }
 
-// Finishes an unfinished batch whose files are all at one end of it; true when the batch needs no
-// question (settled here, or another copy's to settle).
-bool settle(JournalStore& store, FolderService& folders, BatchId id) {
+// What the start makes of one unfinished batch before asking about it.
+struct Settled {
+  bool needsQuestion = false;
+  std::string away;  // why its folder cannot be reached now
+};
+
+// Finishes an unfinished batch whose files are all at one end of it. A batch that another copy
+// holds is that copy's to settle and to ask about.
+Settled settle(JournalStore& store, FolderService& folders, BatchId id) {
   const std::unique_ptr<BatchHold> hold = store.hold(id);
-  if (!hold) return true;
+  if (!hold) return {};
   const StoredBatch batch = store.load(id);
-  if (batch.gone || batch.end) return true;
-  if (!batch.plan || planProblem(*batch.plan)) return false;
+  if (batch.gone || batch.end) return {};
+  if (!batch.plan || planProblem(*batch.plan)) return {true, {}};
   const BatchPlan& plan = *batch.plan;
   try {
-    const std::unique_ptr<Folder> folder = folders.open(plan.folderPath);
-    if (folder->id() != plan.folder) return false;
-    FolderNames names(*folder);
+    const std::unique_ptr<Folder> folder = openBatchFolder(folders, plan);
+    FolderNames names(*folder, plan);
     const Standing standing = standingOf(names, plan);
-    if (standing == Standing::HalfDone) return false;
+    if (standing == Standing::HalfDone) return {true, {}};
     // The names the files bear may still be only in memory; the end record must not be durable
     // before them.
     folder->sync();
     store.finish(id, standing == Standing::AllFinal ? BatchEnd{BatchOutcome::Done, plan.files.size()}
                                                     : BatchEnd{BatchOutcome::RolledBack, 0});
-    return true;
-  } catch (const RunError&) {
-    // Whatever stands in the way here stands in the way of the restore too, which reports it.
-    return false;
+    return {};
+  } catch (const RunError& e) {
+    if (e.number() == err::PathNotFound) return {true, e.detail()};
+    // Whatever else stands in the way here stands in the way of the restore too, which reports it.
+    return {true, {}};
   }
 }
 
 // One batch of a chain back under its original names; `report` gathers what every batch did.
 void recoverOne(JournalStore& store, FolderService& folders, const StoredBatch& batch, const BatchPlan& plan,
                 RestoreReport& report) {
-  const std::unique_ptr<Folder> folder = openBatchFolder(store, folders, batch.id, plan);
-  const std::string prefix = folderPrefix(plan.folderPath);
-  FolderNames names(*folder);
+  const std::unique_ptr<Folder> folder = openBatchFolder(folders, plan);
+  const std::string prefix = folderPrefix(folder->path());
+  FolderNames names(*folder, plan);
 
-  std::vector<Move> moves;
+  // Where each file is now: under exactly one of its journal names, or it counts as not found. A
+  // name can be where one file is only; two files that could both be at one name (hard links of one
+  // file, or files told apart by size and time alone) are both not found.
+  std::vector<std::optional<std::string>> at(plan.files.size());
+  std::unordered_map<std::string, int> claims;
   std::vector<const std::string*> used;
   used.reserve(plan.files.size() * 3);
-  // A name is where one file is; two hard links of one file in the batch must not both claim it.
-  std::unordered_set<std::string_view> claimed;
-  std::vector<const PlannedFile*> notFound;
-  for (const PlannedFile& f : plan.files) {
+  for (std::size_t i = 0; i < plan.files.size(); ++i) {
+    const PlannedFile& f = plan.files[i];
     std::vector<const std::string*> journalNames{&f.original};
     if (!f.temporary.empty()) journalNames.push_back(&f.temporary);
     journalNames.push_back(&f.final);
     used.insert(used.end(), journalNames.begin(), journalNames.end());
-
-    const std::string* at = nullptr;
-    for (const std::string* name : journalNames) {
-      if (names.exact(*name) == f.id.inode && claimed.count(*name) == 0) {
-        at = name;
-        break;
-      }
-    }
-    if (at == nullptr) at = names.storedAs(f.id.inode, journalNames);
-    if (at == nullptr || !claimed.insert(*at).second) {
-      notFound.push_back(&f);
-      continue;
-    }
-    if (*at != f.original) moves.push_back({f.id.inode, *at, {}, f.original});
+    const std::vector<std::string> found = names.whereAmong(f, journalNames);
+    if (found.size() == 1) at[i] = found.front();
+    for (const std::string& name : found) ++claims[name];
   }
+  std::unordered_set<std::string_view> claimed;
+  for (std::size_t i = 0; i < at.size(); ++i) {
+    if (at[i] && claims[*at[i]] > 1) at[i].reset();
+    if (at[i]) claimed.insert(*at[i]);
+  }
+
   // A file that is in the folder under a name of nobody's journal was carried on since: by a newer
   // batch, or by hand. Giving it its old name would tear it out of whatever renamed it, and closing
   // the batch without it would leave the rest of the chain with nothing to go back to.
+  std::vector<Move> moves;
   std::vector<ChangedFile> renamedSince;
   std::vector<std::string> missing;
-  for (const PlannedFile* f : notFound) {
-    if (const std::string* now = names.otherName(f->id.inode, claimed)) {
-      renamedSince.push_back({prefix + f->original, "plik nosi teraz nazwę „" + *now + "”"});
+  for (std::size_t i = 0; i < at.size(); ++i) {
+    const PlannedFile& f = plan.files[i];
+    if (at[i]) {
+      if (*at[i] != f.original) moves.push_back(moveOf(names, *at[i], f.original));
+    } else if (const auto now = names.elsewhere(f, claimed)) {
+      renamedSince.push_back({prefix + f.original, "plik nosi teraz nazwę „" + *now + "”"});
     } else {
-      missing.push_back(prefix + f->original);
+      missing.push_back(prefix + f.original);
     }
   }
   if (renamedSince.empty()) renamedSince = takenTargets(names, moves, prefix);
@@ -325,9 +402,10 @@ void recoverOne(JournalStore& store, FolderService& folders, const StoredBatch& 
 
   if (!moves.empty()) {
     chooseStops(names, moves, used);
-    carryOut(store, *folder, journalFor(BatchKind::Recovery, batch.id, plan, moves), moves);
+    carryOut(store, *folder, journalFor(BatchKind::Recovery, batch.id, *folder, moves), moves);
   }
   store.finish(batch.id, {BatchOutcome::RolledBack, 0});
+  report.folderPath = folder->path();
   report.renamed += moves.size();
   report.missing.insert(report.missing.end(), missing.begin(), missing.end());
 }
@@ -349,8 +427,10 @@ std::vector<PendingRestore> pendingRestores(JournalStore& store, FolderService& 
     e.asked.id = listed.id;
     if (listed.plan && !planProblem(*listed.plan)) {
       const BatchPlan& plan = *listed.plan;
-      if (settle(store, folders, listed.id)) continue;
-      e.asked = {listed.id, plan.kind, plan.kind, plan.folderPath, plan.files.size(), true};
+      Settled settled = settle(store, folders, listed.id);
+      if (!settled.needsQuestion) continue;
+      e.asked = {
+          listed.id, plan.kind, plan.kind, plan.folderPath, plan.files.size(), true, std::move(settled.away)};
       e.takesBack = plan.takesBack;
     }
     entries.push_back(std::move(e));
@@ -400,7 +480,6 @@ RestoreReport recoverBatch(JournalStore& store, FolderService& folders, BatchId 
       break;
     }
     const BatchPlan& plan = trustedPlan(store, batch);
-    if (first) report.folderPath = plan.folderPath;
     recoverOne(store, folders, batch, plan, report);
     if (!report.changedSince.empty() || plan.kind != BatchKind::Recovery || plan.takesBack >= next) break;
     next = plan.takesBack;
@@ -426,10 +505,10 @@ RestoreReport undoBatch(JournalStore& store, FolderService& folders, BatchId id)
   if (!batch.end || !isUndoable(plan.kind)) {
     throw RunError(err::BadFileFormat, batch.source, "tej operacji nie można cofnąć");
   }
-  const std::unique_ptr<Folder> folder = openBatchFolder(store, folders, id, plan);
-  const std::string prefix = folderPrefix(plan.folderPath);
-  report.folderPath = plan.folderPath;
-  FolderNames names(*folder);
+  const std::unique_ptr<Folder> folder = openBatchFolder(folders, plan);
+  const std::string prefix = folderPrefix(folder->path());
+  report.folderPath = folder->path();
+  FolderNames names(*folder, plan);
 
   const std::size_t changed = filesChanged(plan, *batch.end);
   std::vector<Move> moves;
@@ -440,22 +519,21 @@ RestoreReport undoBatch(JournalStore& store, FolderService& folders, BatchId id)
     used.push_back(&f.original);
     used.push_back(&f.final);
     if (f.final == f.original) continue;
-    const std::string* at = &f.final;
-    if (names.exact(f.final) != f.id.inode) at = names.storedAs(f.id.inode, {&f.final});
-    if (at == nullptr) {
+    const std::vector<std::string> at = names.whereAmong(f, {&f.final});
+    if (at.size() != 1) {
       const bool free = !names.holder(f.final);
       report.changedSince.push_back(
           {prefix + f.final, free ? "plik nie nosi już tej nazwy" : "pod tą nazwą jest teraz inny plik"});
       continue;
     }
-    moves.push_back({f.id.inode, *at, {}, f.original});
+    moves.push_back(moveOf(names, at.front(), f.original));
   }
   for (ChangedFile& taken : takenTargets(names, moves, prefix))
     report.changedSince.push_back(std::move(taken));
   if (!report.changedSince.empty()) return report;
   chooseStops(names, moves, used);
   // Written even when no name changes back, so that the batch leaves the history.
-  carryOut(store, *folder, journalFor(BatchKind::Undo, id, plan, moves), moves);
+  carryOut(store, *folder, journalFor(BatchKind::Undo, id, *folder, moves), moves);
   report.renamed = moves.size();
   return report;
 }

@@ -44,6 +44,7 @@ struct PendingRestore {
   std::string folderPath;
   std::size_t fileCount = 0;  // the files of the batch the chain began with
   bool trusted = false;       // false: the journal cannot be read; restoring it only puts it aside
+  std::string away;           // why the folder cannot be reached now, in Polish; empty when it can
 };
 
 // The unfinished batches worth a question, newest first. Before that, each is looked at in its
@@ -63,9 +64,11 @@ std::vector<PendingRestore> pendingRestores(JournalStore& store, FolderService& 
 // the batch stays unfinished. A file found nowhere is left out and listed. The restore keeps a
 // journal of its own, and once it is finished the batch it took back is finished too, as rolled back.
 //
-// A journal that cannot be trusted (damaged, bad names, its folder gone or replaced) is moved aside
-// and the restore stops with RunError before touching any file. Other errors leave the journal
-// where it is, so the restore can be tried again.
+// The folder is looked for at its path, then on its volume wherever that is mounted now. A folder
+// that is not to be found stops the restore with error 76 saying where it was; the journal stays
+// for a later start. Only a journal that cannot be read (damaged, bad names) is moved aside, with
+// RunError, before any file is touched. Other errors leave the journal where it is, so the restore
+// can be tried again.
 RestoreReport recoverBatch(JournalStore& store, FolderService& folders, BatchId id);
 
 // Gives the files a finished batch renamed their original names back, all or nothing: every file

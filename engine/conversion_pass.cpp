@@ -46,18 +46,17 @@ class Pass {
     // No events run inside the pass: nothing the user does can change the options or the list
     // between two files, so every file of one pass gets the same transformation, and the new names
     // can be known before the first rename, as the journal needs them.
-    plan_.kind = BatchKind::Conversion;
-    plan_.folderPath = folder_->path();
-    plan_.folder = folder_->id();
+    plan_ = planIn(BatchKind::Conversion, *folder_);
     plan_.files.reserve(static_cast<std::size_t>(limit + 1));
     const std::string prefix = folderPrefix(folder_->path());
     for (std::int32_t i = 0; i <= limit; ++i) {
       const std::string& name = list_.List(static_cast<std::int16_t>(i));
       // A file deleted since the list was read has no identity for the journal to record: the
       // pass stops before its first rename and says which file is not found.
-      const auto id = snapshot_->idOf(name);
-      if (!id) throw RunError::fromErrno(ENOENT, prefix + name);
-      plan_.files.push_back({*id, name, {}, transform_(name)});
+      auto file = plannedFile(*folder_, snapshot_->idOf(name), name, journal_ != nullptr);
+      if (!file) throw RunError::fromErrno(ENOENT, prefix + name);
+      file->final = transform_(name);
+      plan_.files.push_back(std::move(*file));
     }
     if (journal_ != nullptr) {
       batch_ = journal_->begin(plan_);

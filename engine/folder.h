@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace skorvatin {
 
@@ -19,6 +20,33 @@ struct FileId {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
   friend bool operator==(const FileId&, const FileId&) = default;
+};
+
+// How far a folder's numbers (inodes) tell its files apart, and for how long.
+enum class Identity : std::uint8_t {
+  Lasting,    // a file keeps its number across unmounts and restarts (ext4, XFS, btrfs, tmpfs)
+  ThisMount,  // numbers are made up at mount time (vfat, exFAT, network shares): only until unmounted
+  None,       // not even that: each spelling of a name may get a number of its own (FUSE drivers)
+};
+
+// What a file carries besides its number: where numbers do not last, its size and modification
+// time recognise it again; where they do, a file that took over a freed number differs in its
+// birth time (or, without one, in size and times).
+struct FileStamp {
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;  // nanoseconds since 1970
+  std::int64_t born = 0;      // nanoseconds since 1970; 0 where the file system keeps no birth time
+  friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+// The volume a folder lies on, by what stays with the medium wherever it is mounted, and the
+// folder's path inside it.
+struct VolumeId {
+  std::string uuid;    // the file system's UUID or serial, as blkid writes it; empty when unknown
+  std::string label;   // empty when none
+  std::string inside;  // "/" for the volume's root
+  bool known() const { return !uuid.empty() || !label.empty(); }
+  friend bool operator==(const VolumeId&, const VolumeId&) = default;
 };
 
 // One entry as a listing gives it. `inode` is the listing's own number for the entry; within one
@@ -67,6 +95,16 @@ class Folder {
 
   // Makes the renames done so far survive a crash or a power cut.
   virtual void sync() = 0;
+
+  // How far this folder's numbers identify its files.
+  virtual Identity identity() = 0;
+
+  // The stamp of the entry stored under exactly `name`, links not followed; nothing when none is.
+  virtual std::optional<FileStamp> stampOf(const std::string& name) = 0;
+
+  // The volume the folder lies on, and its path there. Asked once per batch: it may read the
+  // system's mount table.
+  virtual VolumeId volume() = 0;
 };
 
 // Opens folders. The engine reaches the disk through nothing else.
@@ -75,6 +113,11 @@ class FolderService {
   virtual ~FolderService() = default;
   // Throws RunError: 76 when the folder is gone or is no folder, 70 when it may not be read, ...
   virtual std::unique_ptr<Folder> open(const std::string& path) = 0;
+
+  // Where the folder `volume.inside` of that volume can be opened now: one path per mount of the
+  // volume (found by UUID, or by label when it has none) whose mounted part holds the folder.
+  // Empty when the volume is not mounted.
+  virtual std::vector<std::string> whereIs(const VolumeId& volume) = 0;
 };
 
 // `path` with "/" appended unless it already ends in one, so the root gets no second separator.

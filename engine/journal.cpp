@@ -12,7 +12,9 @@ namespace skorvatin {
 
 namespace {
 
-constexpr std::string_view kPlanHead = "skorvatin-journal plan 1\n";
+// Version 2 adds the folder's volume, how far its numbers hold, and each file's size and times.
+constexpr std::string_view kPlanHead = "skorvatin-journal plan 2\n";
+constexpr std::string_view kPlanHeadWithoutStamps = "skorvatin-journal plan 1\n";
 constexpr std::string_view kEndHead = "skorvatin-journal end 1\n";
 constexpr std::string_view kCrcTag = "crc32c ";
 // "crc32c " + eight hex digits + "\n"
@@ -71,6 +73,25 @@ std::string_view outcomeWord(BatchOutcome outcome) {
   return "?";
 }
 
+std::string_view identityWord(Identity identity) {
+  switch (identity) {
+    case Identity::Lasting:
+      return "lasting";
+    case Identity::ThisMount:
+      return "mount";
+    case Identity::None:
+      return "none";
+  }
+  return "?";
+}
+
+std::optional<Identity> identityOf(std::string_view word) {
+  for (Identity i : {Identity::Lasting, Identity::ThisMount, Identity::None}) {
+    if (word == identityWord(i)) return i;
+  }
+  return std::nullopt;
+}
+
 std::optional<BatchOutcome> outcomeOf(std::string_view word) {
   for (BatchOutcome o : {BatchOutcome::Done, BatchOutcome::Stopped, BatchOutcome::RolledBack}) {
     if (word == outcomeWord(o)) return o;
@@ -88,6 +109,11 @@ std::size_t digits(std::uint64_t value) {
   std::size_t n = 1;
   for (; value >= 10; value /= 10) ++n;
   return n;
+}
+
+std::size_t digits(std::int64_t value) {
+  return value < 0 ? 1 + digits(0 - static_cast<std::uint64_t>(value))
+                   : digits(static_cast<std::uint64_t>(value));
 }
 
 void putBytes(std::string& out, std::string_view bytes) {
@@ -169,6 +195,19 @@ class Cursor {
     pos_ += static_cast<std::size_t>(result.ptr - begin);
     return value;
   }
+  std::int64_t signedNumber() {
+    const bool negative = ok_ && pos_ < text_.size() && text_[pos_] == '-';
+    if (negative) ++pos_;
+    const std::uint64_t magnitude = number();
+    // "-0" would be a second spelling of 0.
+    if (negative && magnitude == 0) fail();
+    const std::uint64_t limit = negative ? std::uint64_t{1} << 63 : (std::uint64_t{1} << 63) - 1;
+    if (magnitude > limit) {
+      fail();
+      return 0;
+    }
+    return negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
+  }
   std::string_view word() {
     if (!ok_) return {};
     const std::size_t end = text_.find_first_of(" \n", pos_);
@@ -243,6 +282,27 @@ std::uint32_t crc32c(std::string_view bytes, std::uint32_t crc) {
   return ~crc;
 }
 
+BatchPlan planIn(BatchKind kind, Folder& folder) {
+  BatchPlan plan;
+  plan.kind = kind;
+  plan.folderPath = folder.path();
+  plan.folder = folder.id();
+  plan.volume = folder.volume();
+  plan.identity = folder.identity();
+  return plan;
+}
+
+std::optional<PlannedFile> plannedFile(Folder& folder, const std::optional<FileId>& id,
+                                       const std::string& name, bool journaled) {
+  if (!id) return std::nullopt;
+  PlannedFile f{*id, name, {}, {}, {}};
+  if (journaled) {
+    f.stamp = folder.stampOf(name);
+    if (!f.stamp) return std::nullopt;
+  }
+  return f;
+}
+
 bool isBareName(std::string_view name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
          name.find('\0') == std::string_view::npos;
@@ -250,6 +310,9 @@ bool isBareName(std::string_view name) {
 
 std::optional<std::string> nameProblem(const BatchPlan& plan) {
   if (!isPlainAbsolutePath(plan.folderPath)) return "zła ścieżka folderu: " + plan.folderPath;
+  if (plan.volume.known() && !isPlainAbsolutePath(plan.volume.inside)) {
+    return "zła ścieżka folderu na nośniku: " + plan.volume.inside;
+  }
   const bool takesBack = plan.kind == BatchKind::Undo || plan.kind == BatchKind::Recovery;
   if (takesBack != (plan.takesBack != 0)) return std::string("zły numer cofanej operacji");
   for (const PlannedFile& f : plan.files) {
@@ -373,6 +436,14 @@ void writePlan(const BatchPlan& plan, const std::function<void(std::string_view)
   putNumber(out, plan.folder.inode);
   out.push_back(' ');
   putBytes(out, plan.folderPath);
+  out.append("\nvolume ");
+  putBytes(out, plan.volume.uuid);
+  out.push_back(' ');
+  putBytes(out, plan.volume.label);
+  out.push_back(' ');
+  putBytes(out, plan.volume.inside);
+  out.append("\nidentity ");
+  out.append(identityWord(plan.identity));
   out.append("\nfiles ");
   putNumber(out, plan.files.size());
   out.push_back('\n');
@@ -380,9 +451,12 @@ void writePlan(const BatchPlan& plan, const std::function<void(std::string_view)
   // Each line is sized first and then filled in place, which is several times faster than
   // appending it piece by piece.
   for (const PlannedFile& f : plan.files) {
-    const std::size_t line = digits(f.id.device) + digits(f.id.inode) + digits(f.original.size()) +
+    // A file without a stamp is written with a zero one, which matches no file found later.
+    const FileStamp stamp = f.stamp.value_or(FileStamp{});
+    const std::size_t line = digits(f.id.device) + digits(f.id.inode) + digits(stamp.size) +
+                             digits(stamp.modified) + digits(stamp.born) + digits(f.original.size()) +
                              digits(f.temporary.size()) + digits(f.final.size()) + f.original.size() +
-                             f.temporary.size() + f.final.size() + 8;
+                             f.temporary.size() + f.final.size() + 11;
     if (out.size() + line > kPiece && !out.empty()) flush();
     const std::size_t at = out.size();
     out.resize(at + line);
@@ -390,6 +464,12 @@ void writePlan(const BatchPlan& plan, const std::function<void(std::string_view)
     p = std::to_chars(p, p + 20, f.id.device).ptr;
     *p++ = ' ';
     p = std::to_chars(p, p + 20, f.id.inode).ptr;
+    *p++ = ' ';
+    p = std::to_chars(p, p + 20, stamp.size).ptr;
+    *p++ = ' ';
+    p = std::to_chars(p, p + 20, stamp.modified).ptr;
+    *p++ = ' ';
+    p = std::to_chars(p, p + 20, stamp.born).ptr;
     for (const std::string* name : {&f.original, &f.temporary, &f.final}) {
       *p++ = ' ';
       p = std::to_chars(p, p + 20, name->size()).ptr;
@@ -412,7 +492,8 @@ std::string writePlan(const BatchPlan& plan) {
 
 PlanRead readPlan(std::string_view bytes) {
   PlanRead read;
-  const auto body = checkedBody(bytes, kPlanHead, read.problem);
+  const bool stamped = bytes.substr(0, kPlanHeadWithoutStamps.size()) != kPlanHeadWithoutStamps;
+  const auto body = checkedBody(bytes, stamped ? kPlanHead : kPlanHeadWithoutStamps, read.problem);
   if (!body) return read;
   Cursor in(*body);
   BatchPlan plan;
@@ -426,20 +507,42 @@ PlanRead readPlan(std::string_view bytes) {
   plan.folder.inode = in.number();
   in.literal(" ");
   plan.folderPath = in.bytes();
+  std::optional<Identity> identity = Identity::Lasting;
+  if (stamped) {
+    in.literal("\nvolume ");
+    plan.volume.uuid = in.bytes();
+    in.literal(" ");
+    plan.volume.label = in.bytes();
+    in.literal(" ");
+    plan.volume.inside = in.bytes();
+    in.literal("\nidentity ");
+    identity = identityOf(in.word());
+  }
   in.literal("\nfiles ");
   const std::uint64_t count = in.number();
   in.literal("\n");
-  if (!in.ok() || !kind || count > in.left() / kShortestFileLine) {
+  if (!in.ok() || !kind || !identity || count > in.left() / kShortestFileLine) {
     read.problem = "zły układ dziennika";
     return read;
   }
   plan.kind = *kind;
+  plan.identity = *identity;
   plan.files.resize(static_cast<std::size_t>(count));
   for (PlannedFile& f : plan.files) {
     f.id.device = in.number();
     in.literal(" ");
     f.id.inode = in.number();
     in.literal(" ");
+    if (stamped) {
+      FileStamp stamp;
+      stamp.size = in.number();
+      in.literal(" ");
+      stamp.modified = in.signedNumber();
+      in.literal(" ");
+      stamp.born = in.signedNumber();
+      in.literal(" ");
+      f.stamp = stamp;
+    }
     f.original = in.bytes();
     in.literal(" ");
     f.temporary = in.bytes();

@@ -28,6 +28,8 @@ struct PlannedFile {
   std::string original;
   std::string temporary;  // the stop on the way; empty when the batch renames in one step
   std::string final;
+  // Size and times when the batch began; journals from before they were kept have none.
+  std::optional<FileStamp> stamp;
   friend bool operator==(const PlannedFile&, const PlannedFile&) = default;
 };
 
@@ -37,6 +39,9 @@ struct BatchPlan {
   BatchId takesBack = 0;
   std::string folderPath;
   FileId folder;
+  // The folder's volume, to find it under another mount point; how far its numbers held.
+  VolumeId volume;
+  Identity identity = Identity::Lasting;
   std::vector<PlannedFile> files;
   friend bool operator==(const BatchPlan&, const BatchPlan&) = default;
 };
@@ -52,6 +57,15 @@ struct BatchEnd {
   std::size_t filesDone = 0;
   friend bool operator==(const BatchEnd&, const BatchEnd&) = default;
 };
+
+// A plan for a batch of `kind` in `folder`, no files yet: where the folder is, on which volume,
+// and how far its numbers tell files apart.
+BatchPlan planIn(BatchKind kind, Folder& folder);
+
+// The file stored under `name` as a plan records it; nothing when no such entry is there. The stamp
+// is read only for a batch that keeps a journal: it is what recognises the file after a remount.
+std::optional<PlannedFile> plannedFile(Folder& folder, const std::optional<FileId>& id,
+                                       const std::string& name, bool journaled);
 
 // Why a plan cannot be a journal, in Polish, or nothing when it can. A plan names one folder by an
 // absolute path and every file by bare names of that folder: nothing in it may lead elsewhere, and

@@ -152,9 +152,7 @@ void NumberingRun::plan() {
   folder_ = list_.folders().open(list_.Path());
   snapshot_.emplace(*folder_, list_.size());
   prefix_ = folderPrefix(folder_->path());
-  plan_.kind = BatchKind::Numbering;
-  plan_.folderPath = folder_->path();
-  plan_.folder = folder_->id();
+  plan_ = planIn(BatchKind::Numbering, *folder_);
 
   const std::int32_t limit = checked::sub(list_.ListCount(), std::int16_t{1});
   files_.reserve(static_cast<std::size_t>(limit) + 1);
@@ -170,9 +168,10 @@ void NumberingRun::plan() {
         throw RunError::fromErrno(ENOENT, prefix_ + name);
       }
     }
-    const auto id = snapshot_->idOf(name);
-    if (!id) throw RunError::fromErrno(ENOENT, prefix_ + name);
-    files_.push_back({*id, name, name + kSuffix, {}});
+    auto file = plannedFile(*folder_, snapshot_->idOf(name), name, journal_ != nullptr);
+    if (!file) throw RunError::fromErrno(ENOENT, prefix_ + name);
+    file->temporary = name + kSuffix;
+    files_.push_back(std::move(*file));
     entries_.push_back(entry);
   }
   if (snapshot_->exact()) {

@@ -161,6 +161,24 @@ class PosixFolder final : public Folder {
     if (::fsync(fd_) != 0) throw RunError::fromErrno(errno, path_);
   }
 
+  Identity identity() override { return Identity::Lasting; }
+
+  std::optional<FileStamp> stampOf(const std::string& name) override {
+    requireBareName(name, name);
+    struct statx st {};
+    if (::statx(fd_, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
+                STATX_SIZE | STATX_MTIME | STATX_BTIME, &st) != 0) {
+      if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+      throw RunError::fromErrno(errno, full(name));
+    }
+    const auto ns = [](const statx_timestamp& t) {
+      return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+    };
+    return FileStamp{st.stx_size, ns(st.stx_mtime), (st.stx_mask & STATX_BTIME) != 0 ? ns(st.stx_btime) : 0};
+  }
+
+  VolumeId volume() override { return {}; }
+
  private:
   std::string full(const std::string& name) const { return prefix_ + name; }
 

@@ -21,6 +21,7 @@ using skorvatin::testing::errorNumberOf;
 
 using namespace skorvatin;
 using skorvatin::testing::MemoryDisk;
+using skorvatin::testing::MemoryEntry;
 using skorvatin::testing::MemoryJournalStore;
 using Names = std::vector<std::string>;
 using Renames = std::vector<std::pair<std::string, std::string>>;
@@ -42,7 +43,8 @@ class BatchRestoreTest : public ::testing::Test {
     for (const auto& [from, to] : renames) {
       if (!has(from)) disk.add(kDir, from);
       const std::string via = kind == BatchKind::Numbering ? from + ".q" : "";
-      p.files.push_back({{MemoryDisk::kDevice, disk.inodeOf(kDir, from)}, from, via, to});
+      const MemoryEntry& e = disk.folder(kDir).entries.at(from);
+      p.files.push_back({{MemoryDisk::kDevice, e.inode}, from, via, to, e.stamp});
     }
     return p;
   }
@@ -274,31 +276,33 @@ TEST_F(BatchRestoreTest, WhatHappenedToTheFolderSinceDecidesTheOutcome) {
   }
 }
 
-// Journals that cannot be trusted: nothing is renamed anywhere, the user is told why, and the
-// journal is put aside so the question does not come back.
-TEST_F(BatchRestoreTest, UntrustworthyJournalRenamesNothingAndIsPutAside) {
+// Nothing is renamed anywhere and the user is told why. Only a journal that cannot be trusted is
+// put aside, so that the question does not come back; a good one whose folder is not there waits
+// for the folder.
+TEST_F(BatchRestoreTest, JournalThatCannotBeActedOnRenamesNothing) {
   struct Row {
     const char* name;
     std::function<void(BatchPlan&, MemoryJournalStore::Journal&, MemoryDisk&)> spoil;
     int error;
     std::string file;
+    bool aside;
   };
   const std::vector<Row> rows = {
       {"damaged",
        [](BatchPlan&, auto& j, MemoryDisk&) { j.damage = "suma kontrolna dziennika się nie zgadza"; },
-       err::BadFileFormat, MemoryJournalStore::source(1)},
+       err::BadFileFormat, MemoryJournalStore::source(1), true},
       {"a name leading into the parent folder",
        [](BatchPlan& p, auto&, MemoryDisk&) { p.files[0].final = "../a.txt"; }, err::BadFileFormat,
-       MemoryJournalStore::source(1)},
+       MemoryJournalStore::source(1), true},
       {"the folder is gone", [](BatchPlan&, auto&, MemoryDisk& d) { d.removeFolder(kDir); },
-       err::PathNotFound, kDir},
+       err::PathNotFound, kDir, false},
       {"another folder in its place",
        [](BatchPlan&, auto&, MemoryDisk& d) {
          auto entries = d.folder(kDir).entries;
          d.removeFolder(kDir);
          d.folder(kDir).entries = entries;
        },
-       err::PathNotFound, kDir},
+       err::PathNotFound, kDir, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -320,8 +324,8 @@ TEST_F(BatchRestoreTest, UntrustworthyJournalRenamesNothingAndIsPutAside) {
     EXPECT_EQ(file, row.file);
     EXPECT_EQ(disk.renameCalls, 3);
     EXPECT_EQ(disk.names("/home/ola"), Names{"a.txt"});
-    EXPECT_TRUE(store.journals.at(id).aside);
-    EXPECT_TRUE(store.unfinished().empty());
+    EXPECT_EQ(store.journals.at(id).aside, row.aside);
+    EXPECT_EQ(store.unfinished().size(), row.aside ? 0u : 1u);
   }
 }
 

@@ -15,8 +15,10 @@ BatchPlan twoFiles() {
   plan.kind = BatchKind::Numbering;
   plan.folderPath = "/home/ola/zdjęcia";
   plan.folder = {2049, 77};
-  plan.files = {{{2049, 1001}, "a b.jpg", "a b.jpg.q", "Plik1.jpg"},
-                {{2049, 1002}, "żółw", "żółw.q", "Plik2"}};
+  plan.volume = {"1A2B-3C4D", "CANON", "/DCIM/100CANON"};
+  plan.identity = Identity::ThisMount;
+  plan.files = {{{2049, 1001}, "a b.jpg", "a b.jpg.q", "Plik1.jpg", FileStamp{4096, 1700000000123456789, 0}},
+                {{2049, 1002}, "żółw", "żółw.q", "Plik2", FileStamp{0, -2000000000, 5}}};
   return plan;
 }
 
@@ -24,14 +26,16 @@ BatchPlan twoFiles() {
 // version are read by the next.
 TEST(JournalFormat, PlanIsWrittenExactlyThus) {
   EXPECT_EQ(writePlan(twoFiles()),
-            "skorvatin-journal plan 1\n"
+            "skorvatin-journal plan 2\n"
             "kind numbering\n"
             "takes-back 0\n"
             "folder 2049 77 18:/home/ola/zdjęcia\n"
+            "volume 9:1A2B-3C4D 5:CANON 14:/DCIM/100CANON\n"
+            "identity mount\n"
             "files 2\n"
-            "2049 1001 7:a b.jpg 9:a b.jpg.q 9:Plik1.jpg\n"
-            "2049 1002 7:żółw 9:żółw.q 5:Plik2\n"
-            "crc32c 2b1e9f65\n");
+            "2049 1001 4096 1700000000123456789 0 7:a b.jpg 9:a b.jpg.q 9:Plik1.jpg\n"
+            "2049 1002 0 -2000000000 5 7:żółw 9:żółw.q 5:Plik2\n"
+            "crc32c 22a3040a\n");
 }
 
 TEST(JournalFormat, EveryByteOfEveryNameComesBack) {
@@ -40,14 +44,25 @@ TEST(JournalFormat, EveryByteOfEveryNameComesBack) {
     BatchPlan plan;
   };
   const std::uint64_t most = 18446744073709551615ull;
+  const std::int64_t early = -9223372036854775807ll - 1;
   const std::vector<Row> rows = {
       {"line breaks, blanks, colons, digits and bytes that are not UTF-8",
        {BatchKind::Conversion,
         0,
         "/tmp/a b:7\nc\xff",
         {1, 2},
-        {{{1, 3}, "x\ny", "", "12:3 4"}, {{1, 4}, " ", "\xc3(\x80", "\n"}}}},
-      {"the largest numbers", {BatchKind::Undo, most, "/", {most, most}, {{{most, 0}, "a", "b", "c"}}}},
+        {"x y\n", ":\xff", "/a b"},
+        Identity::None,
+        {{{1, 3}, "x\ny", "", "12:3 4", FileStamp{}},
+         {{1, 4}, " ", "\xc3(\x80", "\n", FileStamp{1, -1, 1}}}}},
+      {"the largest numbers",
+       {BatchKind::Undo,
+        most,
+        "/",
+        {most, most},
+        {},
+        Identity::Lasting,
+        {{{most, 0}, "a", "b", "c", FileStamp{most, early, 9223372036854775807ll}}}}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -87,7 +102,15 @@ TEST(JournalFormat, EditedJournalWithAMatchingChecksumIsStillRefused) {
   };
   const std::vector<Row> rows = {
       {"as written", sealed(head + "files 1\n1 3 1:a 3:a.q 1:b\n"), ""},
-      {"a newer version", sealed("skorvatin-journal plan 2\n"), "nieznana wersja dziennika"},
+      {"a newer version", sealed("skorvatin-journal plan 3\n"), "nieznana wersja dziennika"},
+      {"a volume path leading elsewhere",
+       sealed("skorvatin-journal plan 2\nkind numbering\ntakes-back 0\nfolder 1 2 4:/tmp\nvolume 1:u 0: "
+              "5:/a/..\nidentity lasting\nfiles 0\n"),
+       "zła ścieżka folderu na nośniku: /a/.."},
+      {"minus zero",
+       sealed("skorvatin-journal plan 2\nkind numbering\ntakes-back 0\nfolder 1 2 4:/tmp\n"
+              "volume 0: 0: 0:\nidentity none\nfiles 1\n1 3 0 -0 0 1:a 0: 1:b\n"),
+       "zły układ dziennika"},
       {"a name leading out of the folder", sealed(head + "files 1\n1 3 4:../a 0: 1:b\n"),
        "zła nazwa pliku: ../a"},
       {"the parent folder as a name", sealed(head + "files 1\n1 3 1:a 0: 2:..\n"), "zła nazwa pliku: .."},

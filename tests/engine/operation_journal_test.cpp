@@ -91,8 +91,11 @@ TEST_F(OperationJournalTest, NumberingRunWritesItsPlanBeforeTheFirstRenameAndFin
   EXPECT_EQ(journal.plan.kind, BatchKind::Numbering);
   EXPECT_EQ(journal.plan.folderPath, kFolder);
   ASSERT_EQ(journal.plan.files.size(), 2u);
-  EXPECT_EQ(journal.plan.files[0],
-            (PlannedFile{{MemoryDisk::kDevice, inodeA}, "a.jpg", "a.jpg.q", "Plik1.jpg"}));
+  EXPECT_EQ(journal.plan.files[0], (PlannedFile{{MemoryDisk::kDevice, inodeA},
+                                                "a.jpg",
+                                                "a.jpg.q",
+                                                "Plik1.jpg",
+                                                disk.folder(kFolder).entries.at("Plik1.jpg").stamp}));
   EXPECT_EQ(journal.end, (BatchEnd{BatchOutcome::Done, 2}));
   EXPECT_EQ(store.history().size(), 1u);
 }

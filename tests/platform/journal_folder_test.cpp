@@ -48,7 +48,8 @@ BatchPlan smallPlan(std::size_t files = 2) {
   plan.folder = {2049, 77};
   for (std::size_t i = 0; i < files; ++i) {
     const std::string name = "DSC_" + std::to_string(1000 + i) + ".JPG";
-    plan.files.push_back({{2049, 100 + i}, name, name + ".q", "Plik" + std::to_string(i + 1) + ".JPG"});
+    plan.files.push_back(
+        {{2049, 100 + i}, name, name + ".q", "Plik" + std::to_string(i + 1) + ".JPG", FileStamp{i, 7, 0}});
   }
   return plan;
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/folder.h"
 
@@ -21,6 +22,7 @@ class FolderSpy final : public FolderService {
   std::unique_ptr<Folder> open(const std::string& path) override {
     return std::make_unique<Spied>(*this, inner_.open(path));
   }
+  std::vector<std::string> whereIs(const VolumeId& volume) override { return inner_.whereIs(volume); }
 
  private:
   class Spied final : public Folder {
@@ -38,6 +40,9 @@ class FolderSpy final : public FolderService {
       ++spy_.renamesDone;
     }
     void sync() override { inner_->sync(); }
+    Identity identity() override { return inner_->identity(); }
+    std::optional<FileStamp> stampOf(const std::string& name) override { return inner_->stampOf(name); }
+    VolumeId volume() override { return inner_->volume(); }
 
    private:
     FolderSpy& spy_;

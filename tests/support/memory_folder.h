@@ -25,6 +25,7 @@ struct MemoryEntry {
   EntryKind kind = EntryKind::File;
   std::uint64_t inode = 0;
   std::string content;
+  FileStamp stamp;
 };
 
 class MemoryDisk : public FolderService {
@@ -36,6 +37,8 @@ class MemoryDisk : public FolderService {
     std::map<std::string, MemoryEntry> entries;
     bool caseBlind = false;  // answers to any letter case of a name, like vfat
     std::size_t nameMax = 255;
+    Identity identity = Identity::Lasting;
+    VolumeId volume;  // where whereIs finds the folder; unknown unless a test sets it
   };
 
   // Creates the folder (empty) when it is not there yet.
@@ -50,8 +53,23 @@ class MemoryDisk : public FolderService {
 
   MemoryEntry& add(const std::string& folderPath, const std::string& name, EntryKind kind = EntryKind::File) {
     MemoryEntry& e = folder(folderPath).entries[name];
-    e = {kind, nextInode_++, name};
+    const std::uint64_t inode = nextInode_++;
+    // Every file its own size, time and birth, as files copied one by one would have.
+    const auto time = static_cast<std::int64_t>(inode) * 1'000'000'000;
+    e = {kind, inode, name, {name.size(), time, time + 1}};
     return e;
+  }
+
+  // The folder's medium unmounted and mounted again at `to`: the folder and, where numbers last
+  // only a mount, every file get new numbers.
+  void remount(const std::string& from, const std::string& to) {
+    FolderState state = folders_.at(from);
+    folders_.erase(from);
+    state.inode = nextInode_++;
+    if (state.identity != Identity::Lasting) {
+      for (auto& [name, entry] : state.entries) entry.inode = nextInode_++;
+    }
+    folders_[to] = std::move(state);
   }
   void addAll(const std::string& folderPath, const std::vector<std::string>& names) {
     for (const std::string& n : names) add(folderPath, n);
@@ -88,6 +106,14 @@ class MemoryDisk : public FolderService {
 
   std::unique_ptr<Folder> open(const std::string& path) override;
 
+  std::vector<std::string> whereIs(const VolumeId& volume) override {
+    std::vector<std::string> out;
+    for (const auto& [path, state] : folders_) {
+      if (volume.known() && state.volume == volume) out.push_back(path);
+    }
+    return out;
+  }
+
   // How a case-blind folder compares names: simple case folding, character by character.
   static std::string folded(const std::string& name) { return foldedName(name); }
 
@@ -116,7 +142,9 @@ class MemoryFolder final : public Folder {
     ++disk_.lookUps;
     const auto found = find(name);
     if (!found) return std::nullopt;
-    return FileId{MemoryDisk::kDevice, state().entries.at(*found).inode};
+    // Some FUSE drivers number every spelling of a name on its own.
+    const std::uint64_t spelling = state().identity == Identity::None && *found != name ? 500'000 : 0;
+    return FileId{MemoryDisk::kDevice, state().entries.at(*found).inode + spelling};
   }
 
   FileId id() override { return {MemoryDisk::kDevice, disk_.folderInode(path_)}; }
@@ -145,6 +173,17 @@ class MemoryFolder final : public Folder {
     if (disk_.onSync) disk_.onSync();
     ++disk_.syncs;
   }
+
+  Identity identity() override { return state().identity; }
+
+  std::optional<FileStamp> stampOf(const std::string& name) override {
+    const auto& entries = state().entries;
+    const auto it = entries.find(name);
+    if (it == entries.end()) return std::nullopt;
+    return it->second.stamp;
+  }
+
+  VolumeId volume() override { return state().volume; }
 
  private:
   MemoryDisk::FolderState& state() { return disk_.folder(path_); }

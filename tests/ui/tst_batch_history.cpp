@@ -36,7 +36,7 @@ BatchPlan cutOffRun(const WindowUnderTest& t, const Names& names, std::size_t su
   for (std::size_t i = 0; i < names.size(); ++i) {
     const std::string original = t.folder() + "/" + names[i];
     plan.files.push_back(
-        {idOf(original), names[i], names[i] + ".q", "Plik" + std::to_string(i + 1) + ".txt"});
+        {idOf(original), names[i], names[i] + ".q", "Plik" + std::to_string(i + 1) + ".txt", std::nullopt});
     if (i < suffixed) ::rename(original.c_str(), (original + ".q").c_str());
   }
   return plan;
