@@ -163,7 +163,13 @@ class frmMain final : public QWidget, private FrmMainControls {
   void wireNavigationControls();  // frm_main_navigation.cpp
   void wireJournal();             // frm_main_journal.cpp
   bool handleUndoKey(QKeyEvent* event);
-  // Runs one operation with the user's input held back, and reports the error it stops with.
+  // The one door to every operation: the three buttons' clicks, by whatever road they came (mouse,
+  // keys, an accessibility action, click() from code), Ctrl+Z and the start-up recovery all hand
+  // their procedure here. It runs with the user's input held back; one that comes while another
+  // runs waits for it (see frm_main.cpp).
+  void startOperation(std::function<void()> procedure);
+  // The batch inside a procedure: the busy cursor while it runs, and the report of the error it
+  // stops with.
   void runOperation(const std::function<void()>& body);
   // Runs a procedure that is no operation (start-up, a folder change): an error is reported, and
   // the list, which keeps its entries on a failed read, stays as it was.

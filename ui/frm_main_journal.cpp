@@ -74,46 +74,51 @@ void frmMain::wireJournal() {
 }
 
 void frmMain::offerRecovery() {
-  std::vector<StoredBatch> unfinished;
-  reportErrors([&] { unfinished = services_.journal.unfinished(); });
-  for (const StoredBatch& batch : unfinished) {
-    // "Nie" keeps the journal: the question comes again at the next start. A journal that cannot
-    // be trusted is not asked about: recovering it only moves it aside and says why.
-    if (batch.plan && !services_.boxes.ask(recoveryQuestion(*batch.plan), QString::fromUtf8(kTitle)))
-      continue;
+  startOperation([this] {
+    std::vector<StoredBatch> unfinished;
+    reportErrors([&] { unfinished = services_.journal.unfinished(); });
+    for (const StoredBatch& batch : unfinished) {
+      // "Nie" keeps the journal: the question comes again at the next start. A journal that cannot
+      // be trusted is not asked about: recovering it only moves it aside and says why.
+      if (batch.plan && !services_.boxes.ask(recoveryQuestion(*batch.plan), QString::fromUtf8(kTitle)))
+        continue;
+      runOperation([&] {
+        std::optional<RunError> failed;
+        RestoreReport report;
+        try {
+          report = recoverBatch(services_.journal, services_.folders, batch);
+        } catch (const RunError& e) {
+          failed = e;
+        }
+        if (batch.plan && batch.plan->folderPath == list_.Path()) File_Refresh(list_, pump_);
+        if (failed) throw *failed;
+        if (!report.missing.empty()) services_.boxes.MsgBox(missingFiles(report), QString::fromUtf8(kTitle));
+      });
+    }
+  });
+}
+
+// The newest batch is looked up when the undo gets its turn: one pressed during a run undoes that run.
+void frmMain::undoLastBatch() {
+  startOperation([this] {
+    std::vector<FinishedBatch> history;
+    reportErrors([&] { history = services_.journal.history(); });
+    if (history.empty()) {
+      QApplication::beep();
+      return;
+    }
+    const FinishedBatch last = history.front();
+    if (!services_.boxes.ask(undoQuestion(last), QString::fromUtf8(kTitle))) return;
     runOperation([&] {
       std::optional<RunError> failed;
-      RestoreReport report;
       try {
-        report = recoverBatch(services_.journal, services_.folders, batch);
+        undoBatch(services_.journal, services_.folders, last.id);
       } catch (const RunError& e) {
         failed = e;
       }
-      if (batch.plan && batch.plan->folderPath == list_.Path()) File_Refresh(list_, pump_);
+      File_Refresh(list_, pump_);
       if (failed) throw *failed;
-      if (!report.missing.empty()) services_.boxes.MsgBox(missingFiles(report), QString::fromUtf8(kTitle));
     });
-  }
-}
-
-void frmMain::undoLastBatch() {
-  std::vector<FinishedBatch> history;
-  reportErrors([&] { history = services_.journal.history(); });
-  if (history.empty()) {
-    QApplication::beep();
-    return;
-  }
-  const FinishedBatch last = history.front();
-  if (!services_.boxes.ask(undoQuestion(last), QString::fromUtf8(kTitle))) return;
-  runOperation([&] {
-    std::optional<RunError> failed;
-    try {
-      undoBatch(services_.journal, services_.folders, last.id);
-    } catch (const RunError& e) {
-      failed = e;
-    }
-    File_Refresh(list_, pump_);
-    if (failed) throw *failed;
   });
 }
 
