@@ -3,14 +3,19 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFile>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QLocale>
+#include <QMouseEvent>
+#include <QPersistentModelIndex>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleHints>
 #include <cmath>
 #include <new>
 #include <utility>
@@ -43,6 +48,82 @@ class BusyCursor {
 
  private:
   bool shown_ = true;
+};
+
+// A double-click on an operation button runs it once. Qt 6.4 hands a button the two clicks of a
+// double-click as press, release, MouseButtonDblClick, release (the press that made the pair is
+// not delivered), and the button takes the DblClick for another press. The second press reaches
+// the button only after the run the first click started (it waited in the window system's queue
+// meanwhile), so the time of the events tells, not the time of their delivery: a DblClick whose
+// first press was on the same button, with the same mouse button and within the double-click
+// interval, presses nothing. Clicks further apart are each a click.
+class DoubleClickIsOneClick final : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    const bool pair = event->type() == QEvent::MouseButtonDblClick;
+    if (event->type() != QEvent::MouseButtonPress && !pair) return false;
+    const auto* press = static_cast<QMouseEvent*>(event);
+    const auto interval = static_cast<quint64>(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+    if (pair && watched == firstButton_ && press->button() == firstMouseButton_ &&
+        press->timestamp() >= firstTime_ && press->timestamp() - firstTime_ < interval) {
+      firstButton_ = nullptr;  // a third press starts a click of its own, as Qt pairs them
+      return true;
+    }
+    firstButton_ = watched;
+    firstMouseButton_ = press->button();
+    firstTime_ = press->timestamp();
+    return false;
+  }
+
+ private:
+  QObject* firstButton_ = nullptr;
+  Qt::MouseButton firstMouseButton_ = Qt::NoButton;
+  quint64 firstTime_ = 0;
+};
+
+// Qt 6.4's accessible rows (QAccessibleTableCell::state) report `focused` for a view's current item
+// whether or not the view has the keyboard: after Tab had moved on, the file list's current row
+// still told a screen reader it had the focus, and so did the folder list's and, once it had
+// dropped down, the drive list's. So a list here has a current item only while it has the focus.
+// The file and folder lists keep theirs aside meanwhile (the folder list marks the folder it opens
+// even then) and get it back when the focus returns, before the view announces it; the drive list's
+// drop-down only loses it, since the box gives it afresh each time it drops down. The selection,
+// which is what the eye sees, stays as it is.
+class CurrentItemOnlyWithFocus final : public QObject {
+ public:
+  CurrentItemOnlyWithFocus(QAbstractItemView* view, bool keepsItsOwn) : QObject(view), view_(view) {
+    view->installEventFilter(this);
+    if (!keepsItsOwn) return;
+    keepsItsOwn_ = true;
+    connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& now) {
+              if (now.isValid() && !view_->hasFocus()) setAside();
+            });
+    if (!view->hasFocus()) setAside();
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::FocusOut) setAside();
+    if (event->type() == QEvent::FocusIn && aside_.isValid()) {
+      view_->selectionModel()->setCurrentIndex(std::exchange(aside_, {}), QItemSelectionModel::NoUpdate);
+    }
+    return false;
+  }
+
+ private:
+  void setAside() {
+    if (!view_->currentIndex().isValid()) return;
+    if (keepsItsOwn_) aside_ = view_->currentIndex();
+    view_->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+  }
+
+  QAbstractItemView* view_;
+  bool keepsItsOwn_ = false;
+  QPersistentModelIndex aside_;
 };
 }  // namespace
 
@@ -96,6 +177,9 @@ frmMain::frmMain(FrmMainServices services, QWidget* parent)
   File1->setUniformItemSizes(true);  // one row height for all: 32767 names lay out at once
   File1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   File1->setSelectionMode(QAbstractItemView::SingleSelection);
+  new CurrentItemOnlyWithFocus(Dir1, true);
+  new CurrentItemOnlyWithFocus(File1, true);
+  new CurrentItemOnlyWithFocus(Drive1->view(), false);
 
   numberingOptions_ = std::make_unique<NumberingControls>(*this);
   pass5View_ = std::make_unique<PassControls>(*this, Command5);
@@ -126,6 +210,8 @@ QIcon frmMain::programIcon() {
 }
 
 void frmMain::wireOperations() {
+  auto* oneClick = new DoubleClickIsOneClick(this);
+  for (QPushButton* button : {Command1, Command5, Command6}) button->installEventFilter(oneClick);
   connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
   connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
   connect(Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
@@ -154,26 +240,32 @@ void frmMain::Dir1_Change() {
 }
 
 void frmMain::Command1_Click() {
-  runOperation([this] {
-    NumberingRun run(list_, *numberingOptions_, pump_, &services_.journal);
-    run.setStopRequest([this] { return endRequested_; });
-    run.Command1_Click();
+  startOperation([this] {
+    runOperation([this] {
+      NumberingRun run(list_, *numberingOptions_, pump_, &services_.journal);
+      run.setStopRequest([this] { return endRequested_; });
+      run.Command1_Click();
+    });
   });
 }
 
 void frmMain::Command5_Click() {
-  runOperation([this] {
-    runConversionPass(
-        list_, *pass5View_, pump_, [this](const std::string& name) { return Litery(name, caseOptions()); },
-        &services_.journal);
+  startOperation([this] {
+    runOperation([this] {
+      runConversionPass(
+          list_, *pass5View_, pump_, [this](const std::string& name) { return Litery(name, caseOptions()); },
+          &services_.journal);
+    });
   });
 }
 
 void frmMain::Command6_Click() {
-  runOperation([this] {
-    runConversionPass(
-        list_, *pass6View_, pump_,
-        [this](const std::string& name) { return Litery2(name, replaceOptions()); }, &services_.journal);
+  startOperation([this] {
+    runOperation([this] {
+      runConversionPass(
+          list_, *pass6View_, pump_,
+          [this](const std::string& name) { return Litery2(name, replaceOptions()); }, &services_.journal);
+    });
   });
 }
 
@@ -195,39 +287,56 @@ void frmMain::setPb2Width(float twips) {
   pb2->resize(static_cast<int>(std::lround(twips / kTwipsPerPixel)), pb2->height());
 }
 
-void frmMain::runOperation(const std::function<void()>& body) {
+// A request for an operation that comes while another one runs (or asks its question) waits for
+// it, whichever road it came by: it is queued with the clicks and keys held back meanwhile and runs
+// after the operation, in order with them. Were it dropped instead, the user would have to guess
+// which presses counted; were it run at once, it would work on files the running operation has
+// under temporary names. Like those clicks, it is dropped when the operation stops with an error
+// report (it aimed at a list the user no longer sees) or when the window goes at its end.
+void frmMain::startOperation(std::function<void()> procedure) {
+  if (holdBack_.active()) {
+    holdBack_.defer([this, procedure = std::move(procedure)] { startOperation(procedure); });
+    return;
+  }
   {
     platform::qt::HoldBackScope hold(holdBack_);
-    BusyCursor busy;
-    // The operation has already undone what it could and re-read the list; the window only tells.
-    const auto report = [&](const RunError& error) {
-      // Clicks made before the user saw the report aimed at a folder that has changed since.
-      hold.dropHeldInput();
-      busy.end();
-      services_.boxes.report(error);
-    };
-    try {
-      batchRunning_ = true;
-      body();
-      batchRunning_ = false;
-    } catch (const RunError& error) {
-      batchRunning_ = false;
-      // Told to end, the program ends once the batch is undone: nobody is there to read a report.
-      if (!endRequested_) report(error);
-    } catch (const std::bad_alloc&) {
-      batchRunning_ = false;
-      report(RunError(err::OutOfMemory));
-    }
+    procedure();
+    if (endRequested_ || closeRequested_) hold.dropHeldInput();
   }
-  if (endRequested_ && !holdBack_.active()) {
+  if (endRequested_) {
     QApplication::exit(0);
     return;
   }
   // A close that came while the operation ran waited for it; so did a late opener's report.
-  if (closeRequested_ && !holdBack_.active()) {
+  if (closeRequested_) {
     close();
-  } else if (!holdBack_.active()) {
+  } else {
     for (const auto& show : std::exchange(afterOperation_, {})) show();
+  }
+}
+
+void frmMain::runOperation(const std::function<void()>& body) {
+  // Inner to the procedure's hold: a report drops what was held back until it is read.
+  platform::qt::HoldBackScope hold(holdBack_);
+  BusyCursor busy;
+  // The operation has already undone what it could and re-read the list; the window only tells.
+  const auto report = [&](const RunError& error) {
+    // Clicks made before the user saw the report aimed at a folder that has changed since.
+    hold.dropHeldInput();
+    busy.end();
+    services_.boxes.report(error);
+  };
+  try {
+    batchRunning_ = true;
+    body();
+    batchRunning_ = false;
+  } catch (const RunError& error) {
+    batchRunning_ = false;
+    // Told to end, the program ends once the batch is undone: nobody is there to read a report.
+    if (!endRequested_) report(error);
+  } catch (const std::bad_alloc&) {
+    batchRunning_ = false;
+    report(RunError(err::OutOfMemory));
   }
 }
 

@@ -170,7 +170,13 @@ class frmMain final : public QWidget, private FrmMainControls {
   // Runs a recovery or an undo as an operation, then re-reads the list when it shows that folder.
   // Nothing when it stopped with an error, which has been reported.
   std::optional<RestoreReport> restoreAndReRead(const std::function<RestoreReport()>& restore, bool reRead);
-  // Runs one operation with the user's input held back, and reports the error it stops with.
+  // The one door to every operation: the three buttons' clicks, by whatever road they came (mouse,
+  // keys, an accessibility action, click() from code), Ctrl+Z and the start-up recovery all hand
+  // their procedure here. It runs with the user's input held back; one that comes while another
+  // runs waits for it (see frm_main.cpp).
+  void startOperation(std::function<void()> procedure);
+  // The batch inside a procedure: the busy cursor while it runs, and the report of the error it
+  // stops with.
   void runOperation(const std::function<void()>& body);
   // Runs a procedure that is no operation (start-up, a folder change): an error is reported, and
   // the list, which keeps its entries on a failed read, stays as it was.

@@ -101,7 +101,7 @@ void frmMain::wireJournal() {
 }
 
 void frmMain::offerRecovery() {
-  askAboutUnfinished(nullptr);
+  startOperation([this] { askAboutUnfinished(nullptr); });
 }
 
 void frmMain::askAboutUnfinished(const std::set<BatchId>* only) {
@@ -160,36 +160,40 @@ std::optional<RestoreReport> frmMain::restoreAndReRead(const std::function<Resto
   return report;
 }
 
+// The newest batch is looked up when the undo gets its turn: one pressed during a run undoes that run.
 void frmMain::undoLastBatch() {
-  std::vector<FinishedBatch> history;
-  reportErrors([&] { history = services_.journal.history(); });
-  if (history.empty()) {
-    QApplication::beep();
-    return;
-  }
-  const FinishedBatch last = history.front();
-  if (!services_.boxes.ask(undoQuestion(last), QString::fromUtf8(kTitle))) return;
-  const auto report =
-      restoreAndReRead([&] { return undoBatch(services_.journal, services_.folders, last.id); }, true);
-  if (!report) return;
-  if (report->leftAlone != LeftAlone::No) {
-    services_.boxes.MsgBox(leftAloneText(report->leftAlone), QString::fromUtf8(kTitle));
-  } else if (!report->changedSince.empty()) {
-    // Nothing was renamed. Left in the history, the batch would stop every later Ctrl+Z here.
-    const QString question =
-        QStringLiteral("Tej zmiany nazw nie można cofnąć w całości, bo od tamtej pory zmieniono te pliki:") +
-        changedFiles(*report) +
-        QStringLiteral(
-            "\n\nCzy usunąć ją z historii cofania? Pliki zachowają obecne nazwy, a następne "
-            "Ctrl+Z cofnie wcześniejszą zmianę.");
-    if (services_.boxes.ask(question, QString::fromUtf8(kTitle))) {
-      reportErrors([&] { forgetBatch(services_.journal, last.id); });
+  startOperation([this] {
+    std::vector<FinishedBatch> history;
+    reportErrors([&] { history = services_.journal.history(); });
+    if (history.empty()) {
+      QApplication::beep();
+      return;
     }
-  } else if (!waitingForUndo_.empty()) {
-    // A batch that waited for this undo may be restored now.
-    const std::set<BatchId> waiting = waitingForUndo_;
-    askAboutUnfinished(&waiting);
-  }
+    const FinishedBatch last = history.front();
+    if (!services_.boxes.ask(undoQuestion(last), QString::fromUtf8(kTitle))) return;
+    const auto report =
+        restoreAndReRead([&] { return undoBatch(services_.journal, services_.folders, last.id); }, true);
+    if (!report) return;
+    if (report->leftAlone != LeftAlone::No) {
+      services_.boxes.MsgBox(leftAloneText(report->leftAlone), QString::fromUtf8(kTitle));
+    } else if (!report->changedSince.empty()) {
+      // Nothing was renamed. Left in the history, the batch would stop every later Ctrl+Z here.
+      const QString question =
+          QStringLiteral(
+              "Tej zmiany nazw nie można cofnąć w całości, bo od tamtej pory zmieniono te pliki:") +
+          changedFiles(*report) +
+          QStringLiteral(
+              "\n\nCzy usunąć ją z historii cofania? Pliki zachowają obecne nazwy, a następne "
+              "Ctrl+Z cofnie wcześniejszą zmianę.");
+      if (services_.boxes.ask(question, QString::fromUtf8(kTitle))) {
+        reportErrors([&] { forgetBatch(services_.journal, last.id); });
+      }
+    } else if (!waitingForUndo_.empty()) {
+      // A batch that waited for this undo may be restored now.
+      const std::set<BatchId> waiting = waitingForUndo_;
+      askAboutUnfinished(&waiting);
+    }
+  });
 }
 
 void frmMain::endOnRequest() {

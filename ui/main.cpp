@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QTimer>
 #include <QTranslator>
+#include <cstdlib>
 
 #include "platform/journal_folder.h"
 #include "platform/posix_folder.h"
@@ -13,6 +14,11 @@
 #include "ui/frm_main.h"
 
 int main(int argc, char* argv[]) {
+  // Debian's libdbus aborts the whole process on a failed internal check, which a desktop can set
+  // off by taking the accessibility bus away while the program starts: a renamer must not die for
+  // the sake of a screen reader's connection. With the variable at 0 libdbus only warns. Set before
+  // Qt (and libdbus through it) starts, and only where the user has not chosen otherwise.
+  ::setenv("DBUS_FATAL_WARNINGS", "0", 0);
   // Before Qt starts its threads, which would otherwise take the signals meant for the event loop.
   skorvatin::platform::qt::blockTerminationSignals();
   QApplication app(argc, argv);

@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QWidget>
+#include <utility>
 
 namespace skorvatin::platform::qt {
 
@@ -33,6 +34,21 @@ bool isUserInput(QEvent::Type type) {
       return false;
   }
 }
+
+// A deferred request travels as an event to the hold-back itself, so that it keeps its place among
+// the held input when that is posted again.
+class HeldRequest final : public QEvent {
+ public:
+  explicit HeldRequest(std::function<void()> request) : QEvent(kind()), request_(std::move(request)) {}
+  static QEvent::Type kind() {
+    static const auto registered = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return registered;
+  }
+  void run() const { request_(); }
+
+ private:
+  std::function<void()> request_;
+};
 }  // namespace
 
 InputHoldBack::InputHoldBack(QWidget* window) : window_(window) {}
@@ -55,6 +71,17 @@ void InputHoldBack::end(bool deliver) {
   for (auto& [receiver, event] : held) {
     if (receiver) QCoreApplication::postEvent(receiver, event.release());
   }
+}
+
+void InputHoldBack::defer(std::function<void()> request) {
+  if (depth_ == 0) return request();
+  held_.emplace_back(this, std::make_unique<HeldRequest>(std::move(request)));
+}
+
+bool InputHoldBack::event(QEvent* event) {
+  if (event->type() != HeldRequest::kind()) return QObject::event(event);
+  static_cast<HeldRequest*>(event)->run();
+  return true;
 }
 
 bool InputHoldBack::belongsToWindow(QObject* object) const {

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -21,6 +22,8 @@ EventPump makeEventPump();
 // the window system's input waiting; this also catches input that reaches the window's widgets by
 // any other road (posted or sent events) and delivers it, in order, after the operation. So no
 // click can start a second operation inside the first, and nothing changes the file list under it.
+// A request that comes by no input event at all (an accessibility action, a programmatic click)
+// waits in the same queue, in its turn among the clicks and keys.
 class InputHoldBack final : public QObject {
  public:
   explicit InputHoldBack(QWidget* window);
@@ -32,9 +35,13 @@ class InputHoldBack final : public QObject {
   void end(bool deliver);
   bool active() const { return depth_ > 0; }
   std::size_t heldCount() const { return held_.size(); }
+  // Keeps `request` with the held input while active: run after the outermost end that delivers,
+  // dropped by one that does not. Run at once when nothing is held back.
+  void defer(std::function<void()> request);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   bool belongsToWindow(QObject* object) const;

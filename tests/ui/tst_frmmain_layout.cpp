@@ -29,6 +29,16 @@ QStringList names(std::initializer_list<const char*> list) {
   for (const char* n : list) out.append(u(n));
   return out;
 }
+
+// What in the window tells a screen reader it has the keyboard focus: controls by their names, a
+// list's rows as "list: row".
+QStringList focusedForScreenReaders(QAccessibleInterface* a, const QString& owner = {}) {
+  const QString name = a->object() ? a->object()->objectName() : owner + u(": ") + a->text(QAccessible::Name);
+  QStringList out = a->state().focused ? QStringList{name} : QStringList{};
+  for (int i = 0; i < a->childCount(); ++i)
+    out += focusedForScreenReaders(a->child(i), a->object() ? name : owner);
+  return out;
+}
 }  // namespace
 
 class TestFrmMainLayout : public QObject {
@@ -42,6 +52,7 @@ class TestFrmMainLayout : public QObject {
   void progressLabelsHiddenWithTheirColours();
   void tabOrderVisitsEachStopOnce_data();
   void tabOrderVisitsEachStopOnce();
+  void onlyTheFocusedControlReportsFocus();
   void optionGroupsExclusiveAndIndependent_data();
   void optionGroupsExclusiveAndIndependent();
   void frontToBackOrder();
@@ -270,6 +281,31 @@ void TestFrmMainLayout::tabOrderVisitsEachStopOnce() {
   }
   QStringList reversed(expected.rbegin(), expected.rend());
   QCOMPARE(backward, reversed);
+}
+
+// Only the control that has the keyboard says so, and a list's current row only while its list has
+// it: after Tab wraps from "Inne zamiany" to the folder list, the file list's row no longer claims it.
+void TestFrmMainLayout::onlyTheFocusedControlReportsFocus() {
+  WindowUnderTest t({"a.txt", "b.txt"});
+  t.window().show();
+  QVERIFY(QTest::qWaitForWindowActive(&t.window()));
+  const auto& c = t.controls();
+  QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&t.window());
+  QComboBox* drives = c.Drive1;  // its drop-down list, too, has had a current row
+  drives->showPopup();
+  drives->hidePopup();
+  c.File1->setFocus();
+  c.File1->setCurrentIndex(c.File1->model()->index(1, 0));
+  QCOMPARE(focusedForScreenReaders(window), names({"File1", "File1: b.txt"}));
+
+  c.Command6->setFocus();
+  QTest::keyClick(c.Command6, Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), c.Dir1);
+  const QString folderRow = u("Dir1: ") + c.Dir1->item(c.Dir1->pathRowCount() - 1)->text();
+  QCOMPARE(focusedForScreenReaders(window), (QStringList{u("Dir1"), folderRow}));
+
+  c.File1->setFocus();  // the row it had is current again
+  QCOMPARE(focusedForScreenReaders(window), names({"File1", "File1: b.txt"}));
 }
 
 void TestFrmMainLayout::optionGroupsExclusiveAndIndependent_data() {

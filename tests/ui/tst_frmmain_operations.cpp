@@ -1,5 +1,6 @@
 // The three operations started from the window on a real temporary folder, and what the window
 // does around them: reports, re-reads, held-back input, the end of the program.
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,7 +30,34 @@ Names numbered(const char* prefix, int count, const char* extension) {
   for (int i = 1; i <= count; ++i) out.push_back(prefix + std::to_string(i) + extension);
   return out;
 }
+
+// The roads by which the user, or a program for them, can start an operation.
+enum class Way { Click, DoubleClick, Space, Enter, Accessibility, Program, CtrlZ };
+
+void startBy(Way way, QPushButton* button) {
+  // The mouse through the window system, which pairs a double-click's presses by their times; each
+  // click a double-click interval after the mouse's last event.
+  const QPoint at = button ? button->mapTo(button->window(), button->rect().center()) : QPoint();
+  QWindow* window = QApplication::activeWindow()->windowHandle();
+  if (way == Way::Click) QTest::mouseClick(window, Qt::LeftButton, {}, at, QTest::mouseDoubleClickInterval);
+  if (way == Way::DoubleClick)
+    QTest::mouseDClick(window, Qt::LeftButton, {}, at, QTest::mouseDoubleClickInterval);
+  if (way == Way::Space || way == Way::Enter) {
+    button->setFocus();
+    QTest::keyClick(button, way == Way::Space ? Qt::Key_Space : Qt::Key_Return);
+  }
+  if (way == Way::Accessibility) {  // a screen reader's "press" clicks from a timer
+    QSignalSpy clicked(button, &QPushButton::clicked);
+    QAccessible::queryAccessibleInterface(button)->actionInterface()->doAction(
+        QAccessibleActionInterface::pressAction());
+    QTRY_COMPARE(clicked.count(), 1);
+  }
+  if (way == Way::Program) button->click();
+  if (way == Way::CtrlZ) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+}
 }  // namespace
+
+Q_DECLARE_METATYPE(Way)
 
 class TestFrmMainOperations : public QObject {
   Q_OBJECT
@@ -43,6 +71,8 @@ class TestFrmMainOperations : public QObject {
   void progressFillGrows();
   void clashIsReportedAndTheWindowRecovers();
   void closeDuringARunWaitsForItsEnd();
+  void everyWayRunsOnceAndNeverInsideARun_data();
+  void everyWayRunsOnceAndNeverInsideARun();
   void heldInputRunsAfterASuccessAndIsDroppedAfterAnError_data();
   void heldInputRunsAfterASuccessAndIsDroppedAfterAnError();
   void busyCursorWhileAnOperationRuns_data();
@@ -196,6 +226,59 @@ void TestFrmMainOperations::clashIsReportedAndTheWindowRecovers() {
   click(t.controls().Command1);
   QCOMPARE(t.boxes.reports.size(), std::size_t{1});
   QCOMPARE(t.entries(), (Names{"Plik1.txt", "Plik2.txt", "Plik3.txt", "Plik4.txt"}));
+}
+
+// Whatever starts an operation, with nothing running or while a numbering run is between its passes
+// (its files under their temporary names): it runs once, after the run and never inside it. A
+// double-click is one click, even when its second press arrives after the run the first one
+// started; two clicks further apart are two.
+void TestFrmMainOperations::everyWayRunsOnceAndNeverInsideARun_data() {
+  QTest::addColumn<Way>("way");
+  QTest::addColumn<QString>("button");
+  QTest::addColumn<bool>("duringRun");
+  QTest::addColumn<Names>("expected");
+  // After the numbering run and the operation asked for: numbered again, in small letters, with
+  // underscores, or as at first (the undo takes the run back).
+  const Names numbered{"Nr 1.TXT", "Nr 2.TXT"}, lower{"nr 1.txt", "nr 2.txt"}, joined{"Nr_1.TXT", "Nr_2.TXT"};
+  for (const bool during : {false, true}) {
+    const char* when = during ? "between the passes" : "idle";
+    QTest::addRow("click, %s", when) << Way::Click << u("Command1") << during << numbered;
+    QTest::addRow("double-click, %s", when) << Way::DoubleClick << u("Command1") << during << numbered;
+    QTest::addRow("Space, %s", when) << Way::Space << u("Command5") << during << lower;
+    QTest::addRow("Enter, %s", when) << Way::Enter << u("Command6") << during << joined;
+    QTest::addRow("accessibility, %s", when) << Way::Accessibility << u("Command5") << during << lower;
+    QTest::addRow("click(), %s", when) << Way::Program << u("Command6") << during << joined;
+    QTest::addRow("Ctrl+Z, %s", when) << Way::CtrlZ << QString() << during << Names{"a.TXT", "b.TXT"};
+  }
+}
+
+void TestFrmMainOperations::everyWayRunsOnceAndNeverInsideARun() {
+  QFETCH(Way, way);
+  QFETCH(QString, button);
+  QFETCH(bool, duringRun);
+  QFETCH(Names, expected);
+  WindowUnderTest t({"a.TXT", "b.TXT"});
+  t.window().show();
+  QVERIFY(QTest::qWaitForWindowActive(&t.window()));
+  t.controls().Text3->setText(u("Nr "));
+  int runs = 0;  // each run, the undo's too, begins a journal
+  t.journal.onCall = [&runs](const std::string& call) { runs += call.rfind("begin", 0) == 0 ? 1 : 0; };
+  Names atThePause;
+  const auto start = [&] {
+    atThePause = t.entries();
+    startBy(way, t.window().findChild<QPushButton*>(button));
+  };
+  if (duringRun) QMetaObject::invokeMethod(&t.window(), start, Qt::QueuedConnection);  // at the first pause
+
+  startBy(Way::Click, t.controls().Command1);  // the numbering run
+  if (!duringRun) start();
+
+  QTRY_COMPARE(runs, 2);
+  for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+  QCOMPARE(runs, 2);
+  QCOMPARE(t.entries(), expected);
+  if (duringRun) QCOMPARE(atThePause, (Names{"a.TXT.q", "b.TXT.q"}));
+  QCOMPARE(t.boxes.reports.size(), std::size_t{0});
 }
 
 // Clicks that reach the window while an operation lets events run start nothing inside it. After
