@@ -369,9 +369,13 @@ TEST_F(BatchRestoreTest, UndoGoesBackOneBatchAtATimeNewestFirst) {
            {BatchOutcome::Done, 2});
   EXPECT_EQ(names(), (Names{"Plik3.JPG", "plik1.jpg", "plik2.jpg"}));
 
-  undoBatch(store, disk, store.history().front().id);
+  const BatchId newest = store.history().front().id;
+  undoBatch(store, disk, newest);
   EXPECT_EQ(names(), (Names{"Plik1.jpg", "Plik2.jpg", "Plik3.JPG"}));
   ASSERT_EQ(store.history().size(), 1u);
+  // A second answer to the same question (another copy's, or a late one) finds it undone already.
+  EXPECT_EQ(undoBatch(store, disk, newest).leftAlone, LeftAlone::AlreadyFinished);
+  EXPECT_EQ(names(), (Names{"Plik1.jpg", "Plik2.jpg", "Plik3.JPG"}));
   undoBatch(store, disk, store.history().front().id);
   EXPECT_EQ(names(), (Names{"DSC_0001.JPG", "Plik1.jpg", "Plik2.jpg"}));
   EXPECT_EQ(disk.contentOf(kDir, "Plik1.jpg"), "Plik1.jpg");
@@ -526,51 +530,6 @@ TEST_F(BatchRestoreTest, StartUpAsksOnlyAboutBatchesLeftHalfDone) {
     EXPECT_EQ(store.history().size(), row.history);
     EXPECT_EQ(store.unfinished().size(), row.unfinished);
     EXPECT_EQ(names(), left);
-  }
-}
-
-// What another copy did between the question and the answer wins: the answer does nothing.
-TEST_F(BatchRestoreTest, RestoreLeavesAloneWhatAnotherCopyHoldsOrHasDone) {
-  struct Row {
-    const char* name;
-    std::function<BatchId(BatchRestoreTest&)> meanwhile;  // gives the batch asked about
-    bool undo;
-    LeftAlone expected;
-  };
-  const std::vector<Row> rows = {
-      {"recovery held by another copy",
-       [](auto& t) {
-         const BatchId id = t.cutOff(BatchKind::Numbering, kSwap, 4);
-         t.store.heldElsewhere = {id};
-         return id;
-       },
-       false, LeftAlone::HeldElsewhere},
-      {"recovery done by another copy",
-       [](auto& t) {
-         const BatchId id = t.cutOff(BatchKind::Numbering, kSwap, 4);
-         recoverBatch(t.store, t.disk, id);
-         t.disk.open(kDir)->rename("Plik1.jpg", "x.jpg");  // a newer change that must stay
-         return id;
-       },
-       false, LeftAlone::AlreadyFinished},
-      {"undo done by another copy",
-       [](auto& t) {
-         const BatchId id = t.finished(BatchKind::Numbering, kSwap, {BatchOutcome::Done, 3});
-         undoBatch(t.store, t.disk, id);
-         return id;
-       },
-       true, LeftAlone::AlreadyFinished},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    disk = MemoryDisk();
-    store = MemoryJournalStore();
-    disk.folder(kDir);
-    const BatchId id = row.meanwhile(*this);
-    const int renames = disk.renameCalls;
-    const RestoreReport report = row.undo ? undoBatch(store, disk, id) : recoverBatch(store, disk, id);
-    EXPECT_EQ(report.leftAlone, row.expected);
-    EXPECT_EQ(disk.renameCalls, renames);
   }
 }
 
