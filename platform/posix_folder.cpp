@@ -16,6 +16,7 @@
 
 #include "engine/case_fold.h"
 #include "engine/run_error.h"
+#include "engine/transient_name.h"
 #include "platform/volumes.h"
 
 #ifndef RENAME_NOREPLACE
@@ -95,7 +96,7 @@ Identity identityOfType(std::uint32_t type) {
 // A name unique within this process, hidden, short enough for any file system.
 std::string temporaryName() {
   static std::atomic<unsigned> counter{0};
-  return ".skorvatin-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+  return transientName(std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp");
 }
 
 class PosixFolder final : public Folder {

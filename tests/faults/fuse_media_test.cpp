@@ -62,10 +62,10 @@ class FuseMedia : public FaultTest, public ::testing::WithParamInterface<Driver>
     while (!mounted_.empty()) unmount();
     std::filesystem::remove(image());
     std::filesystem::remove_all(path("state"));
-    const bool made = exfat() ? setUp({"truncate", "-s", "16M", image()}) &&
-                                    setUp({"mkfs.exfat", "-L", "STICK", image()})
-                              : setUp({"truncate", "-s", "64M", image()}) &&
-                                    setUp({"mkfs.vfat", "-F", "32", "-n", "STICK", image()});
+    const bool made =
+        exfat() ? setUp({"truncate", "-s", "16M", image()}) && setUp({"mkfs.exfat", "-L", "STICK", image()})
+                : setUp({"truncate", "-s", "64M", image()}) &&
+                      setUp({"mkfs.vfat", "-F", "32", "-n", "STICK", image()});
     return made && mountAgain();
   }
 
@@ -147,7 +147,8 @@ class FuseMedia : public FaultTest, public ::testing::WithParamInterface<Driver>
 
   // The call numbers of the renames that went through in an undisturbed run of `operation` on a
   // fresh medium holding `names`: killing before each of them leaves every state the run passes.
-  std::vector<int> killPoints(const std::vector<std::string>& names, const std::vector<std::string>& operation) {
+  std::vector<int> killPoints(const std::vector<std::string>& names,
+                              const std::vector<std::string>& operation) {
     std::vector<int> points;
     if (!freshMedium()) return points;
     makeFilesOnMedium(names);
@@ -226,7 +227,8 @@ TEST_P(FuseMedia, BatchKilledAtAnyRenameIsTakenBackAfterTheMediumMovesToAnotherM
       for (const auto& [name, content] : created) made.insert(content);
       EXPECT_EQ(kept, made);
       EXPECT_EQ(after, created);
-      EXPECT_TRUE(runDriver(DriverRun({"recover"}), dir()).restored.empty()) << "a journal was left unfinished";
+      EXPECT_TRUE(runDriver(DriverRun({"recover"}), dir()).restored.empty())
+          << "a journal was left unfinished";
       expectSoundImage();
     }
   }
@@ -251,7 +253,9 @@ TEST_P(FuseMedia, OperationsRunToTheEndOrStopWithEveryFile) {
       {"capitals", {"case", "upper"}, {"A.TXT", "BB.JPG", "CCC D.TXT", exfat() ? "ŻÓŁW.TXT" : "ZOLW.TXT"}},
       {"small letters", {"case", "lower"}, {"a.txt", "bb.jpg", "ccc d.txt", polish}},
       {"spaces to underscores", {"replace", "spaces"}, {"a.txt", "bb.jpg", "ccc_d.txt", polish}},
-      {"numbering", {"number", "prefix=Zdjecie"}, {"Zdjecie1.txt", "Zdjecie2.jpg", "Zdjecie3.txt", "Zdjecie4.txt"}},
+      {"numbering",
+       {"number", "prefix=Zdjecie"},
+       {"Zdjecie1.txt", "Zdjecie2.jpg", "Zdjecie3.txt", "Zdjecie4.txt"}},
       {"capitals again", {"case", "upper"}, {"ZDJECIE1.TXT", "ZDJECIE2.JPG", "ZDJECIE3.TXT", "ZDJECIE4.TXT"}},
       // Each new name answers for another file of the batch until that file has moved away.
       {"numbering backwards onto other spellings",
