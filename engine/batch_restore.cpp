@@ -8,6 +8,8 @@
 #include <utility>
 
 #include "engine/case_fold.h"
+#include "engine/journal_history.h"
+#include "engine/journaled_batch.h"
 #include "engine/run_error.h"
 #include "engine/transient_name.h"
 
@@ -241,67 +243,31 @@ void chooseStops(FolderNames& names, std::vector<Move>& moves, const std::vector
   }
 }
 
-RunError withNote(const RunError& error, const std::string& note) {
-  std::string detail = error.detail();
-  if (!detail.empty()) detail += "; ";
-  detail += note;
-  RunError out(error.number(), error.file(), detail);
-  for (const MisplacedFile& m : error.misplaced()) out.addMisplaced(m);
-  return out;
-}
-
 // Writes the journal, moves every file in two passes and finishes the journal. A rename that fails
 // puts back every rename done so far, newest first; only a complete put-back finishes the journal
 // (as rolled back), otherwise it stays for the next start to offer.
 void carryOut(JournalStore& store, Folder& folder, const BatchPlan& journal, const std::vector<Move>& moves) {
-  const BatchId own = store.begin(journal);
-  const std::string prefix = folderPrefix(journal.folderPath);
-  struct Step {
-    std::size_t move;
-    const std::string* from;
-    const std::string* to;
-  };
-  std::vector<Step> done;
-  done.reserve(moves.size() * 2);
+  JournaledBatch batch(&store, folder);
+  batch.begin(journal);
+  std::size_t done = 0;
   try {
-    for (std::size_t i = 0; i < moves.size(); ++i) {
-      folder.rename(moves[i].from, moves[i].via);
-      done.push_back({i, &moves[i].from, &moves[i].via});
+    for (const Move& m : moves) {
+      folder.rename(m.from, m.via);
+      ++done;
     }
-    for (std::size_t i = 0; i < moves.size(); ++i) {
-      folder.rename(moves[i].via, moves[i].to);
-      done.push_back({i, &moves[i].via, &moves[i].to});
+    for (const Move& m : moves) {
+      folder.rename(m.via, m.to);
+      ++done;
     }
   } catch (const RunError& failure) {
-    std::vector<const std::string*> at(moves.size());
-    for (std::size_t i = 0; i < moves.size(); ++i) at[i] = &moves[i].from;
-    for (const Step& s : done) at[s.move] = s.to;
-    bool complete = true;
-    for (auto it = done.rbegin(); it != done.rend(); ++it) {
-      if (at[it->move] != it->to) continue;  // a later step of this file could not be put back
-      try {
-        folder.rename(*it->to, *it->from);
-        at[it->move] = it->from;
-      } catch (const RunError&) {
-        complete = false;
-      }
-    }
-    RunError error = failure;
-    for (std::size_t i = 0; i < moves.size(); ++i) {
-      if (at[i] != &moves[i].from) error.addMisplaced({prefix + *at[i], prefix + moves[i].from});
-    }
-    if (complete) {
-      try {
-        folder.sync();
-        store.finish(own, {BatchOutcome::RolledBack, 0});
-      } catch (const RunError& e) {
-        throw withNote(error, e.what());
-      }
-    }
-    throw error;
+    const StepAt step = [&moves](std::size_t k) -> RenameStep {
+      if (k < moves.size()) return {k, &moves[k].from, &moves[k].via};
+      const std::size_t i = k - moves.size();
+      return {i, &moves[i].via, &moves[i].to};
+    };
+    throw batch.rollBack(failure, moves.size(), done, step);
   }
-  folder.sync();
-  store.finish(own, {BatchOutcome::Done, moves.size()});
+  batch.finish({BatchOutcome::Done, moves.size()});
 }
 
 // The restore's own journal: the folder as it is now, which may be under another mount point.
@@ -352,11 +318,10 @@ Settled settle(JournalStore& store, FolderService& folders, BatchId id) {
     FolderNames names(*folder, plan);
     const Standing standing = standingOf(names, plan);
     if (standing == Standing::HalfDone) return {true, {}};
-    // The names the files bear may still be only in memory; the end record must not be durable
-    // before them.
-    folder->sync();
-    store.finish(id, standing == Standing::AllFinal ? BatchEnd{BatchOutcome::Done, plan.files.size()}
-                                                    : BatchEnd{BatchOutcome::RolledBack, 0});
+    // The names the files bear may still be only in memory: finishing syncs the folder first.
+    JournaledBatch::resume(store, *folder, id)
+        .finish(standing == Standing::AllFinal ? BatchEnd{BatchOutcome::Done, plan.files.size()}
+                                               : BatchEnd{BatchOutcome::RolledBack, 0});
     return {};
   } catch (const RunError& e) {
     if (e.number() == err::PathNotFound) return {true, e.detail()};
@@ -422,7 +387,7 @@ void recoverOne(JournalStore& store, FolderService& folders, const StoredBatch& 
     chooseStops(names, moves, used);
     carryOut(store, *folder, journalFor(BatchKind::Recovery, batch.id, *folder, moves), moves);
   }
-  store.finish(batch.id, {BatchOutcome::RolledBack, 0});
+  JournaledBatch::resume(store, *folder, batch.id).finish({BatchOutcome::RolledBack, 0});
   report.folderPath = folder->path();
   report.renamed += moves.size();
   report.missing.insert(report.missing.end(), missing.begin(), missing.end());
