@@ -22,7 +22,8 @@ void JournaledBatch::finish(BatchEnd end) {
   store_->finish(*id_, end);
 }
 
-RunError JournaledBatch::rollBack(RunError failure, std::size_t files, std::size_t count, const StepAt& step) {
+RunError JournaledBatch::rollBack(RunError failure, std::size_t files, std::size_t count,
+                                  const StepAt& step) {
   // Where each file is after the renames done, and the name it had before the first of them.
   std::vector<const std::string*> at(files, nullptr);
   std::vector<const std::string*> original(files, nullptr);

@@ -94,7 +94,6 @@ void NumberingRun::pause() {
   if (stop_ && stop_()) throw RunError(err::Interrupted, list_.path());
 }
 
-
 void NumberingRun::showResult() {
   // The events after the last rename ran at the pause that ends Go, before the journal was
   // finished, where a request to end could still take the run back.
