@@ -38,17 +38,20 @@ class DriveListBox;
 class FileListModel;
 class Frame;
 
-// What the window needs of the desktop, handed in so that a test can put its own in place:
-// no test may wait on a modal box or depend on where its binary lies.
+// What the window needs of the desktop, all handed in, so that building a window touches no real
+// folder unless it is given one: no test may wait on a modal box or depend on where its binary lies.
 struct FrmMainServices {
   std::function<std::string()> programFolder;
   platform::qt::MessageBox& boxes;
   FolderService& folders;
   // Where every batch is written down before it starts, for recovery and undo.
   JournalStore& journal;
-  // The file manager and document opener, and the mounted volumes; left empty, the desktop's own.
-  std::shared_ptr<platform::qt::DesktopOpener> opener = nullptr;
-  std::shared_ptr<platform::VolumeService> volumes = nullptr;
+  // The file manager and document opener, and the mounted volumes.
+  std::shared_ptr<platform::qt::DesktopOpener> opener;
+  std::shared_ptr<platform::VolumeService> volumes;
+  // The folder the program was started from, and whether the user may rename files in a folder.
+  std::function<std::string()> currentFolder;
+  std::function<bool(const std::string&)> mayRenameIn;
 };
 
 // The window's controls, named as the event procedures know them. The layout table in
@@ -178,9 +181,13 @@ class frmMain final : public QWidget, private FrmMainControls {
   // The batch inside a procedure: the busy cursor while it runs, and the report of the error it
   // stops with.
   void runOperation(const std::function<void()>& body);
+  // The one way in for every procedure that Qt calls: the error it stops with, out of memory
+  // included, goes to `onError`, by default the report; nothing escapes into Qt's event loop.
+  void entry(const std::function<void()>& procedure,
+             const std::function<void(const RunError&)>& onError = nullptr);
   // Runs a procedure that is no operation (start-up, a folder change): an error is reported, and
   // the list, which keeps its entries on a failed read, stays as it was.
-  void reportErrors(const std::function<void()>& body);
+  void reportErrors(const std::function<void()>& body) { entry(body); }
   // Runs `show` now, or after the operation that is running: a box that an opener's late failure
   // brings up must not open in the middle of a run.
   void whenIdle(std::function<void()> show);
