@@ -80,9 +80,6 @@ std::optional<std::string> nameProblem(const BatchPlan& plan);
 // Why `end` cannot close a batch of `fileCount` files, or nothing.
 std::optional<std::string> endProblem(const BatchEnd& end, std::size_t fileCount);
 
-// Whether `name` is a name of an entry directly in a folder.
-bool isBareName(std::string_view name);
-
 // The journal's bytes. The first line says what the file is and which version of the format it
 // follows; the last line carries a CRC-32C of everything before it, so that a torn, truncated,
 // corrupt or hand-edited file is refused as a whole, never half read. Names are written as a byte

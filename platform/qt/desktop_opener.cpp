@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/run_error.h"
+#include "platform/fd.h"
 
 extern char** environ;
 
@@ -35,9 +36,9 @@ class ExitWatch final : public QObject {
         pid_(pid),
         program_(std::move(program)),
         failed_(std::move(failed)) {
-    pidFd_ = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-    if (pidFd_ >= 0) {
-      auto* notifier = new QSocketNotifier(pidFd_, QSocketNotifier::Read, this);
+    pidFd_.reset(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
+    if (pidFd_.valid()) {
+      auto* notifier = new QSocketNotifier(pidFd_.get(), QSocketNotifier::Read, this);
       connect(notifier, &QSocketNotifier::activated, this, &ExitWatch::check);
     } else {
       // A kernel without process descriptors: look now and then instead.
@@ -45,9 +46,6 @@ class ExitWatch final : public QObject {
       connect(timer, &QTimer::timeout, this, &ExitWatch::check);
       timer->start(200);
     }
-  }
-  ~ExitWatch() override {
-    if (pidFd_ >= 0) ::close(pidFd_);
   }
 
  private:
@@ -69,7 +67,7 @@ class ExitWatch final : public QObject {
   pid_t pid_;
   std::string program_;
   DesktopOpener::Failed failed_;
-  int pidFd_ = -1;
+  Fd pidFd_;
   bool ended_ = false;
 };
 
@@ -114,11 +112,11 @@ void XdgOpener::openFolder(const std::string& folder, Failed failed) {
 bool XdgOpener::openDocument(const std::string& file, Failed failed) {
   // The opener starts happily for a file that is not there and then fails out of sight, so the
   // file is checked here: it must open for reading and be a file, not a folder.
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
+  Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd.valid()) return false;
   struct stat st {};
-  const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  ::close(fd);
+  const bool regular = fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
+  fd.reset();
   return regular && start(file, std::move(failed));
 }
 
