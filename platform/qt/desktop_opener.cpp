@@ -92,12 +92,16 @@ bool XdgOpener::start(const std::string& path, Failed failed) const {
   sigset_t all;
   sigemptyset(&none);
   sigfillset(&all);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setsigdefault(&attributes, &all);
-  posix_spawnattr_setflags(
-      &attributes, static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID));
+  // A child that kept this process's blocked signals would be deaf to a log-out's SIGTERM: no
+  // start without the attributes that clear them.
+  const bool prepared = posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
+                        posix_spawnattr_setsigdefault(&attributes, &all) == 0 &&
+                        posix_spawnattr_setflags(
+                            &attributes, static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                                            POSIX_SPAWN_SETSID)) == 0;
   pid_t pid = 0;
-  const int started = posix_spawnp(&pid, program.constData(), nullptr, &attributes, argv.data(), environ);
+  const int started =
+      prepared ? posix_spawnp(&pid, program.constData(), nullptr, &attributes, argv.data(), environ) : -1;
   posix_spawnattr_destroy(&attributes);
   if (started != 0) return false;
   new ExitWatch(pid, program.toStdString(), std::move(failed));

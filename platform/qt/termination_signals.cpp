@@ -24,7 +24,8 @@ sigset_t terminationSet() {
 
 void blockTerminationSignals() {
   const sigset_t set = terminationSet();
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  // pthread_sigmask fails only for an unknown first argument.
+  (void)pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
@@ -37,7 +38,7 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
   if (!fd_.valid()) {
     // Without a signalfd the signals would stay blocked and unread: give them back their usual
     // effect rather than make the program deaf to them.
-    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    (void)pthread_sigmask(SIG_UNBLOCK, &set, nullptr);  // fails only for an unknown first argument
     return;
   }
   notifier_ = new QSocketNotifier(fd_.get(), QSocketNotifier::Read, this);
