@@ -1,5 +1,5 @@
 # Entry points for people and CI. Everything builds through CMake presets (CMakePresets.json).
-.PHONY: all deps build run test test-asan test-fs fuzz bench deb test-deb format format-check clean
+.PHONY: all deps build run test test-asan test-fs fuzz bench deb test-deb format format-check tidy clean
 
 all: build
 
@@ -51,6 +51,14 @@ format:
 format-check:
 	@scripts/install-deps.sh clang-format
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format --dry-run --Werror
+
+# clang-tidy 14 (checks in .clang-tidy) over the product's sources, with the compile commands of the
+# dev build, which it configures. Fails on any warning; CI runs it after format-check.
+tidy: deps
+	@scripts/install-deps.sh clang-tidy
+	cmake --preset dev
+	git ls-files --cached --others --exclude-standard 'engine/*.cpp' 'platform/*.cpp' 'ui/*.cpp' \
+		| xargs -P2 -n4 clang-tidy -p build --quiet
 
 clean:
 	rm -rf build build-asan build-release build-fuzz build-package

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/path.h"
+
 namespace skorvatin {
 
 // What an entry of a folder is, as far as renaming cares. A link counts as what it leads to: the
@@ -119,9 +121,5 @@ class FolderService {
   // Empty when the volume is not mounted.
   virtual std::vector<std::string> whereIs(const VolumeId& volume) = 0;
 };
-
-// `path` with "/" appended unless it already ends in one, so the root gets no second separator.
-// Every full path an operation forms or names in an error is this prefix followed by a bare name.
-std::string folderPrefix(std::string_view path);
 
 }  // namespace skorvatin

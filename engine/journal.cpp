@@ -3,6 +3,8 @@
 #include <chrono>
 #include <unordered_set>
 
+#include "engine/bare_name.h"
+
 namespace skorvatin {
 
 bool isPlainAbsolutePath(std::string_view path) {
@@ -41,11 +43,6 @@ std::optional<PlannedFile> plannedFile(Folder& folder, const std::optional<FileI
     if (!f.stamp) return std::nullopt;
   }
   return f;
-}
-
-bool isBareName(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
-         name.find('\0') == std::string_view::npos;
 }
 
 std::optional<std::string> nameProblem(const BatchPlan& plan) {

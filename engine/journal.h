@@ -80,9 +80,6 @@ std::optional<std::string> nameProblem(const BatchPlan& plan);
 // Why `end` cannot close a batch of `fileCount` files, or nothing.
 std::optional<std::string> endProblem(const BatchEnd& end, std::size_t fileCount);
 
-// Whether `name` is a name of an entry directly in a folder.
-bool isBareName(std::string_view name);
-
 // A path given as an absolute path in its one plain spelling: no empty, "." or ".." steps, so that
 // it cannot be made to lead somewhere by a trick of spelling.
 bool isPlainAbsolutePath(std::string_view path);

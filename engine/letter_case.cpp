@@ -19,30 +19,21 @@ char32_t toLower(char32_t cp) {
   return static_cast<char32_t>(u_tolower(static_cast<UChar32>(cp)));
 }
 
-bool isWordSeparator(const utf8::Unit& u) {
-  return u.valid && (u.cp == U' ' || u.cp == U'_' || u.cp == U'-');
+// Every mode is one rule that picks upper or lower case for each character from what stands before
+// it in the name as received (never in the result, so a separator decides only about the one
+// character right after it). A stray byte counts there too: a character after one is not the first.
+bool startsWord(std::string_view before) {
+  if (before.empty()) return true;
+  const char last = before.back();
+  // All three are ASCII, and in UTF-8 an ASCII byte is always a character of its own.
+  return last == ' ' || last == '_' || last == '-';
 }
 
-// Every mode is one rule that picks upper or lower case for each character from where it stands:
-// whether it is the first unit, and the unit before it in the name as received (never in the
-// result, so a separator decides only about the one character right after it). A stray byte
-// counts as a unit there too: it is the first, or it stands before the next character.
 template <class UpperHere>
 std::string convert(const std::string& name, UpperHere upperHere) {
-  std::string out;
-  out.reserve(name.size());
-  bool first = true;
-  utf8::Unit previous{U' ', 1, true};
-  for (const utf8::Unit u : utf8::units(name)) {
-    if (u.valid) {
-      utf8::append(out, upperHere(first, previous) ? toUpper(u.cp) : toLower(u.cp));
-    } else {
-      utf8::appendUnit(out, u);
-    }
-    first = false;
-    previous = u;
-  }
-  return out;
+  return utf8::mapCharacters(name, [&upperHere](char32_t cp, const utf8::Spot& spot) {
+    return upperHere(spot.before) ? toUpper(cp) : toLower(cp);
+  });
 }
 
 }  // namespace
@@ -50,15 +41,15 @@ std::string convert(const std::string& name, UpperHere upperHere) {
 std::string changeCase(const std::string& name, CaseMode mode) {
   switch (mode) {
     case CaseMode::AllUpper:
-      return convert(name, [](bool, const utf8::Unit&) { return true; });
+      return convert(name, [](std::string_view) { return true; });
     case CaseMode::AllLower:
-      return convert(name, [](bool, const utf8::Unit&) { return false; });
+      return convert(name, [](std::string_view) { return false; });
     case CaseMode::FirstUpperRestLower:
-      return convert(name, [](bool first, const utf8::Unit&) { return first; });
+      return convert(name, [](std::string_view before) { return before.empty(); });
     case CaseMode::FirstLowerRestUpper:
-      return convert(name, [](bool first, const utf8::Unit&) { return !first; });
+      return convert(name, [](std::string_view before) { return !before.empty(); });
     case CaseMode::EveryWordCapital:
-      return convert(name, [](bool, const utf8::Unit& previous) { return isWordSeparator(previous); });
+      return convert(name, [](std::string_view before) { return startsWord(before); });
   }
   return name;
 }

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "engine/bare_name.h"
 #include "engine/checked.h"
 #include "engine/name_index.h"
 #include "engine/name_order.h"
@@ -20,17 +21,10 @@ namespace {
 
 constexpr const char* kSuffix = ".q";
 
-// A bare name the file system can hold in this folder: anything with "/" would move the file
-// elsewhere, and "." or ".." name folders.
-bool isBareName(const std::string& name, std::size_t maxBytes) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-         name.find('\0') == std::string::npos && name.size() <= maxBytes;
-}
-
 // What the user is told about a name the check refused: the name, and why when it is its length.
 std::string refusedName(const std::string& name, std::size_t maxBytes) {
   if (name.size() <= maxBytes) return name;
-  return name + ": nazwa dłuższa niż " + std::to_string(maxBytes) + " bajtów";
+  return name + ": " + nameTooLongText(maxBytes);
 }
 
 }  // namespace

@@ -34,30 +34,19 @@ char32_t composedLetter(char32_t base, char32_t mark) {
 }  // namespace
 
 std::string replaceCharacters(const std::string& name, ReplaceMode mode) {
-  std::string out;
-  out.reserve(name.size());
-  const std::string_view s = name;
-  for (std::size_t pos = 0; pos < s.size();) {
-    const utf8::Unit u = utf8::decodeAt(s, pos);
-    pos += u.length;
-    if (!u.valid) {
-      utf8::appendUnit(out, u);
-      continue;
-    }
-    char32_t c = u.cp;
+  return utf8::mapCharacters(name, [mode](char32_t c, utf8::Spot& spot) {
     // Neither a space nor an underscore is a letter or a mark, so joining the pair before the
     // separator steps changes nothing they do.
-    if (mode == ReplaceMode::PolishToPlain && pos < s.size()) {
-      const utf8::Unit next = utf8::decodeAt(s, pos);
+    if (mode == ReplaceMode::PolishToPlain && !spot.after.empty()) {
+      const utf8::Unit next = utf8::decodeAt(spot.after, 0);
       const char32_t letter = next.valid ? composedLetter(c, next.cp) : 0;
       if (letter != 0) {
         c = letter;
-        pos += next.length;
+        spot.after.remove_prefix(next.length);
       }
     }
-    utf8::append(out, replaced(c, mode));
-  }
-  return out;
+    return replaced(c, mode);
+  });
 }
 
 }  // namespace skorvatin

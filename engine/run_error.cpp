@@ -59,57 +59,48 @@ RunError::RunError(int number, std::string file, std::string detail)
       file_(std::move(file)),
       detail_(std::move(detail)) {}
 
-RunError RunError::fromErrno(int errnum, std::string file) {
-  int number = err::PathFileAccess;
+int errorNumberFor(int errnum) {
   switch (errnum) {
     case ENOENT:
-      number = err::FileNotFound;
-      break;
+      return err::FileNotFound;
     case ENOTDIR:
-      number = err::PathNotFound;
-      break;
+      return err::PathNotFound;
     case EEXIST:
     case ENOTEMPTY:
-      number = err::FileAlreadyExists;
-      break;
+      return err::FileAlreadyExists;
     case EACCES:
     case EPERM:
     case EROFS:
-      number = err::PermissionDenied;
-      break;
+      return err::PermissionDenied;
     case ENOSPC:
     case EDQUOT:
-      number = err::DiskFull;
-      break;
+      return err::DiskFull;
     case ENAMETOOLONG:
     case EINVAL:
     case EILSEQ:
-      number = err::BadFileName;
-      break;
+      return err::BadFileName;
     case EIO:
-      number = err::DeviceIo;
-      break;
+      return err::DeviceIo;
     case EXDEV:
-      number = err::RenameAcrossDisks;
-      break;
+      return err::RenameAcrossDisks;
     case EMFILE:
     case ENFILE:
-      number = err::TooManyFiles;
-      break;
+      return err::TooManyFiles;
     case ENOMEM:
-      number = err::OutOfMemory;
-      break;
+      return err::OutOfMemory;
     case ENOMEDIUM:
     case ENXIO:
     case ENODEV:
     case ESTALE:
     case ENOTCONN:
-      number = err::DiskNotReady;
-      break;
+      return err::DiskNotReady;
     default:
-      break;  // EBUSY, ELOOP and the rest: a path/file access error
+      return err::PathFileAccess;  // EBUSY, ELOOP and the rest
   }
-  return RunError(number, std::move(file), std::strerror(errnum));
+}
+
+RunError RunError::fromErrno(int errnum, std::string file) {
+  return RunError(errorNumberFor(errnum), std::move(file), std::strerror(errnum));
 }
 
 RunError withLaterFailure(const RunError& error, const RunError& later) {

@@ -32,6 +32,9 @@ inline constexpr int BadFileFormat = 321;
 // The Polish text shown for an error number.
 std::string_view errorText(int number);
 
+// The error number the user sees for a system error (an errno value such as ENOENT).
+int errorNumberFor(int errnum);
+
 // A file that a failed and only partly undone operation left under another name than the one
 // the user knows it by.
 struct MisplacedFile {

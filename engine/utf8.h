@@ -90,4 +90,34 @@ inline std::size_t length(std::string_view s) {
   return n;
 }
 
+// Where a character stands in the name that mapCharacters walks.
+struct Spot {
+  std::string_view before;  // the name up to the character, as received
+  std::string_view after;   // the rest of the name; a map that makes one character of this one and
+                            // those after it (a letter and its combining mark) takes them from the front
+};
+
+// The name rebuilt one character at a time: each well-formed character `cp` gives map(cp, spot), a
+// character; a byte that starts no well-formed sequence is no character and stays as it came, where
+// it was, so a name that is not UTF-8 still leads back to a file the user can recognise.
+template <class Map>
+std::string mapCharacters(std::string_view name, Map map) {
+  std::string out;
+  out.reserve(name.size());
+  const char* const begin = name.data();
+  const std::size_t size = name.size();
+  for (std::size_t pos = 0; pos < size;) {
+    const Unit u = decodeAt(name, pos);
+    if (!u.valid) {
+      out.push_back(static_cast<char>(u.cp));
+      ++pos;
+      continue;
+    }
+    Spot spot{{begin, pos}, {begin + pos + u.length, size - pos - u.length}};
+    append(out, map(u.cp, spot));
+    pos = size - spot.after.size();
+  }
+  return out;
+}
+
 }  // namespace skorvatin::utf8

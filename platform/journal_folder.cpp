@@ -20,11 +20,11 @@
 
 #include "engine/journal_format.h"
 #include "engine/journal_history.h"
+#include "engine/path.h"
 #include "engine/run_error.h"
-
-#ifndef RENAME_NOREPLACE
-#define RENAME_NOREPLACE (1 << 0)
-#endif
+#include "engine/transient_name.h"
+#include "platform/fd.h"
+#include "platform/no_replace_rename.h"
 
 namespace skorvatin::platform {
 
@@ -34,24 +34,6 @@ constexpr const char* kAside = "aside";
 constexpr std::size_t kIdDigits = 20;
 // Far beyond any plan the program writes (32767 files with names of 255 bytes come to 25 MB).
 constexpr off_t kLargestJournal = off_t{1} << 30;
-
-// Closes a descriptor on every way out.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() { reset(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
 
 std::string idText(BatchId id) {
   char buffer[kIdDigits + 1];
@@ -95,16 +77,25 @@ struct Listing {
   BatchId highest = 0;
 };
 
+// A listing of `dir` through a descriptor of its own, so the caller's stays where it was; nullptr
+// and errno set when it cannot be had.
+DIR* openListing(int dir) {
+  Fd copy(::fcntl(dir, F_DUPFD_CLOEXEC, 0));
+  if (!copy.valid()) return nullptr;
+  DIR* d = ::fdopendir(copy.get());
+  if (d != nullptr) (void)copy.release();  // the listing owns it now
+  return d;
+}
+
+// closedir() frees the listing whatever it says, and nothing was written through it.
+void closeListing(DIR* d) {
+  (void)::closedir(d);
+}
+
 // The journals in `dir`; 0, or errno when the folder cannot be read.
-int listInto(int dir, Listing& out) {
-  const int copy = ::fcntl(dir, F_DUPFD_CLOEXEC, 0);
-  if (copy < 0) return errno;
-  DIR* d = ::fdopendir(copy);
-  if (d == nullptr) {
-    const int e = errno;
-    ::close(copy);
-    return e;
-  }
+[[nodiscard]] int listInto(int dir, Listing& out) {
+  DIR* d = openListing(dir);
+  if (d == nullptr) return errno;
   ::rewinddir(d);
   for (;;) {
     errno = 0;
@@ -116,7 +107,7 @@ int listInto(int dir, Listing& out) {
     out.highest = std::max(out.highest, named->id);
   }
   const int e = errno;
-  ::closedir(d);
+  closeListing(d);
   return e;
 }
 
@@ -130,7 +121,7 @@ Listing list(int dir, const std::string& path) {
 BatchId highestId(int dir, const std::string& path) {
   BatchId highest = list(dir, path).highest;
   const Fd aside(::openat(dir, kAside, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (aside.get() >= 0) highest = std::max(highest, list(aside.get(), path + "/" + kAside).highest);
+  if (aside.valid()) highest = std::max(highest, list(aside.get(), joinedPath(path, kAside)).highest);
   return highest;
 }
 
@@ -139,7 +130,7 @@ BatchId highestId(int dir, const std::string& path) {
 std::optional<std::string> readFile(int dir, const std::string& name, std::string& bytes,
                                     Fd* lock = nullptr) {
   Fd fd(::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-  if (fd.get() < 0) {
+  if (!fd.valid()) {
     if (errno == ELOOP) return "dowiązanie symboliczne zamiast dziennika";
     return std::string("nie można otworzyć dziennika: ") + std::strerror(errno);
   }
@@ -167,7 +158,7 @@ std::optional<std::string> readFile(int dir, const std::string& name, std::strin
   return std::nullopt;
 }
 
-bool writeAll(int fd, std::string_view bytes) {
+[[nodiscard]] bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n < 0) {
@@ -179,7 +170,7 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
-int fsyncRetrying(int fd) {
+[[nodiscard]] int fsyncRetrying(int fd) {
   int r = 0;
   do {
     r = ::fsync(fd);
@@ -187,22 +178,12 @@ int fsyncRetrying(int fd) {
   return r;
 }
 
-// Moves `from` to `to` in the same folder without ever replacing: renameat2 where the file system
-// has it, otherwise a hard link and the removal of the old name. 0 or errno (EEXIST: taken). When
-// the old name cannot go, the new link goes again: a journal under two names would be read twice.
-int placeNoReplace(int dir, const std::string& from, const std::string& to) {
-  if (::renameat2(dir, from.c_str(), dir, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return errno;
-  if (::linkat(dir, from.c_str(), dir, to.c_str(), 0) != 0) return errno;
-  if (::unlinkat(dir, from.c_str(), 0) != 0) {
-    const int e = errno;
-    ::unlinkat(dir, to.c_str(), 0);
-    return e;
-  }
-  return 0;
+// Moves `from` to `to` in the same folder without ever replacing, as every move of the program
+// does. 0 or errno (EEXIST: taken). A journal left under both names fails too: the caller drops its
+// temporary name, as it does on any failure, and a journal under one name stays.
+[[nodiscard]] int placeNoReplace(int dir, const std::string& from, const std::string& to) {
+  return NoReplaceRename().move(dir, from.c_str(), dir, to.c_str()).error;
 }
-
-constexpr std::string_view kTempHead = ".tmp-";
 
 // A fresh file of this user's alone, under a name no journal has; the caller writes it and moves it.
 // It is locked from the start, so that a temporary file whose lock is free was left by a process
@@ -213,13 +194,12 @@ struct TempFile {
 };
 
 void makeTemp(int dir, TempFile& temp, const std::string& forFile) {
-  static unsigned counter = 0;
   int e = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp.name = std::string(kTempHead) + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+    temp.name = temporaryName(kJournalTemporaryPrefix);
     temp.fd.reset(
         ::openat(dir, temp.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (temp.fd.get() < 0) {
+    if (!temp.fd.valid()) {
       e = errno;
       if (e == EEXIST) continue;
       break;
@@ -229,7 +209,8 @@ void makeTemp(int dir, TempFile& temp, const std::string& forFile) {
     if (::fchmod(temp.fd.get(), 0600) == 0 && ::flock(temp.fd.get(), LOCK_EX | LOCK_NB) == 0) return;
     e = errno;
     temp.fd.reset();
-    ::unlinkat(dir, temp.name.c_str(), 0);
+    // The failure above is what the user is told; a file that stays is cleared at the next start.
+    (void)::unlinkat(dir, temp.name.c_str(), 0);
     break;
   }
   throw RunError::fromErrno(e, forFile);
@@ -238,29 +219,25 @@ void makeTemp(int dir, TempFile& temp, const std::string& forFile) {
 // Temporary files that a process killed while it placed a journal left behind: their lock went
 // with the process. Only tidying; whatever cannot be cleared stays for the next start.
 void clearLeftovers(int dir) {
-  const int copy = ::fcntl(dir, F_DUPFD_CLOEXEC, 0);
-  if (copy < 0) return;
-  DIR* d = ::fdopendir(copy);
-  if (d == nullptr) {
-    ::close(copy);
-    return;
-  }
+  DIR* d = openListing(dir);
+  if (d == nullptr) return;
   std::vector<std::string> names;
   while (const dirent* entry = ::readdir(d)) {
-    if (std::string_view(entry->d_name).substr(0, kTempHead.size()) == kTempHead)
+    if (std::string_view(entry->d_name).substr(0, kJournalTemporaryPrefix.size()) == kJournalTemporaryPrefix)
       names.emplace_back(entry->d_name);
   }
-  ::closedir(d);
+  closeListing(d);
   bool removed = false;
   for (const std::string& name : names) {
     const Fd fd(::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
       continue;
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
     removed = ::unlinkat(dir, name.c_str(), 0) == 0 || removed;
   }
-  if (removed) fsyncRetrying(dir);
+  // Tidying only: a removal that a crash undoes is made again at the next start.
+  if (removed) (void)fsyncRetrying(dir);
 }
 
 // Writes `bytes` under a temporary name and syncs it; the caller moves it into place. On failure
@@ -277,7 +254,8 @@ void writeTemp(int dir, TempFile& temp, const std::function<void(const Sink&)>& 
   if (failure == 0 && fsyncRetrying(temp.fd.get()) != 0) failure = errno;
   if (failure != 0) {
     temp.fd.reset();
-    ::unlinkat(dir, temp.name.c_str(), 0);
+    // The write's failure is what the user is told; a file that stays is cleared at the next start.
+    (void)::unlinkat(dir, temp.name.c_str(), 0);
     throw RunError::fromErrno(failure, forFile);
   }
 }
@@ -295,7 +273,7 @@ bool sameHead(const EndRecord& a, const EndRecord& b) {
 
 std::string defaultJournalFolder() {
   const char* state = std::getenv("XDG_STATE_HOME");
-  if (state != nullptr && state[0] == '/') return std::string(state) + "/skorvatin";
+  if (state != nullptr && state[0] == '/') return joinedPath(normalisedPath(state), "skorvatin");
   std::string home;
   const char* env = std::getenv("HOME");
   if (env != nullptr && env[0] == '/') {
@@ -311,15 +289,12 @@ std::string defaultJournalFolder() {
   }
   if (home.empty())
     throw RunError(err::PathNotFound, "~/.local/state/skorvatin", "nie wiadomo, gdzie jest folder domowy");
-  if (home.size() > 1 && home.back() == '/') home.pop_back();
-  return (home == "/" ? std::string() : home) + "/.local/state/skorvatin";
+  return joinedPath(normalisedPath(home), ".local/state/skorvatin");
 }
 
 JournalFolder::JournalFolder(std::string folder) : folder_(std::move(folder)) {}
 
-JournalFolder::~JournalFolder() {
-  for (auto& [id, run] : running_) ::close(run.lock);
-}
+JournalFolder::~JournalFolder() = default;
 
 int JournalFolder::openFolder(bool create) const {
   if (create) {
@@ -329,10 +304,8 @@ int JournalFolder::openFolder(bool create) const {
     for (;;) {
       const std::string step = folder_.substr(0, slash);
       if (::mkdir(step.c_str(), 0700) == 0) {
-        const std::size_t cut = step.rfind('/');
-        const Fd parent(
-            ::open(cut == 0 ? "/" : step.substr(0, cut).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (parent.get() < 0 || fsyncRetrying(parent.get()) != 0) throw RunError::fromErrno(errno, step);
+        const Fd parent(::open(parentPath(step).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!parent.valid() || fsyncRetrying(parent.get()) != 0) throw RunError::fromErrno(errno, step);
       } else if (errno != EEXIST) {
         throw RunError::fromErrno(errno, step);
       }
@@ -341,7 +314,7 @@ int JournalFolder::openFolder(bool create) const {
     }
   }
   Fd fd(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (fd.get() < 0) {
+  if (!fd.valid()) {
     if (errno == ENOENT && !create) return -1;
     if (errno == ELOOP || errno == ENOTDIR) {
       throw RunError(err::PathFileAccess, folder_, "w miejscu folderu dzienników jest dowiązanie albo plik");
@@ -368,26 +341,29 @@ BatchId JournalFolder::begin(const BatchPlan& plan) {
   // The file is locked before it is in place, so no other copy of the program ever sees it unlocked
   // while the batch runs; the lock goes when the process does, however it ends.
   writeTemp(
-      dir.get(), temp, [&plan](const Sink& write) { writePlan(plan, write); }, folder_ + "/" + planName(id));
+      dir.get(), temp, [&plan](const Sink& write) { writePlan(plan, write); },
+      joinedPath(folder_, planName(id)));
   // Another copy of the program may take the same number at the same moment: the loser moves on.
   int e = EEXIST;
   for (int attempt = 0; attempt < 1000 && e == EEXIST; ++attempt) {
     e = placeNoReplace(dir.get(), temp.name, planName(id));
     if (e == EEXIST) ++id;
   }
-  const std::string path = folder_ + "/" + planName(id);
+  const std::string path = joinedPath(folder_, planName(id));
   if (e != 0) {
-    ::unlinkat(dir.get(), temp.name.c_str(), 0);
+    // The placing's failure is what the user is told; a file that stays is cleared at the next start.
+    (void)::unlinkat(dir.get(), temp.name.c_str(), 0);
     throw RunError::fromErrno(e, path);
   }
   if (fsyncRetrying(dir.get()) != 0) {
     e = errno;
     // Not durable means the batch must not start; a journal for a batch that never ran would only
-    // bring up a needless question at the next start.
-    ::unlinkat(dir.get(), planName(id).c_str(), 0);
+    // bring up a needless question at the next start. Should it stay all the same, its lock is
+    // free, so the next start offers it and finds every file where it was.
+    (void)::unlinkat(dir.get(), planName(id).c_str(), 0);
     throw RunError::fromErrno(e, path);
   }
-  running_[id] = {temp.fd.release(), headOf(id, plan)};
+  running_[id] = {std::move(temp.fd), headOf(id, plan)};
   return id;
 }
 
@@ -401,7 +377,7 @@ void JournalFolder::finish(BatchId id, BatchEnd end) {
     record = headOf(id, *stored.plan);
   }
   record.end = end;
-  const std::string path = folder_ + "/" + endName(id);
+  const std::string path = joinedPath(folder_, endName(id));
   if (auto problem = endProblem(end, record.fileCount)) throw RunError(err::BadFileFormat, path, *problem);
 
   const Fd dir(openFolder(false));
@@ -412,14 +388,12 @@ void JournalFolder::finish(BatchId id, BatchEnd end) {
       dir.get(), temp, [&bytes](const Sink& write) { write(bytes); }, path);
   const int e = placeNoReplace(dir.get(), temp.name, endName(id));
   if (e != 0) {
-    ::unlinkat(dir.get(), temp.name.c_str(), 0);
+    // The placing's failure is what the user is told; a file that stays is cleared at the next start.
+    (void)::unlinkat(dir.get(), temp.name.c_str(), 0);
     throw RunError::fromErrno(e, path);
   }
   if (fsyncRetrying(dir.get()) != 0) throw RunError::fromErrno(errno, path);
-  if (const auto it = running_.find(id); it != running_.end()) {
-    ::close(it->second.lock);
-    running_.erase(it);
-  }
+  running_.erase(id);
   prune(dir.get());
 }
 
@@ -439,17 +413,19 @@ void JournalFolder::prune(int dir) {
   for (const BatchId id : outdatedBatches(ends, kKeptHistory)) {
     // The plan goes first: a plan without its end would read as a batch cut off.
     if (::unlinkat(dir, planName(id).c_str(), 0) == 0) {
-      ::unlinkat(dir, endName(id).c_str(), 0);
+      // An end whose plan has gone is no batch: nothing reads it, and it only takes room.
+      (void)::unlinkat(dir, endName(id).c_str(), 0);
       removed = true;
     }
   }
-  if (removed) fsyncRetrying(dir);
+  // A removal that a crash undoes is made again after the next batch.
+  if (removed) (void)fsyncRetrying(dir);
 }
 
 StoredBatch JournalFolder::load(BatchId id) {
   StoredBatch out;
   out.id = id;
-  out.source = folder_ + "/" + planName(id);
+  out.source = joinedPath(folder_, planName(id));
   const Fd dir(openFolder(false));
   if (dir.get() < 0) {
     out.problem = "nie ma folderu dzienników";
@@ -481,7 +457,7 @@ StoredBatch JournalFolder::load(BatchId id) {
       }
     }
     if (problem) {
-      out.source = folder_ + "/" + endName(id);
+      out.source = joinedPath(folder_, endName(id));
       out.problem = "zapis końca operacji: " + *problem;
       return out;
     }
@@ -515,7 +491,7 @@ std::vector<StoredBatch> JournalFolder::unfinished() {
     Fd lock;
     StoredBatch stored;
     stored.id = id;
-    stored.source = folder_ + "/" + planName(id);
+    stored.source = joinedPath(folder_, planName(id));
     if (auto problem = readFile(dir.get(), planName(id), bytes, &lock)) {
       stored.problem = std::move(*problem);
     } else {
@@ -549,10 +525,10 @@ std::vector<FinishedBatch> JournalFolder::history() {
 void JournalFolder::moveAside(BatchId id) {
   const Fd dir(openFolder(false));
   if (dir.get() < 0) throw RunError(err::PathNotFound, folder_);
-  const std::string asidePath = folder_ + "/" + kAside;
+  const std::string asidePath = joinedPath(folder_, kAside);
   if (::mkdirat(dir.get(), kAside, 0700) != 0 && errno != EEXIST) throw RunError::fromErrno(errno, asidePath);
   const Fd aside(::openat(dir.get(), kAside, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (aside.get() < 0) throw RunError::fromErrno(errno, asidePath);
+  if (!aside.valid()) throw RunError::fromErrno(errno, asidePath);
   struct stat st {};
   if (::fstat(aside.get(), &st) != 0) throw RunError::fromErrno(errno, asidePath);
   if (st.st_uid != ::geteuid()) {
@@ -562,19 +538,18 @@ void JournalFolder::moveAside(BatchId id) {
     if (::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     // Whatever lies in the way there stays; this one gets a name of its own.
     std::string target = name;
+    NoReplaceRename moves;
     for (int n = 1;; ++n) {
-      if (::renameat2(dir.get(), name.c_str(), aside.get(), target.c_str(), RENAME_NOREPLACE) == 0) break;
-      if (errno != EEXIST || n > 1000) throw RunError::fromErrno(errno, folder_ + "/" + name);
+      const int e = moves.move(dir.get(), name.c_str(), aside.get(), target.c_str()).error;
+      if (e == 0) break;
+      if (e != EEXIST || n > 1000) throw RunError::fromErrno(e, joinedPath(folder_, name));
       target = name + "." + std::to_string(n);
     }
   }
   // Both folders changed; the move is not done until both say so.
   if (fsyncRetrying(aside.get()) != 0) throw RunError::fromErrno(errno, asidePath);
   if (fsyncRetrying(dir.get()) != 0) throw RunError::fromErrno(errno, folder_);
-  if (const auto it = running_.find(id); it != running_.end()) {
-    ::close(it->second.lock);
-    running_.erase(it);
-  }
+  running_.erase(id);
 }
 
 namespace {
@@ -594,7 +569,7 @@ std::unique_ptr<BatchHold> JournalFolder::hold(BatchId id) {
   const Fd dir(openFolder(false));
   if (dir.get() < 0) return std::make_unique<FileHold>(-1);
   Fd fd(::openat(dir.get(), planName(id).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-  if (fd.get() < 0) {
+  if (!fd.valid()) {
     // Gone, or no journal of ours to lock: loading it says which, and nothing acts on it.
     if (errno == ENOENT || errno == ELOOP) return std::make_unique<FileHold>(-1);
     return nullptr;

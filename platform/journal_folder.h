@@ -7,6 +7,7 @@
 
 #include "engine/journal.h"
 #include "engine/run_error.h"
+#include "platform/fd.h"
 
 namespace skorvatin::platform {
 
@@ -44,7 +45,7 @@ class JournalFolder : public JournalStore {
 
  private:
   struct Running {
-    int lock = -1;  // the journal, open and locked, while the batch runs
+    Fd lock;  // the journal, open and locked, while the batch runs
     EndRecord head;
   };
 

@@ -8,20 +8,17 @@
 #include <unistd.h>
 
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <optional>
 #include <string_view>
 
+#include "engine/bare_name.h"
 #include "engine/case_fold.h"
 #include "engine/run_error.h"
 #include "engine/transient_name.h"
+#include "platform/fd.h"
 #include "platform/volumes.h"
-
-#ifndef RENAME_NOREPLACE
-#define RENAME_NOREPLACE (1 << 0)
-#endif
 
 namespace skorvatin::platform {
 
@@ -93,30 +90,21 @@ Identity identityOfType(std::uint32_t type) {
   return Identity::ThisMount;
 }
 
-// A name unique within this process, hidden, short enough for any file system.
-std::string temporaryName() {
-  static std::atomic<unsigned> counter{0};
-  return transientName(std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp");
-}
-
 class PosixFolder final : public Folder {
  public:
-  PosixFolder(std::string path, int fd, RenameStrategy strategy)
-      : path_(std::move(path)), prefix_(folderPrefix(path_)), fd_(fd), strategy_(strategy) {}
-  ~PosixFolder() override { ::close(fd_); }
-  PosixFolder(const PosixFolder&) = delete;
-  PosixFolder& operator=(const PosixFolder&) = delete;
+  PosixFolder(std::string path, Fd fd, RenameStrategy strategy)
+      : path_(std::move(path)), prefix_(folderPrefix(path_)), fd_(std::move(fd)), moves_(strategy) {}
 
   const std::string& path() const override { return path_; }
 
   void forEachEntry(const EntryVisitor& visit) override {
-    if (::lseek(fd_, 0, SEEK_SET) != 0) throw RunError::fromErrno(errno, path_);
+    if (::lseek(fd(), 0, SEEK_SET) != 0) throw RunError::fromErrno(errno, path_);
     probeName_.clear();
     flippedListed_ = false;
     // getdents64 straight into one buffer: a folder of 32767 names takes a few dozen calls.
     alignas(dirent64) std::array<char, 64 * 1024> buffer;
     for (;;) {
-      const ssize_t got = ::getdents64(fd_, buffer.data(), buffer.size());
+      const ssize_t got = ::getdents64(fd(), buffer.data(), buffer.size());
       if (got < 0) throw RunError::fromErrno(errno, path_);
       if (got == 0) break;
       for (ssize_t at = 0; at < got;) {
@@ -145,53 +133,47 @@ class PosixFolder final : public Folder {
   }
 
   std::optional<FileId> lookUp(const std::string& name) override {
-    requireBareName(name, name);
+    requireBareName(name);
     struct stat st {};
-    if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return FileId{st.st_dev, st.st_ino};
+    if (::fstatat(fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return FileId{st.st_dev, st.st_ino};
     if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
     throw RunError::fromErrno(errno, full(name));
   }
 
   FileId id() override {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) throw RunError::fromErrno(errno, path_);
+    if (::fstat(fd(), &st) != 0) throw RunError::fromErrno(errno, path_);
     return {st.st_dev, st.st_ino};
   }
 
   std::size_t nameMax() override {
     if (nameMax_ == 0) {
-      const long limit = ::fpathconf(fd_, _PC_NAME_MAX);
+      const long limit = ::fpathconf(fd(), _PC_NAME_MAX);
       nameMax_ = limit > 0 ? static_cast<std::size_t>(limit) : 255;
     }
     return nameMax_;
   }
 
   void rename(const std::string& from, const std::string& to) override {
-    requireBareName(from, from);
-    requireBareName(to, to);
+    requireBareName(from);
+    requireBareName(to);
     if (from == to) {
       // Nothing to do, but a file that vanished must not be reported as renamed.
       struct stat st {};
-      if (::fstatat(fd_, from.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+      if (::fstatat(fd(), from.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         throw RunError::fromErrno(errno, full(from));
       return;
     }
     const std::size_t limit = nameMax();
     for (const std::string* name : {&from, &to}) {
       if (name->size() > limit) {
-        throw RunError(err::BadFileName, full(*name),
-                       "nazwa dłuższa niż " + std::to_string(limit) + " bajtów");
+        throw RunError(err::BadFileName, full(*name), nameTooLongText(limit));
       }
     }
 
     // The common case costs one system call, like a bare rename: a batch of thousands of files
     // spends its time here. Only a refusal looks closer.
-    int firstAttempt = 0;
-    if (strategy_ == RenameStrategy::Automatic) {
-      if (::renameat2(fd_, from.c_str(), fd_, to.c_str(), RENAME_NOREPLACE) == 0) return;
-      firstAttempt = errno;
-    }
-    const int e = move(from, to, firstAttempt);
+    const int e = move(from, to);
     if (e == 0) return;
     switch (e) {
       case EEXIST:
@@ -211,22 +193,22 @@ class PosixFolder final : public Folder {
   }
 
   void sync() override {
-    if (::fsync(fd_) != 0) throw RunError::fromErrno(errno, path_);
+    if (::fsync(fd()) != 0) throw RunError::fromErrno(errno, path_);
   }
 
   Identity identity() override {
     if (!identity_) {
       struct statfs st {};
-      if (::fstatfs(fd_, &st) != 0) throw RunError::fromErrno(errno, path_);
+      if (::fstatfs(fd(), &st) != 0) throw RunError::fromErrno(errno, path_);
       identity_ = identityOfType(static_cast<std::uint32_t>(st.f_type));
     }
     return *identity_;
   }
 
   std::optional<FileStamp> stampOf(const std::string& name) override {
-    requireBareName(name, name);
+    requireBareName(name);
     struct statx st {};
-    if (::statx(fd_, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
+    if (::statx(fd(), name.c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
                 STATX_SIZE | STATX_MTIME | STATX_BTIME, &st) != 0) {
       if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
       throw RunError::fromErrno(errno, full(name));
@@ -237,22 +219,16 @@ class PosixFolder final : public Folder {
     return FileStamp{st.stx_size, ns(st.stx_mtime), (st.stx_mask & STATX_BTIME) != 0 ? ns(st.stx_btime) : 0};
   }
 
-  VolumeId volume() override { return volumeOfFolder(fd_, path_); }
+  VolumeId volume() override { return volumeOfFolder(fd(), path_); }
 
  private:
   std::string full(const std::string& name) const { return prefix_ + name; }
 
-  // Anything with "/" would move the file elsewhere, "." and ".." name folders, and a NUL byte would
-  // cut the name short at the system call and name another file.
-  void requireBareName(const std::string& name, const std::string& shown) const {
-    if (name.find('\0') != std::string::npos)
-      throw RunError(err::BadFileName, full(shown), "znak NUL w nazwie");
-    if (name.find('/') != std::string::npos) {
-      throw RunError(err::BadFileName, full(shown), "nazwa wskazuje inny folder");
-    }
-    if (name.empty() || name == "." || name == "..") {
-      throw RunError(err::BadFileName, full(shown), "to nie jest nazwa pliku");
-    }
+  int fd() const { return fd_.get(); }
+
+  void requireBareName(const std::string& name) const {
+    if (const auto problem = bareNameProblem(name))
+      throw RunError(err::BadFileName, full(name), std::string(*problem));
   }
 
   void visitEntry(const dirent64& entry, std::string_view name, const EntryVisitor& visit) {
@@ -266,8 +242,8 @@ class PosixFolder final : public Folder {
       kind = EntryKind::Folder;
     } else if (entry.d_type == DT_LNK || entry.d_type == DT_UNKNOWN) {
       // A link counts as what it leads to; a dangling one as neither file nor folder.
-      if (::fstatat(fd_, entry.d_name, &st, 0) == 0) kind = kindOf(st);
-      if (entry.d_type == DT_UNKNOWN && ::fstatat(fd_, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (::fstatat(fd(), entry.d_name, &st, 0) == 0) kind = kindOf(st);
+      if (entry.d_type == DT_UNKNOWN && ::fstatat(fd(), entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
         looked = true;
       }
     }
@@ -277,10 +253,10 @@ class PosixFolder final : public Folder {
     if (!inodesChecked_ && entry.d_type == DT_REG) {
       inodesChecked_ = true;
       listingInodes_ =
-          ::fstatat(fd_, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_ino == entry.d_ino;
+          ::fstatat(fd(), entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_ino == entry.d_ino;
       looked = listingInodes_;
     }
-    if (!listingInodes_ && !looked) looked = ::fstatat(fd_, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!listingInodes_ && !looked) looked = ::fstatat(fd(), entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0;
     if (looked) inode = st.st_ino;
     visit(name, kind, inode);
   }
@@ -292,8 +268,8 @@ class PosixFolder final : public Folder {
     if (probeName_.empty()) return true;
     struct stat original {
     }, other{};
-    if (::fstatat(fd_, probeName_.c_str(), &original, AT_SYMLINK_NOFOLLOW) != 0) return true;
-    if (::fstatat(fd_, flippedProbe_.c_str(), &other, AT_SYMLINK_NOFOLLOW) != 0) return errno != ENOENT;
+    if (::fstatat(fd(), probeName_.c_str(), &original, AT_SYMLINK_NOFOLLOW) != 0) return true;
+    if (::fstatat(fd(), flippedProbe_.c_str(), &other, AT_SYMLINK_NOFOLLOW) != 0) return errno != ENOENT;
     // Where numbers are given per spelling, both spellings answering proves nothing by number: the
     // flipped one is another file only if the listing holds it under that very spelling.
     if (identity() == Identity::None) return !flippedListed_;
@@ -313,110 +289,20 @@ class PosixFolder final : public Folder {
     if (identity() == Identity::None) return ignoresCase() && foldedName(from) == foldedName(to);
     struct stat oldSt {
     }, newSt{};
-    if (::fstatat(fd_, from.c_str(), &oldSt, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(fd(), from.c_str(), &oldSt, AT_SYMLINK_NOFOLLOW) != 0)
       throw RunError::fromErrno(errno, full(from));
-    return ::fstatat(fd_, to.c_str(), &newSt, AT_SYMLINK_NOFOLLOW) == 0 && oldSt.st_dev == newSt.st_dev &&
+    return ::fstatat(fd(), to.c_str(), &newSt, AT_SYMLINK_NOFOLLOW) == 0 && oldSt.st_dev == newSt.st_dev &&
            oldSt.st_ino == newSt.st_ino;
   }
 
-  // 0 when the name exists, errno otherwise.
-  int look(const std::string& name, struct stat& st) const {
-    return ::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
-  }
-
-  // One move that never replaces a file: 0 or errno (EEXIST when the target name is taken). Steps
-  // down to a weaker strategy when the file system turns the stronger one down. `firstAttempt` is
-  // the errno of a no-replace rename already tried.
-  int move(const std::string& from, const std::string& to, int firstAttempt = 0) {
-    switch (strategy_) {
-      case RenameStrategy::Automatic: {
-        int e = firstAttempt;
-        if (e == 0) {
-          if (::renameat2(fd_, from.c_str(), fd_, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-          e = errno;
-        }
-        if (e == ENOSYS) return stepDown(RenameStrategy::LinkUnlink, from, to);
-        if (e != EINVAL) return e;
-        // EINVAL is either a file system that does not know the flag (libfuse 2 answers so when
-        // the target is absent) or a name that this file system refuses. A target that exists
-        // decides it; otherwise the link below gives the name's own verdict.
-        struct stat st {};
-        const int seen = look(to, st);
-        if (seen == 0) return EEXIST;
-        if (seen != ENOENT) return seen;
-        // The flag stays the first call of later moves all the same: refused or not, it makes the
-        // kernel ask the file system about the target afresh. A look of our own does not on FUSE,
-        // which trusts a name for a while after looking it up, and in a case-blind folder a
-        // spelling whose file has just been renamed away still answers until then.
-        if (hardLinks_) {
-          const int linked = linkThenUnlink(from, to);
-          if (linked != kNoHardLinks) return linked;
-          hardLinks_ = false;
-        }
-        return checkedRename(from, to);
-      }
-      case RenameStrategy::LinkUnlink: {
-        const int linked = linkThenUnlink(from, to);
-        if (linked != kNoHardLinks) return linked;
-        return stepDown(RenameStrategy::CheckedRename, from, to);
-      }
-      case RenameStrategy::CheckedRename:
-        return checkedRename(from, to);
+  // One move that never replaces a file: 0 or errno (EEXIST when the target name is taken).
+  [[nodiscard]] int move(const std::string& from, const std::string& to) {
+    const MoveResult moved = moves_.move(fd(), from.c_str(), fd(), to.c_str());
+    if (moved.bothNames) {
+      throw RunError(errorNumberFor(moved.error), full(from),
+                     std::string(std::strerror(moved.error)) + "; plik ma teraz także nazwę " + full(to));
     }
-    return EINVAL;
-  }
-
-  static constexpr int kNoHardLinks = -1;
-
-  // link() the new name, then unlink() the old one: 0, errno, or kNoHardLinks where the file system
-  // has none.
-  int linkThenUnlink(const std::string& from, const std::string& to) {
-    if (::linkat(fd_, from.c_str(), fd_, to.c_str(), 0) != 0) {
-      const int e = errno;
-      // FAT and exFAT have no hard links (EPERM); an immutable file says EPERM too, and the
-      // checked rename then reports that refusal itself.
-      if (e == EPERM || e == EOPNOTSUPP || e == EMLINK || e == ENOSYS) return kNoHardLinks;
-      return e;
-    }
-    if (::unlinkat(fd_, from.c_str(), 0) == 0) return 0;
-    const int e = errno;
-    // Both names lead to the same file, so dropping the new one loses nothing.
-    if (::unlinkat(fd_, to.c_str(), 0) == 0) return e;
-    throw RunError(RunError::fromErrno(e, {}).number(), full(from),
-                   std::string(std::strerror(e)) + "; plik ma teraz także nazwę " + full(to));
-  }
-
-  // Last resort where neither the no-replace flag nor hard links exist (FUSE drivers on libfuse 2).
-  // Some such drivers delete the file on a rename they then refuse (fusefat, for a name with a
-  // letter beyond ASCII or a character FAT does not allow), so the name is tried first on an empty
-  // file, created exclusively, which also asks the driver itself whether the name is free; it is
-  // removed at once, so that a crash leaves nothing under a name the batch's journal expects to be
-  // free. A file created under the new name between the look and the rename is replaced: the check
-  // and the rename are separate calls and nothing on such a file system joins them.
-  int checkedRename(const std::string& from, const std::string& to) {
-    const int tried = ::openat(fd_, to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (tried < 0) {
-      // The folder is open and there, so a file the driver will not create means a name it will not
-      // take: exfat-fuse answers ENOENT for one, fusefat EPERM.
-      return errno == ENOENT || errno == EPERM ? EINVAL : errno;
-    }
-    struct stat made {};
-    const bool seen = ::fstat(tried, &made) == 0;
-    ::close(tried);
-    // Only the empty file made here goes; anything else under the name now stays and takes it.
-    struct stat now {};
-    if (!seen || look(to, now) != 0 || !S_ISREG(now.st_mode) || now.st_size != 0 ||
-        now.st_dev != made.st_dev || now.st_ino != made.st_ino || ::unlinkat(fd_, to.c_str(), 0) != 0)
-      return EEXIST;
-    const int seenNow = look(to, now);
-    if (seenNow == 0) return EEXIST;
-    if (seenNow != ENOENT) return seenNow;
-    return ::renameat(fd_, from.c_str(), fd_, to.c_str()) == 0 ? 0 : errno;
-  }
-
-  int stepDown(RenameStrategy weaker, const std::string& from, const std::string& to) {
-    strategy_ = weaker;
-    return move(from, to);
+    return moved.error;
   }
 
   // Old and new name lead to the same file: the file system ignores letter case, and a direct move
@@ -426,7 +312,7 @@ class PosixFolder final : public Folder {
     std::string temporary;
     int e = EEXIST;
     for (int attempt = 0; attempt < 100 && e == EEXIST; ++attempt) {
-      temporary = temporaryName();
+      temporary = temporaryName(kTransientPrefix, ".tmp");
       e = move(from, temporary);
     }
     if (e != 0) throw RunError::fromErrno(e, full(from));
@@ -436,7 +322,7 @@ class PosixFolder final : public Folder {
     // A separate hard link under the new name, or a file that took the name meanwhile: back to
     // the old name.
     if (move(temporary, from) == 0) throw RunError::fromErrno(second, full(to));
-    RunError error(RunError::fromErrno(second, {}).number(), full(to),
+    RunError error(errorNumberFor(second), full(to),
                    std::string(std::strerror(second)) + "; plik ma teraz nazwę " + full(temporary));
     error.addMisplaced({full(temporary), full(from)});
     throw error;
@@ -444,28 +330,17 @@ class PosixFolder final : public Folder {
 
   std::string path_;
   std::string prefix_;
-  int fd_;
-  RenameStrategy strategy_;
+  Fd fd_;
+  NoReplaceRename moves_;
   std::size_t nameMax_ = 0;
   std::string probeName_;       // the first name of the last listing a case-blind folder would fold
   std::string flippedProbe_;    // that name with the case of its letters flipped
   bool flippedListed_ = false;  // whether the last listing held the flipped spelling as well
   std::optional<bool> ignoresCase_;
   std::optional<Identity> identity_;
-  bool hardLinks_ = true;  // until a file system without the no-replace flag refuses a link
   bool inodesChecked_ = false;
   bool listingInodes_ = true;
 };
-
-// "/a//b/" → "/a/b", so that errors and folder prefixes read the same whatever the caller typed.
-std::string normalised(const std::string& path) {
-  std::string out;
-  for (const char c : path) {
-    if (!(c == '/' && !out.empty() && out.back() == '/')) out += c;
-  }
-  while (out.size() > 1 && out.back() == '/') out.pop_back();
-  return out;
-}
 
 }  // namespace
 
@@ -479,17 +354,17 @@ std::vector<std::string> PosixFolders::whereIs(const VolumeId& volume) {
 }
 
 std::unique_ptr<Folder> PosixFolders::open(const std::string& path) {
-  const std::string folder = normalised(path);
+  const std::string folder = normalisedPath(path);
   if (folder.empty() || folder.find('\0') != std::string::npos) {
     throw RunError(err::PathNotFound, path, "to nie jest ścieżka folderu");
   }
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
+  Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.valid()) {
     const int e = errno;
     if (e == ENOENT || e == ENOTDIR) throw RunError(err::PathNotFound, folder, "folder nie istnieje");
     throw RunError::fromErrno(e, folder);
   }
-  return std::make_unique<PosixFolder>(folder, fd, strategy_);
+  return std::make_unique<PosixFolder>(folder, std::move(fd), strategy_);
 }
 
 }  // namespace skorvatin::platform

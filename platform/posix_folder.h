@@ -4,17 +4,9 @@
 #include <string>
 
 #include "engine/folder.h"
+#include "platform/no_replace_rename.h"
 
 namespace skorvatin::platform {
-
-// How a rename that must not replace anything is done. Automatic starts with
-// renameat2(RENAME_NOREPLACE) and steps down to the others only when the file system does not
-// support it; tests force the fall-backs to check them on an ordinary file system.
-enum class RenameStrategy {
-  Automatic,
-  LinkUnlink,     // link() the new name, then unlink() the old one: link never replaces
-  CheckedRename,  // look for the target, then plain renameat(): for file systems without hard links
-};
 
 // The real folders: one directory descriptor per opened folder, every call relative to it.
 class PosixFolders final : public FolderService {

@@ -18,6 +18,7 @@
 #include <memory>
 #include <sstream>
 
+#include "engine/path.h"
 #include "engine/run_error.h"
 #include "platform/posix_folder.h"
 
@@ -107,7 +108,7 @@ std::map<std::string, std::string> labelsByDevice() {
   const std::string folder = "/dev/disk/by-label";
   try {
     PosixFolders().open(folder)->forEachEntry([&](std::string_view name, EntryKind, std::uint64_t) {
-      labels[resolved(folder + "/" + std::string(name))] = unescapeUdevName(name);
+      labels[resolved(joinedPath(folder, name))] = unescapeUdevName(name);
     });
   } catch (const RunError&) {
     // No udev (a container): volumes simply show no label.
@@ -319,7 +320,7 @@ std::vector<VolumeNames::Link> VolumeNames::linksIn(const char* folder) {
   try {
     PosixFolders().open(folder)->forEachEntry([&](std::string_view name, EntryKind, std::uint64_t) {
       struct stat st {};
-      const std::string link = std::string(folder) + "/" + std::string(name);
+      const std::string link = joinedPath(folder, name);
       if (::stat(link.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
         links.push_back({unescapeUdevName(name), st.st_rdev});
     });

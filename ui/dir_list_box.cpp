@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <memory>
 
+#include "engine/path.h"
 #include "engine/run_error.h"
 #include "engine/subfolders.h"
 #include "platform/qt/display_name.h"
@@ -37,19 +38,6 @@ class IndentDelegate : public RowDelegate {
   }
 };
 
-// "/a//b/" → "/a/b": one spelling per folder, so comparing paths tells folders apart.
-std::string normalised(const std::string& path) {
-  std::string out;
-  for (char c : path)
-    if (!(c == '/' && !out.empty() && out.back() == '/')) out += c;
-  while (out.size() > 1 && out.back() == '/') out.pop_back();
-  return out;
-}
-
-std::string joined(const std::string& folder, const std::string& name) {
-  return folder == "/" ? "/" + name : folder + "/" + name;
-}
-
 }  // namespace
 
 DirListBox::DirListBox(FolderService& folders, const std::string& start, Entry entry, QWidget* parent)
@@ -73,7 +61,7 @@ DirListBox::DirListBox(FolderService& folders, const std::string& start, Entry e
 }
 
 void DirListBox::setPath(const std::string& path) {
-  const std::string folder = normalised(path);
+  const std::string folder = normalisedPath(path);
   if (folder.empty() || folder.front() != '/') throw RunError(err::PathNotFound, path);
   // Read first: a folder that cannot be read leaves the list as it was.
   const std::vector<std::string> subfolders = readSubfolders(folders_, folder);
@@ -99,7 +87,7 @@ void DirListBox::setPath(const std::string& path) {
   }
   pathRows_ = count();
   for (const std::string& name : subfolders)
-    add(closed, platform::qt::displayName(name), joined(folder, name), level + 1);
+    add(closed, platform::qt::displayName(name), joinedPath(folder, name), level + 1);
   setCurrentRow(pathRows_ - 1);
 
   const bool differs = folder != path_;

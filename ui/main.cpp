@@ -20,7 +20,8 @@ int main(int argc, char* argv[]) {
   // off by taking the accessibility bus away while the program starts: a renamer must not die for
   // the sake of a screen reader's connection. With the variable at 0 libdbus only warns. Set before
   // Qt (and libdbus through it) starts, and only where the user has not chosen otherwise.
-  ::setenv("DBUS_FATAL_WARNINGS", "0", 0);
+  // setenv fails only without memory for the variable, and then libdbus keeps its default.
+  (void)::setenv("DBUS_FATAL_WARNINGS", "0", 0);
   // Before Qt starts its threads, which would otherwise take the signals meant for the event loop.
   skorvatin::platform::qt::blockTerminationSignals();
   QApplication app(argc, argv);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/run_error.h"
+#include "platform/fd.h"
 
 extern char** environ;
 
@@ -35,9 +36,9 @@ class ExitWatch final : public QObject {
         pid_(pid),
         program_(std::move(program)),
         failed_(std::move(failed)) {
-    pidFd_ = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-    if (pidFd_ >= 0) {
-      auto* notifier = new QSocketNotifier(pidFd_, QSocketNotifier::Read, this);
+    pidFd_.reset(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
+    if (pidFd_.valid()) {
+      auto* notifier = new QSocketNotifier(pidFd_.get(), QSocketNotifier::Read, this);
       connect(notifier, &QSocketNotifier::activated, this, &ExitWatch::check);
     } else {
       // A kernel without process descriptors: look now and then instead.
@@ -45,9 +46,6 @@ class ExitWatch final : public QObject {
       connect(timer, &QTimer::timeout, this, &ExitWatch::check);
       timer->start(200);
     }
-  }
-  ~ExitWatch() override {
-    if (pidFd_ >= 0) ::close(pidFd_);
   }
 
  private:
@@ -69,7 +67,7 @@ class ExitWatch final : public QObject {
   pid_t pid_;
   std::string program_;
   DesktopOpener::Failed failed_;
-  int pidFd_ = -1;
+  Fd pidFd_;
   bool ended_ = false;
 };
 
@@ -94,12 +92,16 @@ bool XdgOpener::start(const std::string& path, Failed failed) const {
   sigset_t all;
   sigemptyset(&none);
   sigfillset(&all);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setsigdefault(&attributes, &all);
-  posix_spawnattr_setflags(
-      &attributes, static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID));
+  // A child that kept this process's blocked signals would be deaf to a log-out's SIGTERM: no
+  // start without the attributes that clear them.
+  const bool prepared = posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
+                        posix_spawnattr_setsigdefault(&attributes, &all) == 0 &&
+                        posix_spawnattr_setflags(
+                            &attributes, static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                                            POSIX_SPAWN_SETSID)) == 0;
   pid_t pid = 0;
-  const int started = posix_spawnp(&pid, program.constData(), nullptr, &attributes, argv.data(), environ);
+  const int started =
+      prepared ? posix_spawnp(&pid, program.constData(), nullptr, &attributes, argv.data(), environ) : -1;
   posix_spawnattr_destroy(&attributes);
   if (started != 0) return false;
   new ExitWatch(pid, program.toStdString(), std::move(failed));
@@ -114,11 +116,11 @@ void XdgOpener::openFolder(const std::string& folder, Failed failed) {
 void XdgOpener::openDocument(const std::string& file, Failed failed) {
   // The opener starts happily for a file that is not there and then fails out of sight, so the
   // file is checked here: it must open for reading and be a file, not a folder.
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) throw RunError::fromErrno(errno, file);
+  Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd.valid()) throw RunError::fromErrno(errno, file);
   struct stat st {};
-  const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  ::close(fd);
+  const bool regular = fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
+  fd.reset();
   if (!regular) throw RunError(err::FileNotFound, file, "to nie jest plik");
   if (!start(file, std::move(failed)))
     throw RunError(err::FileNotFound, program_.toStdString(), "nie można uruchomić przeglądarki");

@@ -24,7 +24,8 @@ sigset_t terminationSet() {
 
 void blockTerminationSignals() {
   const sigset_t set = terminationSet();
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  // pthread_sigmask fails only for an unknown first argument.
+  (void)pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
@@ -33,26 +34,26 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
   // at the top of main() prevents.
   blockTerminationSignals();
   const sigset_t set = terminationSet();
-  fd_ = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
-  if (fd_ < 0) {
+  fd_.reset(signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC));
+  if (!fd_.valid()) {
     // Without a signalfd the signals would stay blocked and unread: give them back their usual
     // effect rather than make the program deaf to them.
-    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    (void)pthread_sigmask(SIG_UNBLOCK, &set, nullptr);  // fails only for an unknown first argument
     return;
   }
-  notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+  notifier_ = new QSocketNotifier(fd_.get(), QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, [this] { readPending(); });
 }
 
 TerminationSignals::~TerminationSignals() {
+  // Before the descriptor closes: a notifier must not watch a closed descriptor.
   if (notifier_ != nullptr) notifier_->setEnabled(false);
-  if (fd_ >= 0) ::close(fd_);
 }
 
 void TerminationSignals::readPending() {
   signalfd_siginfo info{};
   for (;;) {
-    const ssize_t n = ::read(fd_, &info, sizeof info);
+    const ssize_t n = ::read(fd_.get(), &info, sizeof info);
     if (n == static_cast<ssize_t>(sizeof info)) {
       emit terminationRequested(static_cast<int>(info.ssi_signo));
       continue;

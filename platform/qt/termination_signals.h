@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include "platform/fd.h"
+
 class QSocketNotifier;
 
 namespace skorvatin::platform::qt {
@@ -31,7 +33,7 @@ class TerminationSignals final : public QObject {
  private:
   void readPending();
 
-  int fd_ = -1;
+  Fd fd_;
   QSocketNotifier* notifier_ = nullptr;
 };
 

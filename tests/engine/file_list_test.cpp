@@ -24,12 +24,6 @@ V listed(const FileList& list) {
   return out;
 }
 
-TEST(FolderPrefix, AppendsOneSeparator) {
-  EXPECT_EQ(folderPrefix("/home/ala/Foto"), "/home/ala/Foto/");
-  EXPECT_EQ(folderPrefix("/"), "/");
-  EXPECT_EQ(folderPrefix("/media/usb/"), "/media/usb/");
-}
-
 class FileListTest : public ::testing::Test {
  protected:
   static constexpr const char* kFolder = "/foto";

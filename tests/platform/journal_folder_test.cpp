@@ -22,6 +22,7 @@
 #include "engine/journal_format.h"
 #include "engine/run_error.h"
 #include "tests/support/error_number.h"
+#include "tests/support/fake_renameat2.h"
 #include "tests/support/temp_dir.h"
 
 // This test program's fsync reports each call to the test that listens, then syncs.
@@ -182,6 +183,29 @@ TEST_F(JournalFolderTest, JournalIsDurableBeforeBeginAndFinishReturn) {
   observed_fsync::listener = nullptr;
   // The two folders made on the way ("state", "skorvatin") are synced into their parents first.
   EXPECT_EQ(events, (Names{"folder", "folder", "file", "folder plan", "file plan", "folder plan end"}));
+}
+
+// Where the file system turns the no-replace flag down (FUSE drivers on libfuse 2, an old kernel),
+// journals are placed and put aside as every other move is, and still replace nothing.
+TEST_F(JournalFolderTest, FileSystemWithoutTheNoReplaceFlag) {
+  for (const int answer : {EINVAL, ENOSYS}) {
+    SCOPED_TRACE(std::strerror(answer));
+    std::filesystem::remove_all(path("state"));
+    fake_renameat2::script = [answer](int, const char*, const char*) { return answer; };
+    JournalFolder store(state());
+    EXPECT_EQ(store.begin(smallPlan()), 1u);
+    store.finish(1, {BatchOutcome::Done, 2});
+    std::filesystem::create_directories(state() + "/aside");
+    write(state() + "/aside/batch-00000000000000000001.plan", "put aside before");
+    store.moveAside(1);
+    fake_renameat2::script = nullptr;
+    EXPECT_EQ(stateEntries(), Names{"aside"});
+    EXPECT_EQ(stateEntries(state() + "/aside"),
+              (Names{"batch-00000000000000000001.end", "batch-00000000000000000001.plan",
+                     "batch-00000000000000000001.plan.1"}));
+    EXPECT_EQ(read(state() + "/aside/batch-00000000000000000001.plan"), "put aside before");
+    EXPECT_EQ(read(state() + "/aside/batch-00000000000000000001.plan.1"), writePlan(smallPlan()));
+  }
 }
 
 // Whatever lies where a journal should be is never followed or trusted: it is reported with the

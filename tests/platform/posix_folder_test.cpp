@@ -19,14 +19,11 @@
 #include <vector>
 
 #include "engine/run_error.h"
+#include "tests/support/fake_renameat2.h"
 #include "tests/support/temp_dir.h"
 
-// This test program's own renameat2 takes the place of the C library's, so a test can make the
-// system answer the way a FUSE file system, an old kernel or a failing disk would. Without a
-// script it passes every call straight to the kernel.
 namespace fake_renameat2 {
 int calls = 0;
-// Given the 1-based call number and both names; returns an errno to fail with, or 0 to pass on.
 std::function<int(int, const char*, const char*)> script;
 }  // namespace fake_renameat2
 
@@ -58,12 +55,14 @@ ino_t inodeOf(const std::string& path) {
 // Opens `folder`, renames `from` to `to` in it and returns the error number it stopped with (0 for
 // success); the file the error names goes to `file`.
 int renameResult(const std::string& folder, const std::string& from, const std::string& to,
-                 RenameStrategy strategy = RenameStrategy::Automatic, std::string* file = nullptr) {
+                 RenameStrategy strategy = RenameStrategy::Automatic, std::string* file = nullptr,
+                 std::string* detail = nullptr) {
   try {
     PosixFolders(strategy).open(folder)->rename(from, to);
     return 0;
   } catch (const RunError& e) {
     if (file) *file = e.file();
+    if (detail) *detail = e.detail();
     return e.number();
   }
 }
@@ -186,26 +185,29 @@ TEST_P(StrategyTest, SymbolicLinkIsRenamedItselfNotItsTarget) {
 struct BadNameRow {
   const char* name;
   std::string newName;  // relative to the test folder
+  const char* detail = "";
 };
 
 TEST_F(FolderTest, InvalidNewNamesAreRefusedBeforeAnythingMoves) {
   const std::vector<BadNameRow> rows = {
-      {"into a subfolder", "sub/a.txt"},
-      {"into the parent folder", "../a.txt"},
-      {"dot dot", ".."},
-      {"dot", "."},
-      {"empty", ""},
-      {"trailing slash", "b/"},
-      {"NUL byte", std::string("b\0c.txt", 7)},
-      {"256 bytes", std::string(252, 'x') + ".txt"},
+      {"into a subfolder", "sub/a.txt", "nazwa wskazuje inny folder"},
+      {"into the parent folder", "../a.txt", "nazwa wskazuje inny folder"},
+      {"dot dot", "..", "to nie jest nazwa pliku"},
+      {"dot", ".", "to nie jest nazwa pliku"},
+      {"empty", "", "to nie jest nazwa pliku"},
+      {"trailing slash", "b/", "nazwa wskazuje inny folder"},
+      {"NUL byte", std::string("b\0c.txt", 7), "znak NUL w nazwie"},
+      {"256 bytes", std::string(252, 'x') + ".txt", "nazwa dłuższa niż 255 bajtów"},
   };
   ASSERT_EQ(::mkdir(path("sub").c_str(), 0755), 0);
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     touch("a.txt");
     std::string file;
-    EXPECT_EQ(renameResult(dir(), "a.txt", row.newName, RenameStrategy::Automatic, &file), 52);
+    std::string detail;
+    EXPECT_EQ(renameResult(dir(), "a.txt", row.newName, RenameStrategy::Automatic, &file, &detail), 52);
     EXPECT_EQ(file, path(row.newName));
+    EXPECT_EQ(detail, row.detail);
     EXPECT_EQ(entries(), (Names{"a.txt", "sub"}));
     EXPECT_TRUE(std::filesystem::is_empty(path("sub")));
   }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/bare_name.h"
 #include "engine/case_fold.h"
 #include "engine/folder.h"
 #include "engine/run_error.h"
@@ -153,8 +154,8 @@ class MemoryFolder final : public Folder {
   void rename(const std::string& from, const std::string& to) override {
     const int call = ++disk_.renameCalls;
     if (disk_.beforeRename) disk_.beforeRename(call, from, to);
-    if (!bare(from)) throw RunError(err::BadFileName, full(from));
-    if (!bare(to)) throw RunError(err::BadFileName, full(to));
+    if (!isBareName(from)) throw RunError(err::BadFileName, full(from));
+    if (!isBareName(to)) throw RunError(err::BadFileName, full(to));
     if (!disk_.hasFolder(path_)) throw RunError::fromErrno(ENOENT, full(from));
     if (disk_.failingRenames.count(call) != 0) throw RunError::fromErrno(disk_.failErrno, full(from));
     if (to.size() > state().nameMax) throw RunError::fromErrno(ENAMETOOLONG, full(to));
@@ -188,10 +189,6 @@ class MemoryFolder final : public Folder {
  private:
   MemoryDisk::FolderState& state() { return disk_.folder(path_); }
   std::string full(const std::string& name) const { return folderPrefix(path_) + name; }
-  static bool bare(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\0') == std::string::npos;
-  }
   // The stored name that answers to `name`.
   std::optional<std::string> find(const std::string& name) {
     const auto& entries = state().entries;
