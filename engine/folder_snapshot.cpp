@@ -37,6 +37,17 @@ std::size_t FolderSnapshot::find(std::string_view name) const {
 }
 
 std::optional<FileId> FolderSnapshot::idOf(const std::string& name) const {
+  if (!exact_ && folder_.identity() == Identity::None) {
+    // Such a folder numbers each spelling of a name apart: the entry that answers to `name` is the
+    // one stored under a spelling that folds alike.
+    if (byFoldedName_.empty()) {
+      for (std::size_t i = 0; i < entries_.size(); ++i)
+        byFoldedName_.emplace(foldedName(nameOf(entries_[i])), i);
+    }
+    const auto it = byFoldedName_.find(foldedName(name));
+    if (it != byFoldedName_.end()) return FileId{device_, entries_[it->second].inode};
+    return folder_.lookUp(name);
+  }
   if (!exact_) return folder_.lookUp(name);
   const std::size_t i = find(name);
   if (i == npos) return std::nullopt;

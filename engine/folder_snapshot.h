@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -81,6 +82,8 @@ class FolderSnapshot {
   std::string names_;            // every name, one after the other
   std::vector<Stored> entries_;  // in the file system's order
   NameIndex<NameOfEntry> byName_{0, NameOfEntry{this}};
+  // Folded name to entry, made on first need in a folder whose numbers differ per spelling.
+  mutable std::unordered_map<std::string, std::size_t> byFoldedName_;
 };
 
 }  // namespace skorvatin

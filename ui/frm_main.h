@@ -167,9 +167,11 @@ class frmMain final : public QWidget, private FrmMainControls {
   bool handleUndoKey(QKeyEvent* event);
   // Asks about the unfinished batches (`only` those, when given) and restores those the user wants back.
   void askAboutUnfinished(const std::set<BatchId>* only);
-  // Runs a recovery or an undo as an operation, then re-reads the list when it shows that folder.
-  // Nothing when it stopped with an error, which has been reported.
-  std::optional<RestoreReport> restoreAndReRead(const std::function<RestoreReport()>& restore, bool reRead);
+  // Runs a recovery or an undo as an operation, then re-reads the list: always, or with `onlyIfShown`
+  // only when the list shows that folder or the one the restore found it in (a stick mounted
+  // elsewhere since). Nothing when it stopped with an error, which has been reported.
+  std::optional<RestoreReport> restoreAndReRead(const std::function<RestoreReport()>& restore,
+                                                const std::string* onlyIfShown);
   // The one door to every operation: the three buttons' clicks, by whatever road they came (mouse,
   // keys, an accessibility action, click() from code), Ctrl+Z and the start-up recovery all hand
   // their procedure here. It runs with the user's input held back; one that comes while another

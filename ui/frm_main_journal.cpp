@@ -35,6 +35,16 @@ QString recoveryQuestion(const PendingRestore& batch) {
   return text.arg(platform::qt::displayName(batch.folderPath)).arg(batch.fileCount);
 }
 
+QString awayText(const PendingRestore& batch) {
+  return QStringLiteral(
+             "Poprzednia zmiana nazw plików w folderze\n%1\nnie została dokończona (liczba plików: %2), "
+             "ale tego folderu nie można teraz znaleźć: %3.\n\nProgram zapyta o nią ponownie przy "
+             "następnym uruchomieniu.")
+      .arg(platform::qt::displayName(batch.folderPath))
+      .arg(batch.fileCount)
+      .arg(platform::qt::displayName(batch.away));
+}
+
 QString undoQuestion(const FinishedBatch& batch) {
   return QStringLiteral(
              "Cofnąć ostatnią zmianę nazw plików w folderze\n%1\n(liczba plików: %2)?\n\n"
@@ -109,12 +119,16 @@ void frmMain::askAboutUnfinished(const std::set<BatchId>* only) {
   reportErrors([&] { pending = pendingRestores(services_.journal, services_.folders); });
   for (const PendingRestore& batch : pending) {
     if (only != nullptr && only->count(batch.id) == 0) continue;
+    if (!batch.away.empty()) {
+      // Nothing to ask while the folder is away; its journal waits for it.
+      services_.boxes.MsgBox(awayText(batch), QString::fromUtf8(kTitle));
+      continue;
+    }
     // "Nie" keeps the journal: the question comes again at the next start. A journal that cannot
     // be trusted is not asked about: recovering it only moves it aside and says why.
     if (batch.trusted && !services_.boxes.ask(recoveryQuestion(batch), QString::fromUtf8(kTitle))) continue;
-    const auto report =
-        restoreAndReRead([&] { return recoverBatch(services_.journal, services_.folders, batch.id); },
-                         batch.folderPath == list_.Path());
+    const auto report = restoreAndReRead(
+        [&] { return recoverBatch(services_.journal, services_.folders, batch.id); }, &batch.folderPath);
     if (!report) continue;
     waitingForUndo_.erase(batch.id);
     if (report->leftAlone != LeftAlone::No) {
@@ -135,7 +149,7 @@ void frmMain::askAboutUnfinished(const std::set<BatchId>* only) {
 }
 
 std::optional<RestoreReport> frmMain::restoreAndReRead(const std::function<RestoreReport()>& restore,
-                                                       bool reRead) {
+                                                       const std::string* onlyIfShown) {
   std::optional<RestoreReport> report;
   runOperation([&] {
     std::optional<RunError> failed;
@@ -145,7 +159,7 @@ std::optional<RestoreReport> frmMain::restoreAndReRead(const std::function<Resto
     } catch (const RunError& e) {
       failed = e;
     }
-    if (reRead) {
+    if (onlyIfShown == nullptr || *onlyIfShown == list_.Path() || done.folderPath == list_.Path()) {
       try {
         File_Refresh(list_, pump_);
       } catch (const RunError& later) {
@@ -172,7 +186,7 @@ void frmMain::undoLastBatch() {
     const FinishedBatch last = history.front();
     if (!services_.boxes.ask(undoQuestion(last), QString::fromUtf8(kTitle))) return;
     const auto report =
-        restoreAndReRead([&] { return undoBatch(services_.journal, services_.folders, last.id); }, true);
+        restoreAndReRead([&] { return undoBatch(services_.journal, services_.folders, last.id); }, nullptr);
     if (!report) return;
     if (report->leftAlone != LeftAlone::No) {
       services_.boxes.MsgBox(leftAloneText(report->leftAlone), QString::fromUtf8(kTitle));

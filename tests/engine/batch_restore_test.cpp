@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <tuple>
@@ -36,10 +37,8 @@ class BatchRestoreTest : public ::testing::Test {
   // A plan as the numbering run writes it (original + ".q" on the way), or as a conversion pass
   // writes it (no stop on the way). Files that are not there yet are made.
   BatchPlan plan(BatchKind kind, const Renames& renames) {
-    BatchPlan p;
-    p.kind = kind;
-    p.folderPath = kDir;
-    p.folder = {MemoryDisk::kDevice, disk.folderInode(kDir)};
+    disk.folder(kDir);
+    BatchPlan p = planIn(kind, *disk.open(kDir));
     for (const auto& [from, to] : renames) {
       if (!has(from)) disk.add(kDir, from);
       const std::string via = kind == BatchKind::Numbering ? from + ".q" : "";
@@ -370,9 +369,13 @@ TEST_F(BatchRestoreTest, UndoGoesBackOneBatchAtATimeNewestFirst) {
            {BatchOutcome::Done, 2});
   EXPECT_EQ(names(), (Names{"Plik3.JPG", "plik1.jpg", "plik2.jpg"}));
 
-  undoBatch(store, disk, store.history().front().id);
+  const BatchId newest = store.history().front().id;
+  undoBatch(store, disk, newest);
   EXPECT_EQ(names(), (Names{"Plik1.jpg", "Plik2.jpg", "Plik3.JPG"}));
   ASSERT_EQ(store.history().size(), 1u);
+  // A second answer to the same question (another copy's, or a late one) finds it undone already.
+  EXPECT_EQ(undoBatch(store, disk, newest).leftAlone, LeftAlone::AlreadyFinished);
+  EXPECT_EQ(names(), (Names{"Plik1.jpg", "Plik2.jpg", "Plik3.JPG"}));
   undoBatch(store, disk, store.history().front().id);
   EXPECT_EQ(names(), (Names{"DSC_0001.JPG", "Plik1.jpg", "Plik2.jpg"}));
   EXPECT_EQ(disk.contentOf(kDir, "Plik1.jpg"), "Plik1.jpg");
@@ -530,49 +533,116 @@ TEST_F(BatchRestoreTest, StartUpAsksOnlyAboutBatchesLeftHalfDone) {
   }
 }
 
-// What another copy did between the question and the answer wins: the answer does nothing.
-TEST_F(BatchRestoreTest, RestoreLeavesAloneWhatAnotherCopyHoldsOrHasDone) {
+// A stick unplugged after a cut-off batch and mounted again elsewhere: where numbers last only a
+// mount, a file is the batch's when one of its journal names holds an entry of its size and time;
+// where numbers last, a reused number alone does not make a file the batch's.
+TEST_F(BatchRestoreTest, FilesAreRecognisedByWhatOutlivesTheirNumbers) {
+  const std::string kMoved = "/media/ola/CANON1";
+  const VolumeId kStick{"1A2B-3C4D", "CANON", "/"};
   struct Row {
     const char* name;
-    std::function<BatchId(BatchRestoreTest&)> meanwhile;  // gives the batch asked about
-    bool undo;
-    LeftAlone expected;
+    Identity identity;
+    bool remounted;
+    std::function<void(MemoryDisk::FolderState&)> meanwhile;
+    Names after;
+    Names missing;  // bare names
+  };
+  const auto stamped = [](MemoryEntry& e, std::uint64_t size, std::int64_t modified, std::int64_t born) {
+    e.stamp = {size, modified, born};
   };
   const std::vector<Row> rows = {
-      {"recovery held by another copy",
-       [](auto& t) {
-         const BatchId id = t.cutOff(BatchKind::Numbering, kSwap, 4);
-         t.store.heldElsewhere = {id};
-         return id;
+      {"one match", Identity::ThisMount, true, [](auto&) {}, {"a.jpg", "b.jpg"}, {}},
+      {"no match: the file is gone",
+       Identity::ThisMount,
+       true,
+       [](auto& f) { f.entries.erase("Plik1.jpg"); },
+       {"b.jpg"},
+       {"a.jpg"}},
+      {"two matches: a copy under another of its names",
+       Identity::ThisMount,
+       true,
+       [](auto& f) { f.entries["a.jpg"] = f.entries.at("Plik1.jpg"); },
+       {"Plik1.jpg", "a.jpg", "b.jpg"},
+       {"a.jpg"}},
+      {"the size differs",
+       Identity::ThisMount,
+       true,
+       [&](auto& f) {
+         auto& e = f.entries.at("Plik1.jpg");
+         stamped(e, e.stamp.size + 1, e.stamp.modified, e.stamp.born);
        },
-       false, LeftAlone::HeldElsewhere},
-      {"recovery done by another copy",
-       [](auto& t) {
-         const BatchId id = t.cutOff(BatchKind::Numbering, kSwap, 4);
-         recoverBatch(t.store, t.disk, id);
-         t.disk.open(kDir)->rename("Plik1.jpg", "x.jpg");  // a newer change that must stay
-         return id;
+       {"Plik1.jpg", "b.jpg"},
+       {"a.jpg"}},
+      {"the time differs",
+       Identity::ThisMount,
+       true,
+       [&](auto& f) {
+         auto& e = f.entries.at("Plik1.jpg");
+         stamped(e, e.stamp.size, e.stamp.modified + 2'000'000'000, e.stamp.born);
        },
-       false, LeftAlone::AlreadyFinished},
-      {"undo done by another copy",
-       [](auto& t) {
-         const BatchId id = t.finished(BatchKind::Numbering, kSwap, {BatchOutcome::Done, 3});
-         undoBatch(t.store, t.disk, id);
-         return id;
+       {"Plik1.jpg", "b.jpg"},
+       {"a.jpg"}},
+      {"a number that lasts, reused by a new file",
+       Identity::Lasting,
+       false,
+       [&](auto& f) {
+         auto& e = f.entries.at("Plik1.jpg");
+         e.content = "stranger";
+         stamped(e, 8, 1, 2);
        },
-       true, LeftAlone::AlreadyFinished},
+       {"Plik1.jpg", "b.jpg"},
+       {"a.jpg"}},
+      {"a number that lasts, the file edited since",
+       Identity::Lasting,
+       false,
+       [&](auto& f) {
+         auto& e = f.entries.at("Plik1.jpg");
+         stamped(e, 8, 1, e.stamp.born);
+       },
+       {"a.jpg", "b.jpg"},
+       {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     disk = MemoryDisk();
     store = MemoryJournalStore();
-    disk.folder(kDir);
-    const BatchId id = row.meanwhile(*this);
-    const int renames = disk.renameCalls;
-    const RestoreReport report = row.undo ? undoBatch(store, disk, id) : recoverBatch(store, disk, id);
-    EXPECT_EQ(report.leftAlone, row.expected);
-    EXPECT_EQ(disk.renameCalls, renames);
+    disk.folder(kDir).identity = row.identity;
+    disk.folder(kDir).volume = kStick;
+    const BatchId id = cutOff(BatchKind::Numbering, {{"a.jpg", "Plik1.jpg"}, {"b.jpg", "Plik2.jpg"}}, 3);
+    const std::string now = row.remounted ? kMoved : kDir;
+    if (row.remounted) disk.remount(kDir, kMoved);
+    row.meanwhile(disk.folder(now));
+    const Names contents = [&] {
+      Names out;
+      for (const std::string& name : disk.names(now)) out.push_back(disk.contentOf(now, name));
+      return out;
+    }();
+
+    const RestoreReport report = recoverBatch(store, disk, id);
+    EXPECT_EQ(disk.names(now), row.after);
+    Names missing;
+    for (const std::string& path : report.missing) missing.push_back(path.substr(now.size() + 1));
+    EXPECT_EQ(missing, row.missing);
+    // Nothing that is not the batch's was renamed: every name holds a file it held or one of the batch's.
+    for (const std::string& name : disk.names(now)) {
+      const std::string content = disk.contentOf(now, name);
+      EXPECT_TRUE(content == name || std::count(contents.begin(), contents.end(), content) != 0) << name;
+    }
+    EXPECT_TRUE(store.journals.at(id).end.has_value());
   }
+
+  // Not mounted at all: nothing to recognise, the journal waits and the start says which stick to
+  // put in.
+  disk = MemoryDisk();
+  store = MemoryJournalStore();
+  disk.folder(kDir).identity = Identity::ThisMount;
+  disk.folder(kDir).volume = kStick;
+  cutOff(BatchKind::Numbering, {{"a.jpg", "Plik1.jpg"}}, 1);
+  disk.removeFolder(kDir);
+  const auto pending = pendingRestores(store, disk);
+  ASSERT_EQ(pending.size(), 1u);
+  EXPECT_EQ(pending[0].away, "włóż nośnik „CANON”, na którym jest ten folder");
+  EXPECT_EQ(store.unfinished().size(), 1u);
 }
 
 }  // namespace

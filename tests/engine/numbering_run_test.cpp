@@ -493,12 +493,17 @@ TEST_F(NumberingRunTest, RefusedUpFrontRenamesNothing) {
   }
 }
 
+// Also where each spelling of a name gets a number of its own (FUSE drivers of FAT and exFAT).
 TEST_F(NumberingRunTest, CaseBlindFolderNumbersAFileIntoAnotherCaseOfItsOwnName) {
-  fill({"plik1.txt", "plik2.txt"});
-  disk.folder(kFolder).caseBlind = true;
-  ASSERT_EQ(run(), 0);
-  EXPECT_EQ(entries(), (Names{"Plik1.txt", "Plik2.txt"}));
-  EXPECT_EQ(disk.contentOf(kFolder, "Plik1.txt"), "plik1.txt");
+  for (const Identity identity : {Identity::ThisMount, Identity::None}) {
+    SCOPED_TRACE(static_cast<int>(identity));
+    fill({"plik1.txt", "plik2.txt"});
+    disk.folder(kFolder).caseBlind = true;
+    disk.folder(kFolder).identity = identity;
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(entries(), (Names{"Plik1.txt", "Plik2.txt"}));
+    EXPECT_EQ(disk.contentOf(kFolder, "Plik1.txt"), "plik1.txt");
+  }
 }
 
 TEST_F(NumberingRunTest, OtherEntriesHoldingNamesStopTheRun) {

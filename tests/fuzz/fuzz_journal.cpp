@@ -2,6 +2,7 @@
 // could have written, byte for byte, so nothing half-read or oddly spelled is ever acted on.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "engine/journal.h"
@@ -16,7 +17,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::fail("a plan read with neither or both results", input);
   if (plan.plan) {
     if (planProblem(*plan.plan)) fuzz::fail("an accepted plan that could not be written", input);
-    if (writePlan(*plan.plan) != input) fuzz::fail("an accepted plan written back differently", input);
+    const std::string again = writePlan(*plan.plan);
+    if (input.substr(0, 25) == "skorvatin-journal plan 1\n") {
+      // A journal from before stamps were kept comes back in today's format, with zero stamps.
+      BatchPlan expected = *plan.plan;
+      for (PlannedFile& f : expected.files) f.stamp = FileStamp{};
+      const PlanRead reread = readPlan(again);
+      if (!reread.plan || *reread.plan != expected)
+        fuzz::fail("an older plan that does not come back", input);
+    } else if (again != input) {
+      fuzz::fail("an accepted plan written back differently", input);
+    }
   }
 
   const EndRead end = readEnd(input);

@@ -57,7 +57,6 @@ class TestBatchHistory : public QObject {
   void ctrlZUndoesTheNewestBatchAfterAsking();
   void endAskedForDuringARunUndoesItAndReportsNothing();
   void aBatchCarriedOnByANewerOneWaitsForItsUndo();
-  void anUndoThatCannotBeDoneWholeCanLeaveTheHistory();
 };
 
 void TestBatchHistory::unfinishedBatchesAreOfferedNewestFirst() {
@@ -157,30 +156,6 @@ void TestBatchHistory::aBatchCarriedOnByANewerOneWaitsForItsUndo() {
   QCOMPARE(t.boxes.asked.size(), 4);
   QCOMPARE(t.entries(), (Names{"a.txt", "b.txt"}));
   QVERIFY(t.journal.journals.at(cut).end.has_value());
-}
-
-// A file renamed by hand since keeps the newest batch from being undone; taken out of the history,
-// it no longer stops Ctrl+Z from reaching the batch before it.
-void TestBatchHistory::anUndoThatCannotBeDoneWholeCanLeaveTheHistory() {
-  WindowUnderTest t({"a.jpg", "b.txt"});
-  const auto& c = t.controls();
-  for (const char* mask : {"*.jpg", "*.txt"}) {
-    c.Text4->setText(QString::fromUtf8(mask));
-    t.window().Text4_KeyUp();
-    QTest::mouseClick(c.Command1, Qt::LeftButton);
-  }
-  QVERIFY(::rename((t.folder() + "/Plik1.txt").c_str(), (t.folder() + "/x.txt").c_str()) == 0);
-
-  pressUndo(c.File1);
-  QCOMPARE(t.boxes.asked.size(), 2);
-  QVERIFY(t.boxes.asked[1].contains(
-      QString::fromStdString(t.folder() + "/Plik1.txt: plik nie nosi już tej nazwy")));
-  QVERIFY(t.boxes.asked[1].contains(QStringLiteral("Czy usunąć ją z historii cofania?")));
-  QCOMPARE(t.entries(), (Names{"Plik1.jpg", "x.txt"}));
-
-  pressUndo(c.File1);
-  QCOMPARE(t.boxes.asked.size(), 3);
-  QCOMPARE(t.entries(), (Names{"a.jpg", "x.txt"}));
 }
 
 QTEST_MAIN(TestBatchHistory)
