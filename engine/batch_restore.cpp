@@ -9,6 +9,7 @@
 
 #include "engine/case_fold.h"
 #include "engine/run_error.h"
+#include "engine/transient_name.h"
 
 namespace skorvatin {
 
@@ -57,8 +58,14 @@ class FolderNames {
     const auto it = entries_.find(stored);
     if (it == entries_.end()) return false;
     if (plan_.identity != Identity::Lasting && f.stamp) {
+      // Some drivers (fusefat) give a renamed file the time of the rename, in FAT's two-second
+      // steps: a file of the batch's size under one of its names, changed since the batch began,
+      // is the batch's as well.
       const std::optional<FileStamp>& now = stampAt(stored);
-      return now && now->size == f.stamp->size && now->modified == f.stamp->modified;
+      constexpr std::int64_t kFatStep = 2'000'000'000;
+      return now && now->size == f.stamp->size &&
+             (now->modified == f.stamp->modified ||
+              (plan_.begun != 0 && now->modified >= plan_.begun - kFatStep));
     }
     if (it->second != f.id.inode) return false;
     if (!f.stamp) return true;  // a journal from before stamps were kept
@@ -77,6 +84,16 @@ class FolderNames {
           std::find(found.begin(), found.end(), *stored) == found.end()) {
         found.push_back(*stored);
       }
+    }
+    return found;
+  }
+
+  // The program's own stops on the way (see transient_name.h) that hold the file `f`: a crash
+  // between the two steps of a move leaves it there, under a name no journal records.
+  std::vector<std::string> inTransit(const PlannedFile& f) {
+    std::vector<std::string> found;
+    for (const auto& [stored, inode] : entries_) {
+      if (isTransientName(stored) && holds(stored, f)) found.push_back(stored);
     }
     return found;
   }
@@ -215,7 +232,7 @@ void chooseStops(FolderNames& names, std::vector<Move>& moves, const std::vector
   std::uint64_t n = 0;
   for (Move& m : moves) {
     for (;;) {
-      std::string candidate = ".skorvatin-" + std::to_string(++n);
+      std::string candidate = transientName(std::to_string(++n));
       if (taken.count(candidate) == 0 && !names.holder(candidate)) {
         m.via = std::move(candidate);
         break;
@@ -368,7 +385,8 @@ void recoverOne(JournalStore& store, FolderService& folders, const StoredBatch& 
     if (!f.temporary.empty()) journalNames.push_back(&f.temporary);
     journalNames.push_back(&f.final);
     used.insert(used.end(), journalNames.begin(), journalNames.end());
-    const std::vector<std::string> found = names.whereAmong(f, journalNames);
+    std::vector<std::string> found = names.whereAmong(f, journalNames);
+    if (found.empty()) found = names.inTransit(f);
     if (found.size() == 1) at[i] = found.front();
     for (const std::string& name : found) ++claims[name];
   }

@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <unordered_set>
@@ -289,6 +290,9 @@ BatchPlan planIn(BatchKind kind, Folder& folder) {
   plan.folder = folder.id();
   plan.volume = folder.volume();
   plan.identity = folder.identity();
+  plan.begun = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+                   .count();
   return plan;
 }
 
@@ -444,6 +448,8 @@ void writePlan(const BatchPlan& plan, const std::function<void(std::string_view)
   putBytes(out, plan.volume.inside);
   out.append("\nidentity ");
   out.append(identityWord(plan.identity));
+  out.append("\nbegun ");
+  out.append(std::to_string(plan.begun));
   out.append("\nfiles ");
   putNumber(out, plan.files.size());
   out.push_back('\n');
@@ -517,6 +523,8 @@ PlanRead readPlan(std::string_view bytes) {
     plan.volume.inside = in.bytes();
     in.literal("\nidentity ");
     identity = identityOf(in.word());
+    in.literal("\nbegun ");
+    plan.begun = in.signedNumber();
   }
   in.literal("\nfiles ");
   const std::uint64_t count = in.number();

@@ -42,6 +42,7 @@ struct BatchPlan {
   // The folder's volume, to find it under another mount point; how far its numbers held.
   VolumeId volume;
   Identity identity = Identity::Lasting;
+  std::int64_t begun = 0;  // nanoseconds since 1970; 0 when not known
   std::vector<PlannedFile> files;
   friend bool operator==(const BatchPlan&, const BatchPlan&) = default;
 };

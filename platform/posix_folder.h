@@ -21,7 +21,7 @@ class PosixFolders final : public FolderService {
  public:
   explicit PosixFolders(RenameStrategy strategy = RenameStrategy::Automatic) : strategy_(strategy) {}
   std::unique_ptr<Folder> open(const std::string& path) override;
-  std::vector<std::string> whereIs(const VolumeId&) override { return {}; }
+  std::vector<std::string> whereIs(const VolumeId& volume) override;
 
  private:
   RenameStrategy strategy_;

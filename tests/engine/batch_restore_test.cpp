@@ -582,6 +582,23 @@ TEST_F(BatchRestoreTest, FilesAreRecognisedByWhatOutlivesTheirNumbers) {
        },
        {"Plik1.jpg", "b.jpg"},
        {"a.jpg"}},
+      {"given the time of its rename, as fusefat does",
+       Identity::None,
+       true,
+       [&](auto& f) {
+         f.entries.at("Plik1.jpg").stamp.modified = store.journals.at(1).plan.begun + 1'000'000'000;
+       },
+       {"a.jpg", "b.jpg"},
+       {}},
+      {"between the two steps of a case change",
+       Identity::ThisMount,
+       true,
+       [](auto& f) {
+         f.entries[".skorvatin-7-0.tmp"] = f.entries.at("Plik1.jpg");
+         f.entries.erase("Plik1.jpg");
+       },
+       {"a.jpg", "b.jpg"},
+       {}},
       {"a number that lasts, reused by a new file",
        Identity::Lasting,
        false,

@@ -17,6 +17,7 @@ BatchPlan twoFiles() {
   plan.folder = {2049, 77};
   plan.volume = {"1A2B-3C4D", "CANON", "/DCIM/100CANON"};
   plan.identity = Identity::ThisMount;
+  plan.begun = 1700000000999999999;
   plan.files = {{{2049, 1001}, "a b.jpg", "a b.jpg.q", "Plik1.jpg", FileStamp{4096, 1700000000123456789, 0}},
                 {{2049, 1002}, "żółw", "żółw.q", "Plik2", FileStamp{0, -2000000000, 5}}};
   return plan;
@@ -32,10 +33,11 @@ TEST(JournalFormat, PlanIsWrittenExactlyThus) {
             "folder 2049 77 18:/home/ola/zdjęcia\n"
             "volume 9:1A2B-3C4D 5:CANON 14:/DCIM/100CANON\n"
             "identity mount\n"
+            "begun 1700000000999999999\n"
             "files 2\n"
             "2049 1001 4096 1700000000123456789 0 7:a b.jpg 9:a b.jpg.q 9:Plik1.jpg\n"
             "2049 1002 0 -2000000000 5 7:żółw 9:żółw.q 5:Plik2\n"
-            "crc32c 22a3040a\n");
+            "crc32c 2bed679d\n");
 }
 
 TEST(JournalFormat, EveryByteOfEveryNameComesBack) {
@@ -53,6 +55,7 @@ TEST(JournalFormat, EveryByteOfEveryNameComesBack) {
         {1, 2},
         {"x y\n", ":\xff", "/a b"},
         Identity::None,
+        -1,
         {{{1, 3}, "x\ny", "", "12:3 4", FileStamp{}},
          {{1, 4}, " ", "\xc3(\x80", "\n", FileStamp{1, -1, 1}}}}},
       {"the largest numbers",
@@ -62,6 +65,7 @@ TEST(JournalFormat, EveryByteOfEveryNameComesBack) {
         {most, most},
         {},
         Identity::Lasting,
+        early,
         {{{most, 0}, "a", "b", "c", FileStamp{most, early, 9223372036854775807ll}}}}},
   };
   for (const Row& row : rows) {
@@ -105,11 +109,11 @@ TEST(JournalFormat, EditedJournalWithAMatchingChecksumIsStillRefused) {
       {"a newer version", sealed("skorvatin-journal plan 3\n"), "nieznana wersja dziennika"},
       {"a volume path leading elsewhere",
        sealed("skorvatin-journal plan 2\nkind numbering\ntakes-back 0\nfolder 1 2 4:/tmp\nvolume 1:u 0: "
-              "5:/a/..\nidentity lasting\nfiles 0\n"),
+              "5:/a/..\nidentity lasting\nbegun 0\nfiles 0\n"),
        "zła ścieżka folderu na nośniku: /a/.."},
       {"minus zero",
        sealed("skorvatin-journal plan 2\nkind numbering\ntakes-back 0\nfolder 1 2 4:/tmp\n"
-              "volume 0: 0: 0:\nidentity none\nfiles 1\n1 3 0 -0 0 1:a 0: 1:b\n"),
+              "volume 0: 0: 0:\nidentity none\nbegun 0\nfiles 1\n1 3 0 -0 0 1:a 0: 1:b\n"),
        "zły układ dziennika"},
       {"a name leading out of the folder", sealed(head + "files 1\n1 3 4:../a 0: 1:b\n"),
        "zła nazwa pliku: ../a"},

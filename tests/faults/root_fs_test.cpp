@@ -16,29 +16,13 @@
 #include "engine/run_error.h"
 #include "platform/posix_folder.h"
 #include "tests/faults/fault_harness.h"
+#include "tests/support/command.h"
 #include "tests/support/folder_spy.h"
 
 namespace skorvatin::faults {
 namespace {
 
-// Runs a command without a shell; its output goes to `log`. The exit status, or -1.
-int command(const std::vector<std::string>& args, const std::string& log) {
-  std::vector<std::string> copy = args;
-  std::vector<char*> argv;
-  for (std::string& s : copy) argv.push_back(s.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  pid_t pid = 0;
-  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using skorvatin::testing::command;
 
 const std::vector<std::string> kNames = {"a.txt", "b.jpg", "c.txt", "d.png"};
 

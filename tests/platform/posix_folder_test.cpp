@@ -313,6 +313,25 @@ TEST_F(FolderTest, CaseIsProbedWithANameFromTheListing) {
   }
 }
 
+// File systems whose numbers are stored with the files; a test folder's volume on a memory file
+// system has no name to be found by.
+TEST_F(FolderTest, NumbersLastOnDiskAndMemoryFileSystems) {
+  struct Row {
+    const char* name;
+    std::string folder;
+  };
+  const Row rows[] = {{"temporary folder", dir()}, {"/dev/shm", "/dev/shm"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (!std::filesystem::is_directory(row.folder)) continue;
+    EXPECT_EQ(PosixFolders().open(row.folder)->identity(), skorvatin::Identity::Lasting);
+  }
+  if (!std::filesystem::is_directory("/dev/shm")) return;
+  const skorvatin::VolumeId shm = PosixFolders().open("/dev/shm")->volume();
+  EXPECT_FALSE(shm.known());
+  EXPECT_EQ(shm.inside, "/");
+}
+
 TEST_F(FolderTest, AnOpenedFolderKeepsWorkingWhenItsPathMoves) {
   ASSERT_EQ(::mkdir(path("old").c_str(), 0755), 0);
   touch("old/a.txt");
