@@ -314,11 +314,11 @@ void report(const std::string& label, const std::string& problem) {
 const char* identityName(Identity identity) {
   switch (identity) {
     case Identity::Lasting:
-      return "lasting";
+      return "across mounts";
     case Identity::ThisMount:
-      return "this mount";
+      return "for this mount";
     case Identity::None:
-      return "none";
+      return "not at all";
   }
   return "?";
 }
@@ -330,7 +330,7 @@ void noteVolume(const std::string& dir) {
     const auto folder = platform::PosixFolders().open(dir);
     const VolumeId v = folder->volume();
     std::printf(
-        "NOTE the rename service sees numbers that last: %s; volume uuid=\"%s\" label=\"%s\" inside=\"%s\"\n",
+        "NOTE the rename service says: file numbers hold %s; volume uuid=\"%s\" label=\"%s\" inside=\"%s\"\n",
         identityName(folder->identity()), v.uuid.c_str(), v.label.c_str(), v.inside.c_str());
   } catch (const RunError& e) {
     std::printf("NOTE the rename service cannot open %s: %s\n", dir.c_str(), e.what());
