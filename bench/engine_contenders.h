@@ -11,10 +11,7 @@ namespace skorvatin::bench {
 // The engine's own operations, driven the way the window drives them but without a window: the
 // options hold the window's defaults, the event pump does nothing, renames go through the
 // program's folder service, and the journal, when one is given, is kept as the window keeps it.
-struct NumberingSettings {
-  bool leadingZeros = false;
-};
-void engineNumbering(FileList& list, const NumberingSettings& settings, JournalStore* journal = nullptr);
+void engineNumbering(FileList& list, bool leadingZeros, JournalStore* journal = nullptr);
 
 enum class EngineConversion { Lower, SpacesToUnderscores };
 void engineConversion(FileList& list, EngineConversion how, JournalStore* journal = nullptr);

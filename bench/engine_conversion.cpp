@@ -12,8 +12,9 @@ void engineConversion(FileList& list, EngineConversion how, JournalStore* journa
   const EventPump pump = [] {};
   const NameTransform transform =
       how == EngineConversion::Lower
-          ? NameTransform([](const std::string& n) { return Litery(n, CaseMode::AllLower); })
-          : NameTransform([](const std::string& n) { return Litery2(n, ReplaceMode::SpacesToUnderscores); });
+          ? NameTransform([](const std::string& n) { return changeCase(n, CaseMode::AllLower); })
+          : NameTransform(
+                [](const std::string& n) { return replaceCharacters(n, ReplaceMode::SpacesToUnderscores); });
   runConversionPass(list, view, pump, transform, journal);
 }
 

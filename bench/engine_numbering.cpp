@@ -6,16 +6,15 @@
 #include "bench/engine_contenders.h"
 #include "engine/numbering_run.h"
 #include "platform/journal_folder.h"
-#include "tests/support/engine_fakes.h"
 
 namespace skorvatin::bench {
 
-void engineNumbering(FileList& list, const NumberingSettings& settings, JournalStore* journal) {
-  testing::FakeNumberingOptions options;
-  options.check1 = settings.leadingZeros ? 1 : 0;
+void engineNumbering(FileList& list, bool leadingZeros, JournalStore* journal) {
+  NumberingSettings settings;
+  settings.leadingZeros = leadingZeros;
   NumberingRun run(
-      list, options, [] {}, journal);
-  run.Command1_Click();
+      list, settings, [] {}, journal);
+  run.run();
 }
 
 // Named like the bench's scratch folders, so that one left by a killed run is removed as they are.

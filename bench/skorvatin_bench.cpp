@@ -131,7 +131,7 @@ void benchList(Report& report, const Options& o, BenchFolder& folder, const std:
                                std::to_string(raw.size()));
     }
     contenders.push_back(
-        {std::string("engine list read \"") + m.text + "\"", [&list] { list.Refresh(); }, {}});
+        {std::string("engine list read \"") + m.text + "\"", [&list] { list.refresh(); }, {}});
     contenders.push_back({std::string("raw list read \"") + m.text + "\"",
                           [&raw, &folder, mask = std::string(m.text)] { raw.read(folder.path(), mask); },
                           {}});

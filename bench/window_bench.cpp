@@ -154,7 +154,7 @@ void benchWindow(Report& report, bool quick, BenchFolder& folder, const std::str
            drain();
            pressKey();
          }},
-        {"engine list read \"*.*\" alone", [&] { list.Refresh(); }, [&] { drain(); }},
+        {"engine list read \"*.*\" alone", [&] { list.refresh(); }, [&] { drain(); }},
     };
     const auto keySamples = alternate(keyContenders, quick ? 3 : 15);
     check("key release");

@@ -14,17 +14,6 @@
 
 namespace skorvatin {
 
-std::int32_t progressStepWidth(float trackWidth) {
-  const double quotient = static_cast<double>(trackWidth) / 100.0;
-  // Spelled out rather than left to nearbyint, whose result would follow whatever rounding mode
-  // the floating-point environment happens to be in.
-  double rounded = std::floor(quotient);
-  const double fraction = quotient - rounded;
-  if (fraction > 0.5 || (fraction == 0.5 && std::fmod(rounded, 2.0) != 0.0)) rounded += 1.0;
-  if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) throw RunError(err::Overflow);
-  return static_cast<std::int32_t>(rounded);
-}
-
 namespace {
 
 // One pass over the list, with its journal when it keeps one.
@@ -35,22 +24,20 @@ class Pass {
 
   // Renames file after file; throws at the first step that fails, with the files before it renamed.
   void run() {
-    const std::int32_t stepWidth = progressStepWidth(view_.trackWidth());
-    folder_ = list_.folders().open(list_.Path());
+    folder_ = list_.folders().open(list_.path());
     // One listing serves the journal, which records which file each name belongs to, and the list
     // read that follows the pass.
     snapshot_.emplace(*folder_, list_.size());
 
-    // The count is 16-bit and never negative, so count - 1 stays within 16 bits; the loop runs in 32.
-    const std::int32_t limit = checked::sub(list_.ListCount(), std::int16_t{1});
+    const std::size_t count = static_cast<std::size_t>(batchCount(list_));
     // No events run inside the pass: nothing the user does can change the options or the list
     // between two files, so every file of one pass gets the same transformation, and the new names
     // can be known before the first rename, as the journal needs them.
     plan_ = planIn(BatchKind::Conversion, *folder_);
-    plan_.files.reserve(static_cast<std::size_t>(limit + 1));
+    plan_.files.reserve(count);
     const std::string prefix = folderPrefix(folder_->path());
-    for (std::int32_t i = 0; i <= limit; ++i) {
-      const std::string& name = list_.List(static_cast<std::int16_t>(i));
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::string& name = list_.at(i);
       // A file deleted since the list was read has no identity for the journal to record: the
       // pass stops before its first rename and says which file is not found.
       auto file = plannedFile(*folder_, snapshot_->idOf(name), name, journal_ != nullptr);
@@ -63,9 +50,9 @@ class Pass {
       journaled_ = true;
     }
 
-    for (std::int32_t i = 0; i <= limit; ++i) {
-      view_.setFillWidth(static_cast<float>(checked::mul(checked::add(i, 1), stepWidth)));
-      const PlannedFile& f = plan_.files[static_cast<std::size_t>(i)];
+    for (std::size_t i = 0; i < count; ++i) {
+      view_.setProgress(i + 1, count);
+      const PlannedFile& f = plan_.files[i];
       folder_->rename(f.original, f.final);
       ++done_;
     }
@@ -124,9 +111,9 @@ void runConversionPass(FileList& list, ConversionPassView& view, const EventPump
   try {
     const std::optional<ListingSource> known = error ? std::nullopt : pass.folderAfter();
     if (known) {
-      File_Refresh(list, pump, *known);
+      refreshList(list, pump, *known);
     } else {
-      File_Refresh(list, pump);
+      refreshList(list, pump);
     }
   } catch (const RunError& reRead) {
     error = error ? withLaterFailure(*error, reRead) : reRead;

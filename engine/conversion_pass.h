@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -10,18 +10,18 @@
 
 namespace skorvatin {
 
-// What the conversion pass needs of the window: the progress track and fill (widths in twips, as
-// single-precision numbers) and the button that started the pass.
+// What the conversion pass needs of the window: a progress display, told the count of files
+// renamed so far, and the button that started the pass.
 class ConversionPassView {
  public:
   virtual ~ConversionPassView() = default;
-  virtual float trackWidth() = 0;              // `pb1`'s width
-  virtual void setFillWidth(float width) = 0;  // `pb2`'s width
+  // Before each rename: `done` files will have been renamed once this one is, of `total`.
+  virtual void setProgress(std::size_t done, std::size_t total) = 0;
   virtual void setButtonEnabled(bool enabled) = 0;
   virtual void focusButton() = 0;
 };
 
-// One file name in, its new name out (Litery or Litery2 with the options of the moment).
+// One file name in, its new name out (changeCase or replaceCharacters with the mode of the moment).
 using NameTransform = std::function<std::string(const std::string&)>;
 
 // The pass behind "Zmień plikom wielkość liter" and "Inne zamiany": every listed file is renamed
@@ -33,9 +33,5 @@ using NameTransform = std::function<std::string(const std::string&)>;
 // and the pass is marked done, or stopped after so many files, once the names are on the disk.
 void runConversionPass(FileList& list, ConversionPassView& view, const EventPump& pump,
                        const NameTransform& transform, JournalStore* journal = nullptr);
-
-// The fill's advance per file: the track's width divided by 100, rounded to the nearest integer with
-// halves going to the even one (61 for a track of 6135). Error 6 when it does not fit 32 bits.
-std::int32_t progressStepWidth(float trackWidth);
 
 }  // namespace skorvatin

@@ -51,7 +51,7 @@ void FileList::setPattern(std::string pattern, const ListingSource& known) {
   read(path_, pattern, &known);
 }
 
-void FileList::Refresh() {
+void FileList::refresh() {
   read(path_, pattern_, nullptr);
 }
 
@@ -66,16 +66,16 @@ void FileList::setEmptyingPattern() {
   if (onChanged_) onChanged_();
 }
 
-std::int16_t FileList::ListCount() const {
-  if (names_.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())) {
-    throw RunError(err::Overflow, path_, "ponad 32767 plików na liście");
+std::int16_t batchCount(const FileList& list) {
+  if (list.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())) {
+    throw RunError(err::Overflow, list.path(), "ponad 32767 plików na liście");
   }
-  return static_cast<std::int16_t>(names_.size());
+  return static_cast<std::int16_t>(list.size());
 }
 
-const std::string& FileList::List(std::int16_t i) const {
-  if (i < 0 || static_cast<std::size_t>(i) >= names_.size()) throw RunError(err::SubscriptOutOfRange, path_);
-  return names_[static_cast<std::size_t>(i)];
+const std::string& FileList::at(std::size_t i) const {
+  if (i >= names_.size()) throw RunError(err::SubscriptOutOfRange, path_);
+  return names_[i];
 }
 
 namespace {
@@ -86,7 +86,7 @@ namespace {
 // the events saw it; the old entries could name files that are no longer there.
 template <class ReRead>
 void emptyAndReRead(FileList& list, const EventPump& pump, ReRead reRead) {
-  std::string savedMask = list.Pattern();
+  std::string savedMask = list.pattern();
   list.setEmptyingPattern();
   try {
     if (pump) pump();
@@ -100,13 +100,13 @@ void emptyAndReRead(FileList& list, const EventPump& pump, ReRead reRead) {
 
 }  // namespace
 
-void File_Refresh(FileList& list, const EventPump& pump) {
+void refreshList(FileList& list, const EventPump& pump) {
   // Setting the mask already re-reads the folder, and nothing can run between that read and an
   // explicit Refresh, so each "set the mask, then refresh" is one read here.
   emptyAndReRead(list, pump, [&list](const std::string& mask) { list.setPattern(mask); });
 }
 
-void File_Refresh(FileList& list, const EventPump& pump, const ListingSource& known) {
+void refreshList(FileList& list, const EventPump& pump, const ListingSource& known) {
   emptyAndReRead(list, pump, [&list, &known](const std::string& mask) { list.setPattern(mask, known); });
 }
 

@@ -25,36 +25,30 @@ class FileList {
   // The service through which the list, and every operation on it, reaches the folder.
   FolderService& folders() const { return folders_; }
 
-  const std::string& Path() const { return path_; }
+  const std::string& path() const { return path_; }
   // Re-reads at once from the new folder. On failure throws RunError and keeps folder and entries.
   void setPath(std::string path);
 
-  const std::string& Pattern() const { return pattern_; }
+  const std::string& pattern() const { return pattern_; }
   // Re-reads at once under the new mask. On failure throws RunError and keeps mask and entries.
   void setPattern(std::string pattern);
   // Sets the mask and shows the folder as `known` lists it, without reading the folder again: for
   // an operation that listed the folder itself and knows every rename it made since.
   void setPattern(std::string pattern, const ListingSource& known);
 
-  void Refresh();
+  void refresh();
 
-  // File_Refresh's first step: the emptying mask, and the list empty at once. The folder is opened,
+  // refreshList's first step: the emptying mask, and the list empty at once. The folder is opened,
   // so a folder that has gone fails here as a read would, but its entries are not read: the list
   // under this mask is empty by design.
   void setEmptyingPattern();
-  // File_Refresh's way back when its re-read fails: the mask it saved, without a read, so that
+  // refreshList's way back when its re-read fails: the mask it saved, without a read, so that
   // the next read lists under it. The entries stay as they are.
   void restorePattern(std::string pattern);
 
-  // The signed 16-bit count the operations loop over. A folder with more than 32767 matching
-  // files raises error 6 here rather than letting the count wrap.
-  std::int16_t ListCount() const;
-  // The i-th entry; error 9 outside 0..ListCount-1.
-  const std::string& List(std::int16_t i) const;
-
-  // For the view, which shows every entry whatever the count.
   std::size_t size() const { return names_.size(); }
-  const std::string& at(std::size_t i) const { return names_[i]; }
+  // The i-th entry; error 9 past the end.
+  const std::string& at(std::size_t i) const;
   const std::vector<std::string>& names() const { return names_; }
 
   // Called after every successful re-read (the view resets itself once per read).
@@ -74,11 +68,16 @@ class FileList {
 // Re-reads the list's folder under its unchanged mask, the way the window always did it: clear
 // the list with a mask nothing matches, let events run once, then put the saved mask back. When
 // the re-read fails, the error is thrown with the saved mask back in place and the list empty.
-void File_Refresh(FileList& list, const EventPump& pump);
+void refreshList(FileList& list, const EventPump& pump);
 // The same, with the folder's present content already known to the caller.
-void File_Refresh(FileList& list, const EventPump& pump, const ListingSource& known);
+void refreshList(FileList& list, const EventPump& pump, const ListingSource& known);
 
-// The mask that matches no real file; File_Refresh empties the list with it.
+// How many files an operation works on: the list's count, which an operation counts in signed
+// 16 bits. A folder with more than 32767 matching files raises error 6 here rather than letting
+// the count wrap.
+std::int16_t batchCount(const FileList& list);
+
+// The mask that matches no real file; refreshList empties the list with it.
 inline constexpr const char* kEmptyingMask = "*.-x-";
 
 }  // namespace skorvatin

@@ -47,7 +47,7 @@ std::string convert(const std::string& name, UpperHere upperHere) {
 
 }  // namespace
 
-std::string Litery(const std::string& name, CaseMode mode) {
+std::string changeCase(const std::string& name, CaseMode mode) {
   switch (mode) {
     case CaseMode::AllUpper:
       return convert(name, [](bool, const utf8::Unit&) { return true; });
@@ -60,15 +60,6 @@ std::string Litery(const std::string& name, CaseMode mode) {
     case CaseMode::EveryWordCapital:
       return convert(name, [](bool, const utf8::Unit& previous) { return isWordSeparator(previous); });
   }
-  return name;
-}
-
-std::string Litery(const std::string& name, const CaseOptions& options) {
-  if (options.option2) return Litery(name, CaseMode::AllUpper);
-  if (options.option3) return Litery(name, CaseMode::AllLower);
-  if (options.option4) return Litery(name, CaseMode::FirstUpperRestLower);
-  if (options.option5) return Litery(name, CaseMode::FirstLowerRestUpper);
-  if (options.option1) return Litery(name, CaseMode::EveryWordCapital);
   return name;
 }
 

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "engine/checked.h"
+#include "engine/utf8.h"
 
 namespace skorvatin {
 
@@ -186,6 +187,20 @@ std::string doubleText(double value, std::string_view decimalSeparator) {
   out += digits.substr(0, intLen);
   out += decimalSeparator;
   return out + digits.substr(intLen);
+}
+
+std::string numberText(std::int32_t position, double start, std::int32_t step, std::int32_t width,
+                       std::string_view decimalSeparator) {
+  const std::int32_t index = checked::add(position, 1);
+  const std::int32_t product = checked::mul(index, step);
+  // The start stays a double (a fractional start gives fractional numbers); subtracting the step
+  // before adding the product keeps every file's value start + position * step.
+  const double x = (start - static_cast<double>(step)) + static_cast<double>(product);
+  std::string text = doubleText(x, decimalSeparator);
+  // The width counts characters: a decimal separator of two bytes is still one character.
+  const std::int32_t missing = checked::sub(width, checked::toInt32(utf8::length(text)));
+  if (width != 0 && missing > 0) text.insert(0, static_cast<std::size_t>(missing), '0');
+  return text;
 }
 
 }  // namespace skorvatin

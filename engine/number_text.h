@@ -26,4 +26,10 @@ std::string decimalText(std::int32_t value);
 // Error 6 for a value that is not finite.
 std::string doubleText(double value, std::string_view decimalSeparator);
 
+// The number text of the file at 0-based `position` of a numbering run: start + position × step,
+// with the given decimal separator, padded with leading zeros to `width` characters (0: none). A
+// text longer than the width keeps its own length. Error 6 when position × step leaves 32 bits.
+std::string numberText(std::int32_t position, double start, std::int32_t step, std::int32_t width,
+                       std::string_view decimalSeparator);
+
 }  // namespace skorvatin

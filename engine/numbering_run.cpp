@@ -35,18 +35,32 @@ std::string refusedName(const std::string& name, std::size_t maxBytes) {
 
 }  // namespace
 
-NumberingRun::NumberingRun(FileList& list, NumberingOptions& options, EventPump pump, JournalStore* journal)
-    : list_(list), options_(options), pump_(std::move(pump)), journal_(journal) {}
+std::string extensionBeforeSuffix(const std::string& name) {
+  // ".q" is two ASCII bytes, and "." never occurs inside a multi-byte UTF-8 sequence, so byte
+  // positions are character positions for both steps.
+  const std::string stem = name.substr(0, name.size() >= 2 ? name.size() - 2 : 0);
+  const std::size_t dot = stem.rfind('.');
+  if (dot == std::string::npos) return {};
+  return stem.substr(dot);
+}
 
-void NumberingRun::Command1_Click() {
-  if (list_.ListCount() == 0) return;
+std::int32_t lastNumber(std::int32_t count, const NumberingSettings& settings) {
+  const std::int32_t start = roundToInt32(textValue(settings.start));
+  const std::int32_t step = roundToInt32(textValue(settings.step));
+  std::int32_t last = checked::mul(count, step);
+  last = checked::add(last, start);
+  return checked::sub(last, step);
+}
+
+NumberingRun::NumberingRun(FileList& list, NumberingSettings settings, EventPump pump, JournalStore* journal)
+    : list_(list), settings_(std::move(settings)), pump_(std::move(pump)), journal_(journal) {}
+
+void NumberingRun::run() {
+  if (batchCount(list_) == 0) return;
   try {
-    if (options_.Check1Value() == 1) {
-      const std::int32_t last = ObliczOstatniNumer();
-      SzerokoscNumeru = checked::toInt32(decimalText(last).size());
-      Zera();
-    } else {
-      SzerokoscNumeru = 0;
+    if (settings_.leadingZeros) {
+      width_ = checked::toInt32(decimalText(lastNumber(batchCount(list_), settings_)).size());
+      pause();
     }
     plan();
     if (journal_ != nullptr) batch_ = journal_->begin(plan_);
@@ -54,8 +68,8 @@ void NumberingRun::Command1_Click() {
     reReadAndThrow(e);
   }
   try {
-    ZmieniajRozszerzenia();
-    Go();
+    suffixPass();
+    numberingPass();
   } catch (const RunError& e) {
     rollBack(e);
   }
@@ -67,51 +81,8 @@ void NumberingRun::Command1_Click() {
   } catch (const RunError& e) {
     unfinished = e;
   }
-  KońcoweOpcje();
+  showResult();
   if (unfinished) throw *unfinished;
-}
-
-std::int32_t NumberingRun::ObliczOstatniNumer() {
-  const std::int32_t s = roundToInt32(textValue(options_.Text1()));
-  const std::int32_t d = roundToInt32(textValue(options_.Text2()));
-  const std::int32_t n = list_.ListCount();
-  std::int32_t last = checked::mul(n, d);
-  last = checked::add(last, s);
-  last = checked::sub(last, d);
-  pause();
-  return last;
-}
-
-std::string NumberingRun::Numer(std::int32_t& index, const std::int32_t& step) {
-  index = checked::add(index, 1);
-  const double start = textValue(options_.Text1());
-  const std::int32_t product = checked::mul(index, step);
-  // The start stays a double (a fractional start gives fractional numbers); subtracting the step
-  // before adding the product keeps every file's value start + i * step.
-  const double x = (start - static_cast<double>(step)) + static_cast<double>(product);
-  std::string text = doubleText(x, options_.decimalSeparator());
-  if (SzerokoscNumeru != 0) {
-    // The width counts characters: a decimal separator of two bytes is still one character.
-    const std::int32_t missing = checked::sub(SzerokoscNumeru, checked::toInt32(utf8::length(text)));
-    // A text longer than the width (a minus sign, a fraction, a falling run) keeps its own length.
-    if (missing > 0) text = CiagZer.substr(0, static_cast<std::size_t>(missing)) + text;
-  }
-  return text;
-}
-
-void NumberingRun::Zera() {
-  CiagZer.clear();
-  const std::int32_t count = SzerokoscNumeru;
-  for (std::int32_t j = 1; j <= count; ++j) CiagZer += '0';
-}
-
-std::string NumberingRun::WyłuskajRozszerzenie(const std::string& name) {
-  // ".q" is two ASCII bytes, and "." never occurs inside a multi-byte UTF-8 sequence, so byte
-  // positions are character positions for both steps.
-  const std::string stem = name.substr(0, name.size() >= 2 ? name.size() - 2 : 0);
-  const std::size_t dot = stem.rfind('.');
-  if (dot == std::string::npos) return {};
-  return stem.substr(dot);
 }
 
 void NumberingRun::letEventsRun() {
@@ -120,7 +91,7 @@ void NumberingRun::letEventsRun() {
 
 void NumberingRun::pause() {
   letEventsRun();
-  if (stop_ && stop_()) throw RunError(err::Interrupted, list_.Path());
+  if (stop_ && stop_()) throw RunError(err::Interrupted, list_.path());
 }
 
 // The names must be on the disk before the journal says where they are.
@@ -130,7 +101,7 @@ void NumberingRun::finishJournal(BatchEnd end) {
   journal_->finish(*batch_, end);
 }
 
-void NumberingRun::KońcoweOpcje() {
+void NumberingRun::showResult() {
   // The events after the last rename ran at the pause that ends Go, before the journal was
   // finished, where a request to end could still take the run back.
   //
@@ -139,26 +110,26 @@ void NumberingRun::KońcoweOpcje() {
   // would find the same, but for files other programs add, remove or rename meanwhile, and the
   // list could miss those a moment after any read too; the next read shows them.
   if (snapshot_ && snapshot_->exact()) {
-    File_Refresh(list_, pump_, snapshot_->withNames(files_.size(), [this](std::size_t k) {
+    refreshList(list_, pump_, snapshot_->withNames(files_.size(), [this](std::size_t k) {
       return std::pair{entries_[ordered_[k]], &files_[ordered_[k]].final};
     }));
   } else {
-    File_Refresh(list_, pump_);
+    refreshList(list_, pump_);
   }
   letEventsRun();
 }
 
 void NumberingRun::plan() {
-  folder_ = list_.folders().open(list_.Path());
+  folder_ = list_.folders().open(list_.path());
   snapshot_.emplace(*folder_, list_.size());
   prefix_ = folderPrefix(folder_->path());
   plan_ = planIn(BatchKind::Numbering, *folder_);
 
-  const std::int32_t limit = checked::sub(list_.ListCount(), std::int16_t{1});
-  files_.reserve(static_cast<std::size_t>(limit) + 1);
-  entries_.reserve(files_.capacity());
-  for (std::int32_t i = 0; i <= limit; ++i) {
-    const std::string& name = list_.List(static_cast<std::int16_t>(i));
+  const std::size_t count = static_cast<std::size_t>(batchCount(list_));
+  files_.reserve(count);
+  entries_.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string& name = list_.at(i);
     // Every file must still be there, as the file it was: a name that now leads to a folder or
     // to nothing stops the run before anything is renamed.
     std::size_t entry = FolderSnapshot::npos;
@@ -198,19 +169,17 @@ void NumberingRun::plan() {
 }
 
 void NumberingRun::computeFinalNames() {
-  const std::int32_t step = roundToInt32(textValue(options_.Text2()));
-  const std::string after = options_.Text5();
+  const double start = textValue(settings_.start);
+  const std::int32_t step = roundToInt32(textValue(settings_.step));
   for (std::size_t position = 0; position < ordered_.size(); ++position) {
     PlannedFile& f = files_[ordered_[position]];
-    const std::string prefix = options_.Text3();
-    std::int32_t index = checked::toInt32(position);
     std::string number;
     try {
-      number = Numer(index, step);
+      number = numberText(checked::toInt32(position), start, step, width_, settings_.decimalSeparator);
     } catch (const RunError& e) {
       throw RunError(e.number(), prefix_ + f.original, e.detail());
     }
-    f.final = prefix + number + after + WyłuskajRozszerzenie(f.temporary);
+    f.final = settings_.prefix + number + settings_.suffix + extensionBeforeSuffix(f.temporary);
   }
 }
 
@@ -303,7 +272,7 @@ void NumberingRun::check() const {
   }
 }
 
-void NumberingRun::ZmieniajRozszerzenia() {
+void NumberingRun::suffixPass() {
   for (std::size_t i = 0; i < files_.size(); ++i) {
     rename(i, files_[i].original, files_[i].temporary);
     ++suffixed_;
@@ -311,18 +280,18 @@ void NumberingRun::ZmieniajRozszerzenia() {
   pause();
 }
 
-void NumberingRun::Go() {
+void NumberingRun::numberingPass() {
   // The re-read between the passes is kept for the window's sake (it shows the suffixed names).
   // Where names are exact the run knows what it would find: its own listing with every file of
   // the batch under its temporary name. The pass itself works on the batch, so a file that
   // appeared meanwhile is never touched.
   if (snapshot_->exact()) {
     // In numbering order, which is the list's order of the temporary names: the list need not sort.
-    File_Refresh(list_, pump_, snapshot_->withNames(files_.size(), [this](std::size_t k) {
+    refreshList(list_, pump_, snapshot_->withNames(files_.size(), [this](std::size_t k) {
       return std::pair{entries_[ordered_[k]], &files_[ordered_[k]].temporary};
     }));
   } else {
-    File_Refresh(list_, pump_);
+    refreshList(list_, pump_);
   }
   pause();
   for (std::size_t i : ordered_) {
@@ -397,7 +366,7 @@ void NumberingRun::rollBack(RunError error) {
 
 void NumberingRun::reReadAndThrow(RunError error) {
   try {
-    File_Refresh(list_, pump_);
+    refreshList(list_, pump_);
   } catch (const RunError& reRead) {
     throw withLaterFailure(error, reRead);
   }

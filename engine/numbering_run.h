@@ -17,19 +17,24 @@
 
 namespace skorvatin {
 
-// The options of a numbering run, read from the window's controls at the moment the run needs
-// them (the window implements this; tests fake it).
-class NumberingOptions {
- public:
-  virtual ~NumberingOptions() = default;
-  virtual std::string Text1() = 0;  // start number
-  virtual std::string Text2() = 0;  // step
-  virtual std::string Text3() = 0;  // prefix of the new names
-  virtual std::string Text5() = 0;  // text after the number
-  virtual int Check1Value() = 0;    // 1 when "Użyj zer wiodących" is ticked
-  // The user's decimal separator, for fractional number texts ("," under a Polish locale).
-  virtual std::string decimalSeparator() = 0;
+// What "Numeruj" numbers with: the texts of the window's boxes as they stand when the run starts,
+// and the user's decimal separator for fractional numbers ("," under a Polish locale).
+struct NumberingSettings {
+  std::string start = "1";
+  std::string step = "1";
+  std::string prefix = "Plik";
+  std::string suffix;  // the text after the number
+  bool leadingZeros = false;
+  std::string decimalSeparator = ",";
 };
+
+// The extension of a name that carries the run's temporary suffix ("Raport.txt.q" → ".txt"), or ""
+// when the name before the suffix has no dot.
+std::string extensionBeforeSuffix(const std::string& name);
+
+// The number the last of `count` files gets: start + (count - 1) × step, start and step rounded to
+// whole numbers; error 6 beyond 32 bits. Its length is the width of the leading zeros.
+std::int32_t lastNumber(std::int32_t count, const NumberingSettings& settings);
 
 // "Numeruj": one numbering run over the files the list shows.
 //
@@ -43,27 +48,14 @@ class NumberingOptions {
 // start, and a finished one undone later. A run that cannot write its journal does not start.
 class NumberingRun {
  public:
-  NumberingRun(FileList& list, NumberingOptions& options, EventPump pump, JournalStore* journal = nullptr);
+  NumberingRun(FileList& list, NumberingSettings settings, EventPump pump, JournalStore* journal = nullptr);
 
   // Asked at each pause up to the one that follows the last rename; when it says yes, the run
   // stops and is undone, both passes.
   void setStopRequest(StopRequest stop) { stop_ = std::move(stop); }
 
   // The whole run; throws RunError when it stops.
-  void Command1_Click();
-
-  // The last number of the run, for the width of the leading zeros.
-  std::int32_t ObliczOstatniNumer();
-  // The number text of the file at 0-based position `index`; leaves index increased by one.
-  std::string Numer(std::int32_t& index, const std::int32_t& step);
-  // Fills CiagZer with SzerokoscNumeru zeros.
-  void Zera();
-  // The extension of a suffixed name ("Raport.txt.q" → ".txt"), or "" when it has no dot.
-  static std::string WyłuskajRozszerzenie(const std::string& name);
-
-  // The width of the leading zeros and the zeros themselves, for this run.
-  std::int32_t SzerokoscNumeru = 0;
-  std::string CiagZer;
+  void run();
 
  private:
   void plan();
@@ -72,9 +64,9 @@ class NumberingRun {
   void check() const;
   bool heldByStranger(const std::string& name) const;
 
-  void ZmieniajRozszerzenia();
-  void Go();
-  void KońcoweOpcje();
+  void suffixPass();
+  void numberingPass();
+  void showResult();
   void rename(std::size_t file, const std::string& from, const std::string& to);
   void letEventsRun();
   void pause();
@@ -82,7 +74,8 @@ class NumberingRun {
   [[noreturn]] void reReadAndThrow(RunError error);
 
   FileList& list_;
-  NumberingOptions& options_;
+  NumberingSettings settings_;
+  std::int32_t width_ = 0;  // of the leading zeros, 0 for none
   EventPump pump_;
   JournalStore* journal_;
   StopRequest stop_;

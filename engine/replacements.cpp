@@ -9,12 +9,12 @@ namespace skorvatin {
 namespace {
 
 // Every find text and every replacement is one character, so each character's fate depends on it
-// alone: running the three steps on one character at a time gives what running each step over the
-// whole name would, in one sweep. A decomposed letter of the table comes here as the one letter.
-char32_t replaced(char32_t c, const ReplaceOptions& options) {
-  if (options.option6 && c == U' ') c = U'_';
-  if (options.option7 && c == U'_') c = U' ';
-  if (options.option8) {
+// alone, and one sweep over the name does the whole replacement. A decomposed letter of the table
+// comes here as the one letter.
+char32_t replaced(char32_t c, ReplaceMode mode) {
+  if (mode == ReplaceMode::SpacesToUnderscores && c == U' ') c = U'_';
+  if (mode == ReplaceMode::UnderscoresToSpaces && c == U'_') c = U' ';
+  if (mode == ReplaceMode::PolishToPlain) {
     for (const PolishLetter& row : PolishLetterTable) {
       if (c == row.find) c = static_cast<char32_t>(row.replacement);
     }
@@ -33,7 +33,7 @@ char32_t composedLetter(char32_t base, char32_t mark) {
 
 }  // namespace
 
-std::string Litery2(const std::string& name, const ReplaceOptions& options) {
+std::string replaceCharacters(const std::string& name, ReplaceMode mode) {
   std::string out;
   out.reserve(name.size());
   const std::string_view s = name;
@@ -47,7 +47,7 @@ std::string Litery2(const std::string& name, const ReplaceOptions& options) {
     char32_t c = u.cp;
     // Neither a space nor an underscore is a letter or a mark, so joining the pair before the
     // separator steps changes nothing they do.
-    if (options.option8 && pos < s.size()) {
+    if (mode == ReplaceMode::PolishToPlain && pos < s.size()) {
       const utf8::Unit next = utf8::decodeAt(s, pos);
       const char32_t letter = next.valid ? composedLetter(c, next.cp) : 0;
       if (letter != 0) {
@@ -55,15 +55,9 @@ std::string Litery2(const std::string& name, const ReplaceOptions& options) {
         pos += next.length;
       }
     }
-    utf8::append(out, replaced(c, options));
+    utf8::append(out, replaced(c, mode));
   }
   return out;
-}
-
-std::string Litery2(const std::string& name, ReplaceMode mode) {
-  return Litery2(name, ReplaceOptions{.option6 = mode == ReplaceMode::SpacesToUnderscores,
-                                      .option7 = mode == ReplaceMode::UnderscoresToSpaces,
-                                      .option8 = mode == ReplaceMode::PolishToPlain});
 }
 
 }  // namespace skorvatin

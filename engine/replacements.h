@@ -42,18 +42,6 @@ inline constexpr std::array<PolishLetter, 18> PolishLetterTable{{
 // The name with the selected replacement made, stray bytes kept as they are and where they are.
 // Each character gives one character, but for a letter of the table written decomposed: its two
 // characters give its one plain letter, so such a name comes back shorter.
-std::string Litery2(const std::string& name, ReplaceMode mode);
-
-// The three option buttons of the replacement frame, as the window reads them at the moment of the call.
-struct ReplaceOptions {
-  bool option6 = false;  // spaces to underscores
-  bool option7 = false;  // underscores to spaces
-  bool option8 = false;  // Polish letters to plain ones
-};
-
-// The window's form: spaces to underscores when option6 is set, then underscores to spaces when
-// option7 is set, then the letter table when option8 is set, each step on what the one before
-// left. The buttons are exclusive, so in the window exactly one step changes anything.
-std::string Litery2(const std::string& name, const ReplaceOptions& options);
+std::string replaceCharacters(const std::string& name, ReplaceMode mode);
 
 }  // namespace skorvatin

@@ -20,6 +20,8 @@
 #include <new>
 #include <utility>
 
+#include "engine/checked.h"
+#include "engine/number_text.h"
 #include "platform/program_folder.h"
 #include "skorvatin/version.h"
 #include "ui/dir_list_box.h"
@@ -127,28 +129,16 @@ class CurrentItemOnlyWithFocus final : public QObject {
 };
 }  // namespace
 
-// The numbering run reads its options while it runs, from the boxes as they are at that moment.
-class frmMain::NumberingControls final : public NumberingOptions {
- public:
-  explicit NumberingControls(frmMain& w) : w_(w) {}
-  std::string Text1() override { return w_.Text1->text().toStdString(); }
-  std::string Text2() override { return w_.Text2->text().toStdString(); }
-  // Prefix and tail become part of file names: encoded the way names are.
-  std::string Text3() override { return QFile::encodeName(w_.Text3->text()).toStdString(); }
-  std::string Text5() override { return QFile::encodeName(w_.Text5->text()).toStdString(); }
-  int Check1Value() override { return w_.Check1->isChecked() ? 1 : 0; }
-  std::string decimalSeparator() override { return QLocale::system().decimalPoint().toStdString(); }
-
- private:
-  frmMain& w_;
-};
-
-// A conversion pass's view of the window: the progress labels and the button that started it.
+// A conversion pass's view of the window: the progress labels and the button that started it. The
+// fill grows by a hundredth of the track's width, rounded, per file: past the track's end for a
+// list of more than a hundred files, and from one step again at the next pass.
 class frmMain::PassControls final : public ConversionPassView {
  public:
   PassControls(frmMain& w, QPushButton* button) : w_(w), button_(button) {}
-  float trackWidth() override { return w_.pb1Width_; }
-  void setFillWidth(float width) override { w_.setPb2Width(width); }
+  void setProgress(std::size_t done, std::size_t) override {
+    const std::int32_t step = roundToInt32(static_cast<double>(w_.pb1Width_) / 100.0);
+    w_.setPb2Width(static_cast<float>(checked::mul(checked::toInt32(done), step)));
+  }
   void setButtonEnabled(bool enabled) override { button_->setEnabled(enabled); }
   void focusButton() override { button_->setFocus(Qt::OtherFocusReason); }
 
@@ -181,7 +171,6 @@ frmMain::frmMain(FrmMainServices services, QWidget* parent)
   new CurrentItemOnlyWithFocus(File1, true);
   new CurrentItemOnlyWithFocus(Drive1->view(), false);
 
-  numberingOptions_ = std::make_unique<NumberingControls>(*this);
   pass5View_ = std::make_unique<PassControls>(*this, Command5);
   pass6View_ = std::make_unique<PassControls>(*this, Command6);
 
@@ -242,9 +231,9 @@ void frmMain::Dir1_Change() {
 void frmMain::Command1_Click() {
   startOperation([this] {
     runOperation([this] {
-      NumberingRun run(list_, *numberingOptions_, pump_, &services_.journal);
+      NumberingRun run(list_, numberingSettings(), pump_, &services_.journal);
       run.setStopRequest([this] { return endRequested_; });
-      run.Command1_Click();
+      run.run();
     });
   });
 }
@@ -253,7 +242,8 @@ void frmMain::Command5_Click() {
   startOperation([this] {
     runOperation([this] {
       runConversionPass(
-          list_, *pass5View_, pump_, [this](const std::string& name) { return Litery(name, caseOptions()); },
+          list_, *pass5View_, pump_,
+          [mode = caseMode()](const std::string& name) { return mode ? changeCase(name, *mode) : name; },
           &services_.journal);
     });
   });
@@ -264,7 +254,10 @@ void frmMain::Command6_Click() {
     runOperation([this] {
       runConversionPass(
           list_, *pass6View_, pump_,
-          [this](const std::string& name) { return Litery2(name, replaceOptions()); }, &services_.journal);
+          [mode = replaceMode()](const std::string& name) {
+            return mode ? replaceCharacters(name, *mode) : name;
+          },
+          &services_.journal);
     });
   });
 }
@@ -273,13 +266,33 @@ void frmMain::Command3_Click() {
   close();
 }
 
-CaseOptions frmMain::caseOptions() const {
-  return {Option1->isChecked(), Option2->isChecked(), Option3->isChecked(), Option4->isChecked(),
-          Option5->isChecked()};
+NumberingSettings frmMain::numberingSettings() const {
+  NumberingSettings settings;
+  settings.start = Text1->text().toStdString();
+  settings.step = Text2->text().toStdString();
+  // Prefix and tail become part of file names: encoded the way names are.
+  settings.prefix = QFile::encodeName(Text3->text()).toStdString();
+  settings.suffix = QFile::encodeName(Text5->text()).toStdString();
+  settings.leadingZeros = Check1->isChecked();
+  settings.decimalSeparator = QLocale::system().decimalPoint().toStdString();
+  return settings;
 }
 
-ReplaceOptions frmMain::replaceOptions() const {
-  return {Option6->isChecked(), Option7->isChecked(), Option8->isChecked()};
+// The buttons of a frame are exclusive, so one of them is checked; were none, names stay as they are.
+std::optional<CaseMode> frmMain::caseMode() const {
+  if (Option2->isChecked()) return CaseMode::AllUpper;
+  if (Option3->isChecked()) return CaseMode::AllLower;
+  if (Option4->isChecked()) return CaseMode::FirstUpperRestLower;
+  if (Option5->isChecked()) return CaseMode::FirstLowerRestUpper;
+  if (Option1->isChecked()) return CaseMode::EveryWordCapital;
+  return std::nullopt;
+}
+
+std::optional<ReplaceMode> frmMain::replaceMode() const {
+  if (Option6->isChecked()) return ReplaceMode::SpacesToUnderscores;
+  if (Option7->isChecked()) return ReplaceMode::UnderscoresToSpaces;
+  if (Option8->isChecked()) return ReplaceMode::PolishToPlain;
+  return std::nullopt;
 }
 
 void frmMain::setPb2Width(float twips) {

@@ -142,16 +142,16 @@ class frmMain final : public QWidget, private FrmMainControls {
   // at once, or, during a batch, at its next pause, with the batch undone where it can be.
   void endOnRequest();
 
-  // The option buttons as they are at the moment of the call.
-  CaseOptions caseOptions() const;
-  ReplaceOptions replaceOptions() const;
+  // What the boxes and option buttons say at the moment of the call, in the engine's terms.
+  NumberingSettings numberingSettings() const;
+  std::optional<CaseMode> caseMode() const;
+  std::optional<ReplaceMode> replaceMode() const;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  class NumberingControls;
   class PassControls;
 
   // frm_main_layout.cpp
@@ -204,7 +204,6 @@ class frmMain final : public QWidget, private FrmMainControls {
   float pb1Width_ = 6135;
   float pb2Width_ = 135;
 
-  std::unique_ptr<NumberingControls> numberingOptions_;
   std::unique_ptr<PassControls> pass5View_;
   std::unique_ptr<PassControls> pass6View_;
   FileListModel* fileModel_ = nullptr;

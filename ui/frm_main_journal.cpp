@@ -159,9 +159,9 @@ std::optional<RestoreReport> frmMain::restoreAndReRead(const std::function<Resto
     } catch (const RunError& e) {
       failed = e;
     }
-    if (onlyIfShown == nullptr || *onlyIfShown == list_.Path() || done.folderPath == list_.Path()) {
+    if (onlyIfShown == nullptr || *onlyIfShown == list_.path() || done.folderPath == list_.path()) {
       try {
-        File_Refresh(list_, pump_);
+        refreshList(list_, pump_);
       } catch (const RunError& later) {
         // What stopped the restore is what the user must see first.
         if (failed) throw withLaterFailure(*failed, later);

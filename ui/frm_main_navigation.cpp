@@ -99,7 +99,7 @@ void frmMain::Text4_KeyUp() {
   } catch (const RunError& error) {
     // A folder that keeps failing is reported once, until the folder or the mask changes: the
     // user has read the report, and a box for every key would make the box impossible to leave.
-    auto attempt = std::make_pair(list_.Path(), mask);
+    auto attempt = std::make_pair(list_.path(), mask);
     if (failedMaskRead_ == attempt) return;
     failedMaskRead_ = std::move(attempt);
     services_.boxes.report(error);

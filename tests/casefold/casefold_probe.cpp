@@ -270,7 +270,7 @@ int convertCase(Check& c, skorvatin::CaseMode mode) {
     list.setPath(c.dir());
     skorvatin::testing::SilentPassView view;
     skorvatin::runConversionPass(
-        list, view, [] {}, [mode](const std::string& name) { return skorvatin::Litery(name, mode); });
+        list, view, [] {}, [mode](const std::string& name) { return skorvatin::changeCase(name, mode); });
   });
 }
 
@@ -280,10 +280,10 @@ int number(Check& c, const std::string& mask, const std::string& prefix) {
     skorvatin::FileList list(folders);
     list.setPath(c.dir());
     list.setPattern(mask);
-    skorvatin::testing::FakeNumberingOptions options;
+    skorvatin::NumberingSettings options;
     options.prefix = prefix;
     skorvatin::NumberingRun run(list, options, [] {});
-    run.Command1_Click();
+    run.run();
   });
 }
 
@@ -306,11 +306,11 @@ int numberWithJournal(Check& c, skorvatin::JournalStore& state, int killAt = 0) 
   return outcome(c, [&] {
     skorvatin::FileList list(folders);
     list.setPath(c.dir());
-    skorvatin::testing::FakeNumberingOptions options;
+    skorvatin::NumberingSettings options;
     skorvatin::NumberingRun run(
         list, options, [] {}, &state);
     try {
-      run.Command1_Click();
+      run.run();
     } catch (const ProcessKilled&) {
     }
   });

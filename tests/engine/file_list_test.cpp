@@ -20,7 +20,7 @@ using testing::MemoryDisk;
 
 V listed(const FileList& list) {
   V out;
-  for (std::int16_t i = 0; i < list.ListCount(); ++i) out.push_back(list.List(i));
+  for (std::size_t i = 0; i < list.size(); ++i) out.push_back(list.at(i));
   return out;
 }
 
@@ -45,7 +45,7 @@ TEST_F(FileListTest, ListsOnlyVisibleFilesInListOrder) {
   disk.addAll(kFolder, {"b.jpg", "README", "A.txt", ".hidden.txt", "c.TXT", "link.jpg"});
   disk.add(kFolder, "folder.txt", EntryKind::Folder);
   disk.add(kFolder, "pipe.txt", EntryKind::Other);
-  list.Refresh();
+  list.refresh();
   EXPECT_EQ(listed(list), (V{"A.txt", "b.jpg", "c.TXT", "link.jpg", "README"}));
   list.setPattern("*.txt");
   EXPECT_EQ(listed(list), (V{"A.txt", "c.TXT"}));
@@ -53,11 +53,11 @@ TEST_F(FileListTest, ListsOnlyVisibleFilesInListOrder) {
 
 TEST_F(FileListTest, IsASnapshotUntilReRead) {
   disk.addAll(kFolder, {"a.jpg", "b.jpg", "c.jpg"});
-  list.Refresh();
+  list.refresh();
   disk.open(kFolder)->rename("a.jpg", "z.jpg");
   disk.add(kFolder, "d.jpg");
   EXPECT_EQ(listed(list), (V{"a.jpg", "b.jpg", "c.jpg"}));
-  list.Refresh();
+  list.refresh();
   EXPECT_EQ(listed(list), (V{"b.jpg", "c.jpg", "d.jpg", "z.jpg"}));
 }
 
@@ -68,17 +68,17 @@ TEST_F(FileListTest, RefreshShowsAnEmptyListToTheEventsAndKeepsTheMask) {
   folder->rename("a.jpg", "a.jpg.q");
   folder->rename("b.jpg", "B.JPG");
   std::vector<std::pair<int, std::string>> seenByEvents;
-  File_Refresh(list, [&] { seenByEvents.emplace_back(list.ListCount(), list.Pattern()); });
+  refreshList(list, [&] { seenByEvents.emplace_back(batchCount(list), list.pattern()); });
   EXPECT_EQ(seenByEvents, (std::vector<std::pair<int, std::string>>{{0, "*.-x-"}}));
-  EXPECT_EQ(list.Pattern(), "*.jpg");
+  EXPECT_EQ(list.pattern(), "*.jpg");
   EXPECT_EQ(listed(list), (V{"B.JPG"}));
 }
 
 TEST_F(FileListTest, RefreshFromAKnownListingDoesNotReadTheFolder) {
   disk.addAll(kFolder, {"a.jpg", "on disk.jpg"});
-  list.Refresh();
+  list.refresh();
   const int listingsBefore = disk.listings;
-  File_Refresh(list, nullptr, [](const EntryVisitor& visit) {
+  refreshList(list, nullptr, [](const EntryVisitor& visit) {
     visit("b.jpg", EntryKind::File, 1);
     visit("a.jpg.q", EntryKind::File, 2);
     visit(".c.jpg", EntryKind::File, 3);
@@ -89,10 +89,10 @@ TEST_F(FileListTest, RefreshFromAKnownListingDoesNotReadTheFolder) {
 }
 
 TEST_F(FileListTest, EmptyFolderAndNoMatchGiveZero) {
-  EXPECT_EQ(list.ListCount(), 0);
+  EXPECT_EQ(batchCount(list), 0);
   disk.add(kFolder, "a.txt");
   list.setPattern("*.doc");
-  EXPECT_EQ(list.ListCount(), 0);
+  EXPECT_EQ(batchCount(list), 0);
 }
 
 TEST_F(FileListTest, NamesThatAreNotUtf8AreListedAsTheirBytes) {
@@ -100,29 +100,29 @@ TEST_F(FileListTest, NamesThatAreNotUtf8AreListedAsTheirBytes) {
       "zdj\xea"
       "cie.jpg";  // "zdjęcie" in ISO-8859-2
   disk.addAll(kFolder, {latin2, "łódź.jpg"});
-  list.Refresh();
+  list.refresh();
   // Code-point order: "z" comes before "ł".
   EXPECT_EQ(listed(list), (V{latin2, "łódź.jpg"}));
 }
 
 TEST_F(FileListTest, AFolderThatCannotBeReadKeepsTheOldList) {
   disk.add(kFolder, "a.txt");
-  list.Refresh();
+  list.refresh();
   EXPECT_EQ(errorNumberOf([&] { list.setPath("/missing"); }), err::PathNotFound);
-  EXPECT_EQ(list.Path(), kFolder);
+  EXPECT_EQ(list.path(), kFolder);
   EXPECT_EQ(listed(list), (V{"a.txt"}));
   disk.removeFolder(kFolder);
-  EXPECT_EQ(errorNumberOf([&] { File_Refresh(list, nullptr); }), err::PathNotFound);
-  EXPECT_EQ(errorNumberOf([&] { list.List(-1); }), err::SubscriptOutOfRange);
+  EXPECT_EQ(errorNumberOf([&] { refreshList(list, nullptr); }), err::PathNotFound);
+  EXPECT_EQ(errorNumberOf([&] { list.at(list.size()); }), err::SubscriptOutOfRange);
 }
 
 TEST_F(FileListTest, AFolderGoneDuringTheReReadLeavesTheMaskForTheNextFolder) {
   disk.add(kFolder, "a.txt");
   list.setPattern("*.txt");
-  EXPECT_EQ(errorNumberOf([&] { File_Refresh(list, [&] { disk.removeFolder(kFolder); }); }),
+  EXPECT_EQ(errorNumberOf([&] { refreshList(list, [&] { disk.removeFolder(kFolder); }); }),
             err::PathNotFound);
-  EXPECT_EQ(list.Pattern(), "*.txt");
-  EXPECT_EQ(list.ListCount(), 0);
+  EXPECT_EQ(list.pattern(), "*.txt");
+  EXPECT_EQ(batchCount(list), 0);
   disk.addAll("/inne", {"b.txt", "c.jpg"});
   list.setPath("/inne");
   EXPECT_EQ(listed(list), (V{"b.txt"}));
@@ -130,9 +130,9 @@ TEST_F(FileListTest, AFolderGoneDuringTheReReadLeavesTheMaskForTheNextFolder) {
 
 TEST_F(FileListTest, MoreThan32767FilesIsAnOverflowNotAWrappedCount) {
   for (int i = 0; i < 32768; ++i) disk.add(kFolder, "p" + std::to_string(i));
-  list.Refresh();
+  list.refresh();
   EXPECT_EQ(list.size(), 32768u);
-  EXPECT_EQ(errorNumberOf([&] { list.ListCount(); }), err::Overflow);
+  EXPECT_EQ(errorNumberOf([&] { batchCount(list); }), err::Overflow);
 }
 
 TEST_F(FileListTest, NotifiesTheViewOncePerRead) {
@@ -141,7 +141,7 @@ TEST_F(FileListTest, NotifiesTheViewOncePerRead) {
   list.setOnChanged([&] { ++reads; });
   list.setPath(kFolder);
   list.setPattern("*.txt");
-  File_Refresh(list, nullptr);
+  refreshList(list, nullptr);
   EXPECT_EQ(reads, 4);
 }
 

@@ -7,8 +7,7 @@
 namespace {
 
 using skorvatin::CaseMode;
-using skorvatin::CaseOptions;
-using skorvatin::Litery;
+using skorvatin::changeCase;
 
 struct Row {
   const char* name;
@@ -85,39 +84,14 @@ const Row kRows[] = {
      "x-\xE9T\xE9"},
 };
 
-TEST(Litery, EveryModeOnEveryName) {
+TEST(ChangeCase, EveryModeOnEveryName) {
   for (const Row& row : kRows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(Litery(row.input, CaseMode::EveryWordCapital), row.words);
-    EXPECT_EQ(Litery(row.input, CaseMode::AllUpper), row.upper);
-    EXPECT_EQ(Litery(row.input, CaseMode::AllLower), row.lower);
-    EXPECT_EQ(Litery(row.input, CaseMode::FirstUpperRestLower), row.firstUpper);
-    EXPECT_EQ(Litery(row.input, CaseMode::FirstLowerRestUpper), row.firstLower);
-  }
-}
-
-TEST(Litery, WindowOptionsDecideInTheOrderTwoThreeFourFiveOne) {
-  struct OptionsRow {
-    const char* name;
-    CaseOptions options;
-    std::string expected;
-  };
-  const std::string input = "hELLO wORLD.Txt";
-  const OptionsRow rows[] = {
-      {"only 1", {.option1 = true}, "Hello World.txt"},
-      {"only 2", {.option2 = true}, "HELLO WORLD.TXT"},
-      {"only 3", {.option3 = true}, "hello world.txt"},
-      {"only 4", {.option4 = true}, "Hello world.txt"},
-      {"only 5", {.option5 = true}, "hELLO WORLD.TXT"},
-      {"2 before 3", {.option2 = true, .option3 = true}, "HELLO WORLD.TXT"},
-      {"3 before 4", {.option3 = true, .option4 = true}, "hello world.txt"},
-      {"4 before 5", {.option4 = true, .option5 = true}, "Hello world.txt"},
-      {"5 before 1", {.option1 = true, .option5 = true}, "hELLO WORLD.TXT"},
-      {"none keeps the name", {}, "hELLO wORLD.Txt"},
-  };
-  for (const OptionsRow& row : rows) {
-    SCOPED_TRACE(row.name);
-    EXPECT_EQ(Litery(input, row.options), row.expected);
+    EXPECT_EQ(changeCase(row.input, CaseMode::EveryWordCapital), row.words);
+    EXPECT_EQ(changeCase(row.input, CaseMode::AllUpper), row.upper);
+    EXPECT_EQ(changeCase(row.input, CaseMode::AllLower), row.lower);
+    EXPECT_EQ(changeCase(row.input, CaseMode::FirstUpperRestLower), row.firstUpper);
+    EXPECT_EQ(changeCase(row.input, CaseMode::FirstLowerRestUpper), row.firstLower);
   }
 }
 

@@ -8,15 +8,16 @@
 #include <vector>
 
 #include "engine/file_list.h"
+#include "engine/number_text.h"
 #include "engine/run_error.h"
-#include "tests/support/engine_fakes.h"
+#include "tests/support/error_number.h"
 #include "tests/support/memory_folder.h"
 
 namespace skorvatin {
 namespace {
 
 using Names = std::vector<std::string>;
-using testing::FakeNumberingOptions;
+using testing::errorNumberOf;
 using testing::MemoryDisk;
 using testing::MemoryEntry;
 
@@ -50,7 +51,7 @@ class NumberingRunTest : public ::testing::Test {
       if (atEvents) atEvents();
     });
     try {
-      r.Command1_Click();
+      r.run();
     } catch (const RunError& e) {
       error = e;
       return e.number();
@@ -62,12 +63,12 @@ class NumberingRunTest : public ::testing::Test {
 
   MemoryDisk disk;
   FileList list{disk};
-  FakeNumberingOptions options;
+  NumberingSettings options;
   std::function<void()> atEvents;
   std::optional<RunError> error;
 };
 
-TEST(Numer, NumberTexts) {
+TEST(NumberText, EachFilesNumber) {
   struct Row {
     const char* name;
     const char* start;
@@ -94,71 +95,26 @@ TEST(Numer, NumberTexts) {
       // The width counts characters: the two-byte Arabic decimal separator is one of them.
       {"separator of two bytes", "1.5", 1, 4, "\u066B", {0}, {"01\u066B5"}},
   };
-  MemoryDisk disk;
-  FileList list(disk);
-  FakeNumberingOptions options;
-  NumberingRun run(list, options, nullptr);
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    options.start = row.start;
-    options.separator = row.separator;
-    run.SzerokoscNumeru = row.width;
-    run.Zera();
     Names texts;
     for (std::int32_t position : row.positions) {
-      std::int32_t index = position;
-      texts.push_back(run.Numer(index, row.step));
-      EXPECT_EQ(index, position + 1);
+      texts.push_back(numberText(position, textValue(row.start), row.step, row.width, row.separator));
     }
     EXPECT_EQ(texts, row.texts);
   }
+  EXPECT_EQ(numberText(20, 1, 100000000, 0, ","), "2000000001");
+  EXPECT_EQ(errorNumberOf([] { numberText(21, 1, 100000000, 0, ","); }), err::Overflow);
 }
 
-TEST(Numer, ReadsTheStartAtEveryCallAndOverflowsBeyond32Bits) {
-  MemoryDisk disk;
-  FileList list(disk);
-  FakeNumberingOptions options;
-  NumberingRun run(list, options, nullptr);
-  run.CiagZer = "000";
-  run.SzerokoscNumeru = 0;
-  std::int32_t index = 0;
-  EXPECT_EQ(run.Numer(index, 1), "1");
-  options.start = "100";
-  EXPECT_EQ(run.Numer(index, 1), "101");
-
-  options.start = "1";
-  index = 20;
-  EXPECT_EQ(run.Numer(index, 100000000), "2000000001");
-  try {
-    run.Numer(index, 100000000);
-    ADD_FAILURE() << "no overflow";
-  } catch (const RunError& e) {
-    EXPECT_EQ(e.number(), err::Overflow);
-  }
-}
-
-TEST(Zera, WritesWidthZeros) {
-  MemoryDisk disk;
-  FileList list(disk);
-  FakeNumberingOptions options;
-  NumberingRun run(list, options, nullptr);
-  for (auto [width, zeros] :
-       std::vector<std::pair<int, std::string>>{{3, "000"}, {1, "0"}, {0, ""}, {-2, ""}}) {
-    run.CiagZer = "x";
-    run.SzerokoscNumeru = width;
-    run.Zera();
-    EXPECT_EQ(run.CiagZer, zeros) << width;
-  }
-}
-
-TEST(WyłuskajRozszerzenie, LastDotOfTheNameBeforeTheSuffix) {
+TEST(ExtensionBeforeSuffix, LastDotOfTheNameBeforeTheSuffix) {
   const std::pair<const char*, const char*> rows[] = {
       {"Raport.txt.q", ".txt"},  {"archiwum.tar.gz.q", ".gz"},
       {"README.q", ""},          {".htaccess.q", ".htaccess"},
       {"wersja..q", "."},        {"x.q.q", ".q"},
       {"zdjęcie.JPĘ.q", ".JPĘ"}, {"a.\xff\xfe.q", ".\xff\xfe"},
   };
-  for (auto [name, extension] : rows) EXPECT_EQ(NumberingRun::WyłuskajRozszerzenie(name), extension) << name;
+  for (auto [name, extension] : rows) EXPECT_EQ(extensionBeforeSuffix(name), extension) << name;
 }
 
 TEST_F(NumberingRunTest, LastNumberAndItsWidth) {
@@ -179,8 +135,7 @@ TEST_F(NumberingRunTest, LastNumberAndItsWidth) {
     fill(numbered("f%03d", row.files));
     options.start = row.start;
     options.step = row.step;
-    NumberingRun r(list, options, nullptr);
-    EXPECT_EQ(r.ObliczOstatniNumer(), row.last);
+    EXPECT_EQ(lastNumber(row.files, options), row.last);
   }
 }
 
@@ -261,8 +216,8 @@ TEST_F(NumberingRunTest, Runs) {
     options.start = row.start;
     options.step = row.step;
     options.prefix = row.prefix;
-    options.after = row.after;
-    options.check1 = row.zeros;
+    options.suffix = row.after;
+    options.leadingZeros = row.zeros != 0;
     ASSERT_EQ(run(), 0) << error->what();
     EXPECT_EQ(entries(), row.afterRun);
     EXPECT_EQ(list.names().size(), row.afterRun.size());
@@ -329,7 +284,7 @@ TEST_F(NumberingRunTest, AMaskNumbersExactlyTheFilesItLists) {
     ASSERT_EQ(run(), 0);
     EXPECT_EQ(entries(), row.afterRun);
     EXPECT_EQ(list.names(), row.listed);
-    EXPECT_EQ(list.Pattern(), row.mask);
+    EXPECT_EQ(list.pattern(), row.mask);
   }
 }
 
@@ -345,7 +300,7 @@ TEST_F(NumberingRunTest, FileAppearingBetweenThePassesIsLeftAlone) {
   // The list after the run is the run's own listing with the new names; the stranger's file shows
   // at the next read of the folder.
   EXPECT_EQ(list.names(), (Names{"Plik1.txt", "Plik2.txt"}));
-  list.Refresh();
+  list.refresh();
   EXPECT_EQ(list.names(), (Names{"new.txt", "Plik1.txt", "Plik2.txt"}));
 }
 
@@ -479,7 +434,7 @@ TEST_F(NumberingRunTest, RefusedUpFrontRenamesNothing) {
     disk.folder(kFolder).caseBlind = row.caseBlind;
     options.step = row.step;
     options.prefix = row.prefix;
-    options.check1 = row.zeros;
+    options.leadingZeros = row.zeros != 0;
     const Names before = entries();
     const Names listed = list.names();
     const int renames = disk.renameCalls;

@@ -22,7 +22,7 @@ namespace {
 
 using Names = std::vector<std::string>;
 using testing::errorNumberOf;
-using testing::FakeNumberingOptions;
+
 using testing::MemoryDisk;
 using testing::MemoryJournalStore;
 using testing::SilentPassView;
@@ -51,12 +51,13 @@ class OperationJournalTest : public ::testing::Test {
   int number() {
     NumberingRun run(list, options, nullptr, &store);
     if (stopAtPause > 0) run.setStopRequest([this] { return ++pauses == stopAtPause; });
-    return errorNumberOf([&] { run.Command1_Click(); });
+    return errorNumberOf([&] { run.run(); });
   }
   int upperCase() {
     return errorNumberOf([&] {
       runConversionPass(
-          list, view, nullptr, [](const std::string& n) { return Litery(n, CaseMode::AllUpper); }, &store);
+          list, view, nullptr, [](const std::string& n) { return changeCase(n, CaseMode::AllUpper); },
+          &store);
     });
   }
   const MemoryJournalStore::Journal& only() {
@@ -67,7 +68,7 @@ class OperationJournalTest : public ::testing::Test {
   MemoryDisk disk;
   MemoryJournalStore store;
   FileList list{disk};
-  FakeNumberingOptions options;
+  NumberingSettings options;
   SilentPassView view;
   std::vector<std::string> log;
   int killAt = 0;

@@ -6,9 +6,8 @@
 
 namespace {
 
-using skorvatin::Litery2;
+using skorvatin::replaceCharacters;
 using skorvatin::ReplaceMode;
-using skorvatin::ReplaceOptions;
 
 struct Row {
   const char* name;
@@ -58,31 +57,12 @@ const Row kRows[] = {
      "a\xCC-a\xFF\xCC\xA8-z\xCC\x87\xFF", "a\xCC-a\xFF\xCC\xA8-z\xFF"},
 };
 
-TEST(Litery2, EveryModeOnEveryName) {
+TEST(ReplaceCharacters, EveryModeOnEveryName) {
   for (const Row& row : kRows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(Litery2(row.input, ReplaceMode::SpacesToUnderscores), row.spacesToUnderscores);
-    EXPECT_EQ(Litery2(row.input, ReplaceMode::UnderscoresToSpaces), row.underscoresToSpaces);
-    EXPECT_EQ(Litery2(row.input, ReplaceMode::PolishToPlain), row.polishToPlain);
-  }
-}
-
-TEST(Litery2, WindowOptionsRunAllThreeStepsInOrder) {
-  struct OptionsRow {
-    const char* name;
-    ReplaceOptions options;
-    std::string expected;
-  };
-  const std::string input = "ą b_c.txt";
-  const OptionsRow rows[] = {
-      {"none", {}, "ą b_c.txt"},
-      {"6 then 7 turns spaces back", {.option6 = true, .option7 = true}, "ą b c.txt"},
-      {"6 and 8", {.option6 = true, .option8 = true}, "a_b_c.txt"},
-      {"all three", {.option6 = true, .option7 = true, .option8 = true}, "a b c.txt"},
-  };
-  for (const OptionsRow& row : rows) {
-    SCOPED_TRACE(row.name);
-    EXPECT_EQ(Litery2(input, row.options), row.expected);
+    EXPECT_EQ(replaceCharacters(row.input, ReplaceMode::SpacesToUnderscores), row.spacesToUnderscores);
+    EXPECT_EQ(replaceCharacters(row.input, ReplaceMode::UnderscoresToSpaces), row.underscoresToSpaces);
+    EXPECT_EQ(replaceCharacters(row.input, ReplaceMode::PolishToPlain), row.polishToPlain);
   }
 }
 

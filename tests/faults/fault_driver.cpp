@@ -100,12 +100,12 @@ int run(int argc, char** argv) {
     const auto it = values.find(key);
     return it == values.end() ? fallback : it->second;
   };
-  testing::FakeNumberingOptions options;
+  NumberingSettings options;
   options.start = get("start", "1");
   options.step = get("step", "1");
   options.prefix = get("prefix", "Plik");
-  options.after = get("after", "");
-  options.check1 = std::stoi(get("zeros", "0"));
+  options.suffix = get("after", "");
+  options.leadingZeros = std::stoi(get("zeros", "0")) != 0;
   const EventPump pump = [] {};
   FileList list(folders);
   list.setPath(argv[2]);
@@ -113,19 +113,19 @@ int run(int argc, char** argv) {
 
   if (operation == "number") {
     NumberingRun run(list, options, pump, journal.get());
-    run.Command1_Click();
+    run.run();
   } else if (operation == "case" || operation == "replace") {
     if (argc < 4) return usage();
     const std::string mode = argv[3];
     NameTransform transform;
-    if (mode == "upper") transform = [](const std::string& n) { return Litery(n, CaseMode::AllUpper); };
-    if (mode == "lower") transform = [](const std::string& n) { return Litery(n, CaseMode::AllLower); };
+    if (mode == "upper") transform = [](const std::string& n) { return changeCase(n, CaseMode::AllUpper); };
+    if (mode == "lower") transform = [](const std::string& n) { return changeCase(n, CaseMode::AllLower); };
     if (mode == "spaces")
-      transform = [](const std::string& n) { return Litery2(n, ReplaceMode::SpacesToUnderscores); };
+      transform = [](const std::string& n) { return replaceCharacters(n, ReplaceMode::SpacesToUnderscores); };
     if (mode == "underscores")
-      transform = [](const std::string& n) { return Litery2(n, ReplaceMode::UnderscoresToSpaces); };
+      transform = [](const std::string& n) { return replaceCharacters(n, ReplaceMode::UnderscoresToSpaces); };
     if (mode == "polish")
-      transform = [](const std::string& n) { return Litery2(n, ReplaceMode::PolishToPlain); };
+      transform = [](const std::string& n) { return replaceCharacters(n, ReplaceMode::PolishToPlain); };
     if (!transform) return usage();
     testing::SilentPassView view;
     runConversionPass(list, view, pump, transform, journal.get());

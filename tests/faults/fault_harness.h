@@ -27,7 +27,7 @@ extern char** environ;
 
 namespace skorvatin::faults {
 
-using Options = testing::FakeNumberingOptions;
+using Options = NumberingSettings;
 using View = testing::SilentPassView;
 
 struct FileState {

@@ -32,7 +32,7 @@ class Interference : public FaultTest {
     });
     if (atPump == 0) meddle();
     try {
-      run.Command1_Click();
+      run.run();
     } catch (const RunError& e) {
       return e;
     }
@@ -133,7 +133,7 @@ TEST_F(Interference, ConversionPassStopsOnAClashOrAMissingFile) {
     View view;
     try {
       runConversionPass(
-          list, view, [] {}, [](const std::string& n) { return Litery(n, CaseMode::AllUpper); });
+          list, view, [] {}, [](const std::string& n) { return changeCase(n, CaseMode::AllUpper); });
       ADD_FAILURE() << "the pass did not stop";
     } catch (const RunError& e) {
       EXPECT_EQ(e.number(), row.number) << e.what();

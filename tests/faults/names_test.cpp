@@ -22,7 +22,7 @@ class Names : public FaultTest {
     list.setPath(folder());
     NumberingRun run(list, options, [] {});
     try {
-      run.Command1_Click();
+      run.run();
     } catch (const RunError& e) {
       return e;
     }
@@ -107,22 +107,23 @@ TEST_F(Names, OddNamesAreListedAndRenamedExactly) {
   platform::PosixFolders folders;
   FileList list(folders);
   list.setPath(folder());
-  ASSERT_EQ(list.ListCount(), static_cast<std::int16_t>(kOddNames.size()));
+  ASSERT_EQ(batchCount(list), static_cast<std::int16_t>(kOddNames.size()));
   for (const OddName& n : kOddNames) {
     EXPECT_NE(std::find(list.names().begin(), list.names().end(), n.name), list.names().end()) << n.label;
   }
 
   View view;
   runConversionPass(
-      list, view, [] {}, [](const std::string& s) { return Litery(s, CaseMode::AllUpper); });
+      list, view, [] {}, [](const std::string& s) { return changeCase(s, CaseMode::AllUpper); });
   Snapshot expected;
   for (const OddName& n : kOddNames) expected[n.upper] = before.at(n.name);
   EXPECT_EQ(snapshot(folder()), expected);
 
   runConversionPass(
-      list, view, [] {}, [](const std::string& s) { return Litery(s, CaseMode::AllLower); });
+      list, view, [] {}, [](const std::string& s) { return changeCase(s, CaseMode::AllLower); });
   runConversionPass(
-      list, view, [] {}, [](const std::string& s) { return Litery2(s, ReplaceMode::PolishToPlain); });
+      list, view, [] {},
+      [](const std::string& s) { return replaceCharacters(s, ReplaceMode::PolishToPlain); });
   expected.clear();
   for (const OddName& n : kOddNames) expected[n.plain] = before.at(n.name);
   EXPECT_EQ(snapshot(folder()), expected);

@@ -74,7 +74,7 @@ class RootFs : public FaultTest {
       if (++pumps == 1 && betweenPasses) betweenPasses();
     });
     try {
-      run.Command1_Click();
+      run.run();
     } catch (const RunError& e) {
       renamesDone_ = spy.renamesDone;
       return e;
@@ -89,7 +89,7 @@ class RootFs : public FaultTest {
     View view;
     try {
       runConversionPass(
-          list, view, [] {}, [](const std::string& n) { return Litery(n, CaseMode::AllUpper); });
+          list, view, [] {}, [](const std::string& n) { return changeCase(n, CaseMode::AllUpper); });
     } catch (const RunError& e) {
       return e;
     }

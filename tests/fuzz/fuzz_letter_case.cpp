@@ -11,10 +11,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string name(reinterpret_cast<const char*>(data), size);
   for (CaseMode mode : {CaseMode::EveryWordCapital, CaseMode::AllUpper, CaseMode::AllLower,
                         CaseMode::FirstUpperRestLower, CaseMode::FirstLowerRestUpper}) {
-    const std::string out = Litery(name, mode);
+    const std::string out = changeCase(name, mode);
     fuzz::checkTransformation("Litery", name, out);
     // Converting twice changes nothing more in the modes that do not depend on position.
-    if ((mode == CaseMode::AllUpper || mode == CaseMode::AllLower) && Litery(out, mode) != out)
+    if ((mode == CaseMode::AllUpper || mode == CaseMode::AllLower) && changeCase(out, mode) != out)
       fuzz::fail("Litery is not idempotent", name, out);
   }
   return 0;

@@ -40,15 +40,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace skorvatin;
   const std::string name(reinterpret_cast<const char*>(data), size);
 
-  const std::string underscores = Litery2(name, ReplaceMode::SpacesToUnderscores);
+  const std::string underscores = replaceCharacters(name, ReplaceMode::SpacesToUnderscores);
   fuzz::checkTransformation("spaces to underscores", name, underscores);
   if (underscores.find(' ') != std::string::npos) fuzz::fail("a space is left", name, underscores);
 
-  const std::string spaces = Litery2(name, ReplaceMode::UnderscoresToSpaces);
+  const std::string spaces = replaceCharacters(name, ReplaceMode::UnderscoresToSpaces);
   fuzz::checkTransformation("underscores to spaces", name, spaces);
   if (spaces.find('_') != std::string::npos) fuzz::fail("an underscore is left", name, spaces);
 
-  const std::string plain = Litery2(name, ReplaceMode::PolishToPlain);
+  const std::string plain = replaceCharacters(name, ReplaceMode::PolishToPlain);
   fuzz::checkTransformation("Polish to plain", withoutComposingMarks(name), plain);
   for (std::size_t pos = 0; pos < plain.size();) {
     const utf8::Unit u = utf8::decodeAt(plain, pos);

@@ -82,32 +82,33 @@ TEST_F(FullFolder, NumberedThenBothPassesEveryFileAccountedFor) {
   platform::PosixFolders folders;
   FileList list(folders);
   list.setPath(dir_);
-  ASSERT_EQ(list.ListCount(), kFiles);
+  ASSERT_EQ(batchCount(list), kFiles);
   const EventPump pump = [] {};
-  testing::FakeNumberingOptions options;
+  NumberingSettings options;
   options.prefix = "Plik ";
 
   using Clock = std::chrono::steady_clock;
   const auto t0 = Clock::now();
   NumberingRun run(list, options, pump);
-  run.Command1_Click();
+  run.run();
   const auto t1 = Clock::now();
-  EXPECT_EQ(list.ListCount(), kFiles);
-  EXPECT_EQ(list.List(0), "Plik 1.txt");
+  EXPECT_EQ(batchCount(list), kFiles);
+  EXPECT_EQ(list.at(0), "Plik 1.txt");
   expectEveryFile([](int i) { return "Plik " + std::to_string(i) + ".txt"; }, inodes, "after numbering");
 
   testing::SilentPassView view;
-  runConversionPass(list, view, pump, [](const std::string& n) { return Litery(n, CaseMode::AllUpper); });
+  runConversionPass(list, view, pump, [](const std::string& n) { return changeCase(n, CaseMode::AllUpper); });
   const auto t2 = Clock::now();
-  EXPECT_EQ(view.fill, 61.0F * kFiles);
+  EXPECT_EQ(view.progress.back(), std::size_t{kFiles});
   expectEveryFile([](int i) { return "PLIK " + std::to_string(i) + ".TXT"; }, inodes, "after the case pass");
 
-  runConversionPass(list, view, pump,
-                    [](const std::string& n) { return Litery2(n, ReplaceMode::SpacesToUnderscores); });
+  runConversionPass(list, view, pump, [](const std::string& n) {
+    return replaceCharacters(n, ReplaceMode::SpacesToUnderscores);
+  });
   const auto t3 = Clock::now();
   expectEveryFile([](int i) { return "PLIK_" + std::to_string(i) + ".TXT"; }, inodes,
                   "after the replacement pass");
-  EXPECT_EQ(list.ListCount(), kFiles);
+  EXPECT_EQ(batchCount(list), kFiles);
 
   const auto ms = [](auto d) { return std::chrono::duration_cast<std::chrono::milliseconds>(d).count(); };
   std::printf("32767 files: numbering %lld ms, case pass %lld ms, replacement pass %lld ms\n",
