@@ -219,13 +219,12 @@ void runOperation(Op op, const std::string& dir, JournalStore* journal) {
   list.setPath(dir);
   const EventPump pump = [] {};
   if (op == Op::Number) {
-    testing::FakeNumberingOptions options;
-    NumberingRun run(list, options, pump, journal);
-    run.Command1_Click();
+    NumberingRun run(list, NumberingSettings{}, pump, journal);
+    run.run();
   } else {
     testing::SilentPassView view;
     runConversionPass(
-        list, view, pump, [](const std::string& n) { return Litery(n, CaseMode::AllUpper); }, journal);
+        list, view, pump, [](const std::string& n) { return changeCase(n, CaseMode::AllUpper); }, journal);
   }
 }
 
@@ -627,13 +626,12 @@ int cost(const std::string& device, const std::string& at, const std::string& mo
     platform::PosixFolders folders;
     FileList list(folders);
     list.setPath(dir);
-    testing::FakeNumberingOptions options;
     NumberingRun run(
-        list, options, [] {}, journaled ? &store : nullptr);
+        list, NumberingSettings{}, [] {}, journaled ? &store : nullptr);
     stickSyncSeconds = otherSyncSeconds = 0;
     const double start = seconds();
     try {
-      run.Command1_Click();
+      run.run();
     } catch (const RunError& e) {
       problem = e.what();
     }
