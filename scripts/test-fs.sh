@@ -26,7 +26,7 @@
 # $SKORVATIN_VM_WATCHDOG seconds (default 15); `kvm` or `tcg` runs that one only. A /dev/kvm that
 # is there and writable proves nothing: on some hosts qemu then hangs after "Booting from ROM..."
 # or aborts on an MSR it cannot set. The later boots use what the first one found. All boots
-# together take about a minute and a half under TCG.
+# together take one and a half to two minutes under TCG.
 #
 # SKORVATIN_STICK_COST_FILES sets how many files the timed numbering run renames (default 300).
 # FAT has no folder index, so a run costs time by the square of the count: 4000 files take some
@@ -105,8 +105,8 @@ WITH_XFS=0
 command -v mkfs.xfs >/dev/null && WITH_XFS=1
 # The power cuts, one per boot after the first: the rename at which each batch is cut off. The
 # batches number 6 files: renames 1-6 give the temporary names, 7-12 the final ones, so 4 falls in
-# the first pass, 7 between the passes and 10 in the second.
-CUTS=(4 7 10)
+# the first pass, 7 between the passes and 10 in the second; 0 is the moment a run has finished.
+CUTS=(4 7 10 0)
 BOOTS=$(( ${#CUTS[@]} + 1 ))
 COST_FILES=${SKORVATIN_STICK_COST_FILES:-300}
 
@@ -192,9 +192,12 @@ k=\$(echo "${CUTS[*]}" | cut -d' ' -f\$boot)
 if [ \$boot -lt $BOOTS ] && [ -n "\$k" ]; then
   grep -q ' /mnt/sv ' /proc/mounts || try stick-vfat \$SV /mnt/sv -t vfat -o \$VFAT
   grep -q ' /mnt/se ' /proc/mounts || try stick-exfat \$SE /mnt/se -t exfat -o \$EXFAT
-  # Write-back every twentieth of a second for what is a tenth of a second old: the disks trail the
-  # renames of the (slowed) batches by a few renames when the power goes.
-  echo 5 >/proc/sys/vm/dirty_writeback_centisecs; echo 10 >/proc/sys/vm/dirty_expire_centisecs
+  # Inside a run, write-back every twentieth of a second for what is a tenth of a second old: the
+  # disks trail the renames of the (slowed) batches by a few renames when the power goes. After a
+  # run the kernel's own half minute: what is on the disk then is what the run made durable.
+  if [ "\$k" != 0 ]; then
+    echo 5 >/proc/sys/vm/dirty_writeback_centisecs; echo 10 >/proc/sys/vm/dirty_expire_centisecs
+  fi
   echo "@@BEGIN cut-\$boot"
   if [ \$((boot % 2)) = 1 ]; then
     /stick_probe cut \$boot \$k /mnt/state/cut-\$boot /mnt/sv/cut-\$boot /mnt/se/cut-\$boot

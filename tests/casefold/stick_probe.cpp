@@ -4,8 +4,8 @@
 // Each line it prints is "PASS name", "FAIL name: why" or "NOTE what it saw".
 //
 // Every rename the rename service makes on the stick passes through a hook at the system call (the
-// link wraps renameat2 and renameat), so a kill or a power cut also lands between the two steps of
-// a case-only rename, as a real one can.
+// link wraps renameat2 and renameat, and times fsync and syncfs), so a kill or a power cut also lands between
+// the two steps of a case-only rename, as a real one can.
 //
 //   stick_probe kills DEVICE FSTYPE OPTIONS MOUNT_A MOUNT_B STATE
 //       a numbering run and an upper-case pass, each killed at renames of its passes and recovered
@@ -13,7 +13,8 @@
 //       without a remount
 //   stick_probe cut N K STATE HOLD_DIR CUT_DIR
 //       new files in both folders and a numbering run in each, journals in STATE: the run in HOLD_DIR
-//       waits at its K-th rename, the run in CUT_DIR powers the machine off at its K-th, unsynced
+//       waits at its K-th rename, the run in CUT_DIR powers the machine off at its K-th, unsynced;
+//       K 0 is the moment a run has finished
 //   stick_probe after-cut N K STATE LABEL=DIR...
 //       at the next boot, file systems repaired and mounted: where the files are, the recovery,
 //       and where they are after it
@@ -80,9 +81,11 @@ extern "C" {
 int __real_renameat2(int, const char*, int, const char*, unsigned int);
 int __real_renameat(int, const char*, int, const char*);
 int __real_fsync(int);
+int __real_syncfs(int);
 int __wrap_renameat2(int olddir, const char* from, int newdir, const char* to, unsigned int flags);
 int __wrap_renameat(int olddir, const char* from, int newdir, const char* to);
 int __wrap_fsync(int fd);
+int __wrap_syncfs(int fd);
 
 int __wrap_renameat2(int olddir, const char* from, int newdir, const char* to, unsigned int flags) {
   beforeRename(olddir);
@@ -98,6 +101,14 @@ int __wrap_fsync(int fd) {
   const bool stick = onStick(fd);
   const double start = seconds();
   const int rc = __real_fsync(fd);
+  (stick ? stickSyncSeconds : otherSyncSeconds) += seconds() - start;
+  return rc;
+}
+
+int __wrap_syncfs(int fd) {
+  const bool stick = onStick(fd);
+  const double start = seconds();
+  const int rc = __real_syncfs(fd);
   (stick ? stickSyncSeconds : otherSyncSeconds) += seconds() - start;
   return rc;
 }
@@ -424,6 +435,27 @@ void slowStick() {
   ::usleep(40'000);
 }
 
+// A numbering run in `dir` on a slow stick that calls `atPoint` before its k-th rename, or with k 0
+// once the run has finished, its journal closed.
+void runTo(const std::string& dir, int k, const std::string& state, const std::function<void()>& atPoint) {
+  stickDevice = deviceOf(dir);
+  atRename = [k, &atPoint](int call) {
+    slowStick();
+    if (call == k) atPoint();
+  };
+  try {
+    platform::JournalFolder store(state);
+    runOperation(Op::Number, dir, &store);
+    if (k == 0) atPoint();
+  } catch (const RunError& e) {
+    std::printf("NOTE the run in %s stopped: %s\n", dir.c_str(), e.what());
+  }
+}
+
+std::string pointName(int k) {
+  return k == 0 ? std::string("the end of the run") : "rename " + std::to_string(k);
+}
+
 int cut(const std::string& n, int k, const std::string& state, const std::string& holdDir,
         const std::string& cutDir) {
   for (const std::string* dir : {&holdDir, &cutDir}) {
@@ -436,20 +468,11 @@ int cut(const std::string& n, int k, const std::string& state, const std::string
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::close(ready[0]);
-    stickDevice = deviceOf(holdDir);
     const int signal = ready[1];
-    atRename = [k, signal](int call) {
-      slowStick();
-      if (call != k) return;
+    runTo(holdDir, k, state, [signal] {
       if (::write(signal, "x", 1) != 1) ::_exit(3);
       for (;;) ::pause();
-    };
-    try {
-      platform::JournalFolder store(state);
-      runOperation(Op::Number, holdDir, &store);
-    } catch (const RunError& e) {
-      std::printf("NOTE the run in %s stopped: %s\n", holdDir.c_str(), e.what());
-    }
+    });
     std::fflush(stdout);
     ::_exit(3);
   }
@@ -457,17 +480,12 @@ int cut(const std::string& n, int k, const std::string& state, const std::string
   char byte = 0;
   pollfd wait{ready[0], POLLIN, 0};
   if (pid < 0 || ::poll(&wait, 1, 60'000) != 1 || ::read(ready[0], &byte, 1) != 1) {
-    return report("cut-" + n + "/hold",
-                  "the run in " + holdDir + " never reached rename " + std::to_string(k)),
-           1;
+    return report("cut-" + n + "/hold", "the run in " + holdDir + " never reached " + pointName(k)), 1;
   }
-  std::printf("NOTE the numbering run in %s waits at rename %d\n", holdDir.c_str(), k);
+  std::printf("NOTE the numbering run in %s waits at %s\n", holdDir.c_str(), pointName(k).c_str());
 
-  stickDevice = deviceOf(cutDir);
-  atRename = [&n, k, &cutDir](int call) {
-    slowStick();
-    if (call != k) return;
-    std::printf("@@CUT %s at rename %d in %s\n", n.c_str(), k, cutDir.c_str());
+  runTo(cutDir, k, state, [&] {
+    std::printf("@@CUT %s at %s in %s\n", n.c_str(), pointName(k).c_str(), cutDir.c_str());
     std::fflush(stdout);
     const int trigger = ::open("/proc/sysrq-trigger", O_WRONLY);
     if (trigger < 0 || ::write(trigger, "o", 1) != 1) {
@@ -476,13 +494,7 @@ int cut(const std::string& n, int k, const std::string& state, const std::string
       ::_exit(1);
     }
     for (;;) ::pause();
-  };
-  try {
-    platform::JournalFolder store(state);
-    runOperation(Op::Number, cutDir, &store);
-  } catch (const RunError& e) {
-    std::printf("NOTE the run in %s stopped: %s\n", cutDir.c_str(), e.what());
-  }
+  });
   report("cut-" + n, "the power stayed on");
   return 1;
 }
@@ -523,8 +535,14 @@ std::string describe(const std::vector<Names>& where) {
   return s;
 }
 
-int afterCut(const std::string& n, const std::string& k, const std::string& state,
-             const std::vector<std::string>& places) {
+// A cut inside the run must leave every file the file system kept under its original name once
+// the start has recovered the run; a cut after the run, every file under its new name: the run made
+// its names durable before its journal said it was done.
+int afterCut(const std::string& n, int k, const std::string& state, const std::vector<std::string>& places) {
+  const bool finished = k == 0;
+  const auto wanted = [finished](std::size_t i) {
+    return finished ? kFiles[i].numbered : kFiles[i].original;
+  };
   std::vector<std::pair<std::string, std::string>> dirs;  // label, folder
   std::vector<std::vector<Names>> before;
   for (const std::string& place : places) {
@@ -542,7 +560,7 @@ int afterCut(const std::string& n, const std::string& k, const std::string& stat
     std::string lostByFs, notRestored;
     Names husks;  // entries the file system kept without their data, under a name of the batch
     for (std::size_t i = 0; i < kCount; ++i) {
-      if (after[i] == Names{kFiles[i].original}) {
+      if (after[i] == Names{wanted(i)}) {
         ++restored;
       } else if (before[d][i].empty() && after[i].empty()) {
         lostByFs += std::string(" [") + kFiles[i].original + "]";
@@ -559,16 +577,18 @@ int afterCut(const std::string& n, const std::string& k, const std::string& stat
     // Nothing else may be left: no temporary names, no second name of a file.
     Names strays;
     for (const std::string& name : listing(dir)) {
-      const bool known = std::any_of(std::begin(kFiles), std::end(kFiles),
-                                     [&name](const StickFile& f) { return name == f.original; });
+      bool known = false;
+      for (std::size_t i = 0; i < kCount; ++i) known = known || name == wanted(i);
       if (!known && std::find(husks.begin(), husks.end(), name) == husks.end()) strays.push_back(name);
     }
-    std::string line = "cut-" + n + "/" + label + "/rename-" + k + ": " + std::to_string(restored) + " of " +
-                       std::to_string(kCount) + " restored";
+    std::string line = "cut-" + n + "/" + label + "/" + (finished ? "end" : "rename-" + std::to_string(k)) +
+                       ": " + std::to_string(restored) + " of " + std::to_string(kCount) +
+                       (finished ? " under their new names" : " restored");
     if (!lostByFs.empty()) line += "; lost by the file system itself:" + lostByFs;
     if (!husks.empty()) line += " (left empty under" + shown(husks) + ")";
     std::string problem;
-    if (!notRestored.empty()) problem += "not restored:" + notRestored + " ";
+    if (finished && !lostByFs.empty()) problem += "the run had made its names durable and said so; ";
+    if (!notRestored.empty()) problem += "not where they belong:" + notRestored + " ";
     if (!strays.empty()) problem += "left in the folder:" + shown(strays);
     if (problem.empty()) {
       std::printf("PASS %s\n", line.c_str());
@@ -656,9 +676,8 @@ int cost(const std::string& device, const std::string& at, const std::string& mo
       "ratio of the medians %.3f, of the fastest runs %.3f%s\n",
       files, mountOptions.c_str(), figures(without).c_str(), figures(with).c_str(), ratio, best,
       std::min(ratio, best) > 1.10 ? " (more than 10 % slower)" : "");
-  std::printf(
-      "NOTE cost, in the runs with the journal: fsync of the stick's folder%s s; fsyncs of the journal%s s\n",
-      figures(stickSyncs).c_str(), figures(journalSyncs).c_str());
+  std::printf("NOTE cost, in the runs with the journal: syncs of the stick%s s; fsyncs of the journal%s s\n",
+              figures(stickSyncs).c_str(), figures(journalSyncs).c_str());
   unmount(at);
   return failures == 0 ? 0 : 1;
 }
@@ -681,7 +700,7 @@ int main(int argc, char** argv) {
   if (mode == "kills" && args.size() == 7) return kills(args[1], args[2], args[3], args[4], args[5], args[6]);
   if (mode == "cut" && args.size() == 6) return cut(args[1], std::stoi(args[2]), args[3], args[4], args[5]);
   if (mode == "after-cut" && args.size() >= 5)
-    return afterCut(args[1], args[2], args[3], {args.begin() + 4, args.end()});
+    return afterCut(args[1], std::stoi(args[2]), args[3], {args.begin() + 4, args.end()});
   if (mode == "cost" && args.size() == 7)
     return cost(args[1], args[2], args[3], std::stoi(args[4]), std::stoi(args[5]), args[6]);
   return usage();
