@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
-#include "engine/case_fold.h"
+#include "engine/folder_snapshot.h"
+#include "engine/journal_history.h"
+#include "engine/journaled_batch.h"
 #include "engine/run_error.h"
 #include "engine/transient_name.h"
 
@@ -15,64 +18,26 @@ namespace skorvatin {
 
 namespace {
 
-// A folder as one listing shows it, and the plan's files recognised in it: by number where numbers
+// The plan's files recognised in their folder as one listing shows it: by number where numbers
 // last, checked against what a file under a reused number cannot share, and by size and time where
-// numbers do not last. A case-blind folder is asked name by name as well, since it answers to
-// spellings the listing does not show.
+// numbers do not last.
 class FolderNames {
  public:
-  FolderNames(Folder& folder, const BatchPlan& plan) : folder_(folder), plan_(plan) {
-    folder.forEachEntry([this](std::string_view name, EntryKind, std::uint64_t inode) {
-      const auto it = entries_.emplace(std::string(name), inode).first;
-      byInode_.emplace(inode, &it->first);
-    });
-    caseBlind_ = folder.ignoresCase();
-    identity_ = folder.identity();
-    device_ = folder.id().device;
-  }
-
-  Folder& folder() { return folder_; }
+  FolderNames(Folder& folder, const BatchPlan& plan) : folder_(folder), plan_(plan), snapshot_(folder) {}
 
   // The stored name of whatever answers to `name`; "" for something the listing does not hold (a
   // mount point); nothing when the name is free.
-  std::optional<std::string> holder(const std::string& name) {
-    if (entries_.count(name) != 0) return name;
-    if (!caseBlind_) return std::nullopt;
-    if (identity_ == Identity::None) {
-      // Such a folder numbers each spelling apart, so only the names themselves can tell.
-      if (folded_.empty()) {
-        for (const auto& [stored, inode] : entries_) folded_.emplace(foldedName(stored), &stored);
-      }
-      const auto it = folded_.find(foldedName(name));
-      if (it != folded_.end()) return *it->second;
-      return folder_.lookUp(name) ? std::optional<std::string>("") : std::nullopt;
-    }
-    const auto found = folder_.lookUp(name);
-    if (!found) return std::nullopt;
-    const auto it = byInode_.find(found->inode);
-    return found->device == device_ && it != byInode_.end() ? *it->second : std::string();
+  std::optional<std::string> holder(const std::string& name) const {
+    const std::size_t i = snapshot_.holderOf(name);
+    if (i == FolderSnapshot::npos) return std::nullopt;
+    if (i == FolderSnapshot::outside) return std::string();
+    return std::string(snapshot_.entry(i).name);
   }
 
   // Whether the entry stored under exactly `stored` is the plan's file `f`.
   bool holds(const std::string& stored, const PlannedFile& f) {
-    const auto it = entries_.find(stored);
-    if (it == entries_.end()) return false;
-    if (plan_.identity != Identity::Lasting && f.stamp) {
-      // Some drivers (fusefat) give a renamed file the time of the rename, in FAT's two-second
-      // steps: a file of the batch's size under one of its names, changed since the batch began,
-      // is the batch's as well.
-      const std::optional<FileStamp>& now = stampAt(stored);
-      constexpr std::int64_t kFatStep = 2'000'000'000;
-      return now && now->size == f.stamp->size &&
-             (now->modified == f.stamp->modified ||
-              (plan_.begun != 0 && now->modified >= plan_.begun - kFatStep));
-    }
-    if (it->second != f.id.inode) return false;
-    if (!f.stamp) return true;  // a journal from before stamps were kept
-    const std::optional<FileStamp>& now = stampAt(stored);
-    if (!now) return false;
-    if (f.stamp->born != 0 && now->born != 0) return now->born == f.stamp->born;
-    return now->size == f.stamp->size && now->modified == f.stamp->modified;
+    const std::size_t i = snapshot_.find(stored);
+    return i != FolderSnapshot::npos && holds(i, f);
   }
 
   // The stored names among `names` (the journal's spellings) under which the file `f` is now.
@@ -92,8 +57,9 @@ class FolderNames {
   // between the two steps of a move leaves it there, under a name no journal records.
   std::vector<std::string> inTransit(const PlannedFile& f) {
     std::vector<std::string> found;
-    for (const auto& [stored, inode] : entries_) {
-      if (isTransientName(stored) && holds(stored, f)) found.push_back(stored);
+    for (std::size_t i = 0; i < snapshot_.size(); ++i) {
+      const std::string_view name = snapshot_.entry(i).name;
+      if (isTransientName(name) && holds(i, f)) found.emplace_back(name);
     }
     return found;
   }
@@ -101,41 +67,56 @@ class FolderNames {
   // A name outside `known` under which the file `f` is stored now, when one entry alone can be it.
   std::optional<std::string> elsewhere(const PlannedFile& f,
                                        const std::unordered_set<std::string_view>& known) {
-    std::vector<const std::string*> candidates;
+    std::vector<std::size_t> candidates;
     if (plan_.identity == Identity::Lasting || !f.stamp) {
-      const auto [begin, end] = byInode_.equal_range(f.id.inode);
-      for (auto it = begin; it != end; ++it) candidates.push_back(it->second);
+      candidates = snapshot_.withInode(f.id.inode);
     } else {
-      for (const auto& [stored, inode] : entries_) candidates.push_back(&stored);
+      candidates.resize(snapshot_.size());
+      std::iota(candidates.begin(), candidates.end(), std::size_t{0});
     }
     std::optional<std::string> found;
-    for (const std::string* name : candidates) {
-      if (known.count(*name) != 0 || !holds(*name, f)) continue;
+    for (const std::size_t i : candidates) {
+      const std::string_view name = snapshot_.entry(i).name;
+      if (known.count(name) != 0 || !holds(i, f)) continue;
       if (found) return std::nullopt;
-      found = *name;
+      found = std::string(name);
     }
     return found;
   }
 
-  FileId idAt(const std::string& stored) const { return {device_, entries_.at(stored)}; }
-  std::optional<FileStamp> stampOf(const std::string& stored) { return stampAt(stored); }
+  FileId idAt(const std::string& stored) const { return snapshot_.idAt(snapshot_.find(stored)); }
+  std::optional<FileStamp> stampOf(const std::string& stored) { return stampAt(snapshot_.find(stored)); }
 
  private:
-  const std::optional<FileStamp>& stampAt(const std::string& stored) {
-    const auto it = stamps_.find(stored);
+  bool holds(std::size_t i, const PlannedFile& f) {
+    if (plan_.identity != Identity::Lasting && f.stamp) {
+      // Some drivers (fusefat) give a renamed file the time of the rename, in FAT's two-second
+      // steps: a file of the batch's size under one of its names, changed since the batch began,
+      // is the batch's as well.
+      const std::optional<FileStamp>& now = stampAt(i);
+      constexpr std::int64_t kFatStep = 2'000'000'000;
+      return now && now->size == f.stamp->size &&
+             (now->modified == f.stamp->modified ||
+              (plan_.begun != 0 && now->modified >= plan_.begun - kFatStep));
+    }
+    if (snapshot_.entry(i).inode != f.id.inode) return false;
+    if (!f.stamp) return true;  // a journal from before stamps were kept
+    const std::optional<FileStamp>& now = stampAt(i);
+    if (!now) return false;
+    if (f.stamp->born != 0 && now->born != 0) return now->born == f.stamp->born;
+    return now->size == f.stamp->size && now->modified == f.stamp->modified;
+  }
+
+  const std::optional<FileStamp>& stampAt(std::size_t i) {
+    const auto it = stamps_.find(i);
     if (it != stamps_.end()) return it->second;
-    return stamps_.emplace(stored, folder_.stampOf(stored)).first->second;
+    return stamps_.emplace(i, folder_.stampOf(std::string(snapshot_.entry(i).name))).first->second;
   }
 
   Folder& folder_;
   const BatchPlan& plan_;
-  std::unordered_map<std::string, std::uint64_t> entries_;
-  std::unordered_multimap<std::uint64_t, const std::string*> byInode_;
-  std::unordered_map<std::string, const std::string*> folded_;
-  std::unordered_map<std::string, std::optional<FileStamp>> stamps_;
-  bool caseBlind_ = false;
-  Identity identity_ = Identity::Lasting;
-  std::uint64_t device_ = 0;
+  FolderSnapshot snapshot_;
+  std::unordered_map<std::size_t, std::optional<FileStamp>> stamps_;
 };
 
 // One file on its way back: from where it is, through a name nothing else uses, to where it
@@ -241,67 +222,31 @@ void chooseStops(FolderNames& names, std::vector<Move>& moves, const std::vector
   }
 }
 
-RunError withNote(const RunError& error, const std::string& note) {
-  std::string detail = error.detail();
-  if (!detail.empty()) detail += "; ";
-  detail += note;
-  RunError out(error.number(), error.file(), detail);
-  for (const MisplacedFile& m : error.misplaced()) out.addMisplaced(m);
-  return out;
-}
-
 // Writes the journal, moves every file in two passes and finishes the journal. A rename that fails
 // puts back every rename done so far, newest first; only a complete put-back finishes the journal
 // (as rolled back), otherwise it stays for the next start to offer.
 void carryOut(JournalStore& store, Folder& folder, const BatchPlan& journal, const std::vector<Move>& moves) {
-  const BatchId own = store.begin(journal);
-  const std::string prefix = folderPrefix(journal.folderPath);
-  struct Step {
-    std::size_t move;
-    const std::string* from;
-    const std::string* to;
-  };
-  std::vector<Step> done;
-  done.reserve(moves.size() * 2);
+  JournaledBatch batch(&store, folder);
+  batch.begin(journal);
+  std::size_t done = 0;
   try {
-    for (std::size_t i = 0; i < moves.size(); ++i) {
-      folder.rename(moves[i].from, moves[i].via);
-      done.push_back({i, &moves[i].from, &moves[i].via});
+    for (const Move& m : moves) {
+      folder.rename(m.from, m.via);
+      ++done;
     }
-    for (std::size_t i = 0; i < moves.size(); ++i) {
-      folder.rename(moves[i].via, moves[i].to);
-      done.push_back({i, &moves[i].via, &moves[i].to});
+    for (const Move& m : moves) {
+      folder.rename(m.via, m.to);
+      ++done;
     }
   } catch (const RunError& failure) {
-    std::vector<const std::string*> at(moves.size());
-    for (std::size_t i = 0; i < moves.size(); ++i) at[i] = &moves[i].from;
-    for (const Step& s : done) at[s.move] = s.to;
-    bool complete = true;
-    for (auto it = done.rbegin(); it != done.rend(); ++it) {
-      if (at[it->move] != it->to) continue;  // a later step of this file could not be put back
-      try {
-        folder.rename(*it->to, *it->from);
-        at[it->move] = it->from;
-      } catch (const RunError&) {
-        complete = false;
-      }
-    }
-    RunError error = failure;
-    for (std::size_t i = 0; i < moves.size(); ++i) {
-      if (at[i] != &moves[i].from) error.addMisplaced({prefix + *at[i], prefix + moves[i].from});
-    }
-    if (complete) {
-      try {
-        folder.sync();
-        store.finish(own, {BatchOutcome::RolledBack, 0});
-      } catch (const RunError& e) {
-        throw withNote(error, e.what());
-      }
-    }
-    throw error;
+    const StepAt step = [&moves](std::size_t k) -> RenameStep {
+      if (k < moves.size()) return {k, &moves[k].from, &moves[k].via};
+      const std::size_t i = k - moves.size();
+      return {i, &moves[i].via, &moves[i].to};
+    };
+    throw batch.rollBack(failure, moves.size(), done, step);
   }
-  folder.sync();
-  store.finish(own, {BatchOutcome::Done, moves.size()});
+  batch.finish({BatchOutcome::Done, moves.size()});
 }
 
 // The restore's own journal: the folder as it is now, which may be under another mount point.
@@ -352,11 +297,10 @@ Settled settle(JournalStore& store, FolderService& folders, BatchId id) {
     FolderNames names(*folder, plan);
     const Standing standing = standingOf(names, plan);
     if (standing == Standing::HalfDone) return {true, {}};
-    // The names the files bear may still be only in memory; the end record must not be durable
-    // before them.
-    folder->sync();
-    store.finish(id, standing == Standing::AllFinal ? BatchEnd{BatchOutcome::Done, plan.files.size()}
-                                                    : BatchEnd{BatchOutcome::RolledBack, 0});
+    // The names the files bear may still be only in memory: finishing syncs the folder first.
+    JournaledBatch::resume(store, *folder, id)
+        .finish(standing == Standing::AllFinal ? BatchEnd{BatchOutcome::Done, plan.files.size()}
+                                               : BatchEnd{BatchOutcome::RolledBack, 0});
     return {};
   } catch (const RunError& e) {
     if (e.number() == err::PathNotFound) return {true, e.detail()};
@@ -422,7 +366,7 @@ void recoverOne(JournalStore& store, FolderService& folders, const StoredBatch& 
     chooseStops(names, moves, used);
     carryOut(store, *folder, journalFor(BatchKind::Recovery, batch.id, *folder, moves), moves);
   }
-  store.finish(batch.id, {BatchOutcome::RolledBack, 0});
+  JournaledBatch::resume(store, *folder, batch.id).finish({BatchOutcome::RolledBack, 0});
   report.folderPath = folder->path();
   report.renamed += moves.size();
   report.missing.insert(report.missing.end(), missing.begin(), missing.end());

@@ -9,6 +9,7 @@
 #include "engine/checked.h"
 #include "engine/folder.h"
 #include "engine/folder_snapshot.h"
+#include "engine/journaled_batch.h"
 #include "engine/number_text.h"
 #include "engine/run_error.h"
 
@@ -25,6 +26,7 @@ class Pass {
   // Renames file after file; throws at the first step that fails, with the files before it renamed.
   void run() {
     folder_ = list_.folders().open(list_.path());
+    batch_.emplace(journal_, *folder_);
     // One listing serves the journal, which records which file each name belongs to, and the list
     // read that follows the pass.
     snapshot_.emplace(*folder_, list_.size());
@@ -45,10 +47,7 @@ class Pass {
       file->final = transform_(name);
       plan_.files.push_back(std::move(*file));
     }
-    if (journal_ != nullptr) {
-      batch_ = journal_->begin(plan_);
-      journaled_ = true;
-    }
+    batch_->begin(plan_);
 
     for (std::size_t i = 0; i < count; ++i) {
       view_.setProgress(i + 1, count);
@@ -69,11 +68,9 @@ class Pass {
     });
   }
 
-  // The names must be on the disk before the journal says which files carry them.
+  // A pass that stopped is marked so, with the files it renamed: there is no taking it back.
   void finish(bool stopped) {
-    if (!journaled_) return;
-    folder_->sync();
-    journal_->finish(batch_, {stopped ? BatchOutcome::Stopped : BatchOutcome::Done, done_});
+    if (batch_) batch_->finish({stopped ? BatchOutcome::Stopped : BatchOutcome::Done, done_});
   }
 
  private:
@@ -84,8 +81,7 @@ class Pass {
   std::unique_ptr<Folder> folder_;
   std::optional<FolderSnapshot> snapshot_;
   BatchPlan plan_;  // the journal's plan, and the pass's own list of old and new names
-  BatchId batch_ = 0;
-  bool journaled_ = false;
+  std::optional<JournaledBatch> batch_;
   std::size_t done_ = 0;
 };
 

@@ -37,7 +37,18 @@ std::size_t FolderSnapshot::find(std::string_view name) const {
 }
 
 std::optional<FileId> FolderSnapshot::idOf(const std::string& name) const {
-  if (!exact_ && folder_.identity() == Identity::None) {
+  if (exact_ || folder_.identity() == Identity::None) {
+    const std::size_t i = holderOf(name);
+    if (i == npos) return std::nullopt;
+    if (i != outside) return idAt(i);
+  }
+  return folder_.lookUp(name);
+}
+
+std::size_t FolderSnapshot::holderOf(const std::string& name) const {
+  const std::size_t stored = find(name);
+  if (stored != npos || exact_) return stored;
+  if (folder_.identity() == Identity::None) {
     // Such a folder numbers each spelling of a name apart: the entry that answers to `name` is the
     // one stored under a spelling that folds alike.
     if (byFoldedName_.empty()) {
@@ -45,13 +56,24 @@ std::optional<FileId> FolderSnapshot::idOf(const std::string& name) const {
         byFoldedName_.emplace(foldedName(nameOf(entries_[i])), i);
     }
     const auto it = byFoldedName_.find(foldedName(name));
-    if (it != byFoldedName_.end()) return FileId{device_, entries_[it->second].inode};
-    return folder_.lookUp(name);
+    if (it != byFoldedName_.end()) return it->second;
+    return folder_.lookUp(name) ? outside : npos;
   }
-  if (!exact_) return folder_.lookUp(name);
-  const std::size_t i = find(name);
-  if (i == npos) return std::nullopt;
-  return FileId{device_, entries_[i].inode};
+  const auto found = folder_.lookUp(name);
+  if (!found) return npos;
+  if (found->device != device_) return outside;
+  const std::vector<std::size_t> same = withInode(found->inode);
+  return same.empty() ? outside : same.front();
+}
+
+std::vector<std::size_t> FolderSnapshot::withInode(std::uint64_t inode) const {
+  if (byInode_.empty()) {
+    for (std::size_t i = 0; i < entries_.size(); ++i) byInode_.emplace(entries_[i].inode, i);
+  }
+  std::vector<std::size_t> out;
+  const auto [begin, end] = byInode_.equal_range(inode);
+  for (auto it = begin; it != end; ++it) out.push_back(it->second);
+  return out;
 }
 
 std::string FolderSnapshot::key(std::string_view name) const {

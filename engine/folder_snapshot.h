@@ -51,6 +51,15 @@ class FolderSnapshot {
   // where it ignores case (a listing has no entry for "A.TXT" when "a.txt" answers to it).
   std::optional<FileId> idOf(const std::string& name) const;
 
+  // Something that answers to a name but is not in the listing: a mount point, a file made since.
+  static constexpr std::size_t outside = npos - 1;
+  // The entry that answers to `name` now: the one stored under it, or in a case-blind folder the
+  // one stored under another spelling of it; `outside`, or npos when the name is free.
+  std::size_t holderOf(const std::string& name) const;
+  // The entries stored with this number: one, or several for hard links of one file.
+  std::vector<std::size_t> withInode(std::uint64_t inode) const;
+  FileId idAt(std::size_t i) const { return {device_, entries_[i].inode}; }
+
   // The form in which two names are the same name in this folder: the name itself where names are
   // exact, its case folding where the folder ignores case.
   std::string key(std::string_view name) const;
@@ -82,8 +91,10 @@ class FolderSnapshot {
   std::string names_;            // every name, one after the other
   std::vector<Stored> entries_;  // in the file system's order
   NameIndex<NameOfEntry> byName_{0, NameOfEntry{this}};
-  // Folded name to entry, made on first need in a folder whose numbers differ per spelling.
+  // Folded name to entry, made on first need in a folder whose numbers differ per spelling; number
+  // to entries, made on first need.
   mutable std::unordered_map<std::string, std::size_t> byFoldedName_;
+  mutable std::unordered_multimap<std::uint64_t, std::size_t> byInode_;
 };
 
 }  // namespace skorvatin

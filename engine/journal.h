@@ -83,13 +83,9 @@ std::optional<std::string> endProblem(const BatchEnd& end, std::size_t fileCount
 // Whether `name` is a name of an entry directly in a folder.
 bool isBareName(std::string_view name);
 
-// The journal's bytes. The first line says what the file is and which version of the format it
-// follows; the last line carries a CRC-32C of everything before it, so that a torn, truncated,
-// corrupt or hand-edited file is refused as a whole, never half read. Names are written as a byte
-// count and the bytes, so any byte but NUL round-trips.
-std::string writePlan(const BatchPlan& plan);
-// The same bytes handed to `write` piece by piece, so that a large plan needs no buffer of its size.
-void writePlan(const BatchPlan& plan, const std::function<void(std::string_view)>& write);
+// A path given as an absolute path in its one plain spelling: no empty, "." or ".." steps, so that
+// it cannot be made to lead somewhere by a trick of spelling.
+bool isPlainAbsolutePath(std::string_view path);
 
 // The record that closes a batch. It repeats what the undo history needs of the plan, so the
 // history is read from these small records alone; the plan is read when a batch is undone.
@@ -102,24 +98,6 @@ struct EndRecord {
   BatchEnd end;
   friend bool operator==(const EndRecord&, const EndRecord&) = default;
 };
-std::string writeEnd(const EndRecord& record);
-
-// Strict readers: either the whole content as written, or the reason (in Polish) why not.
-struct PlanRead {
-  std::optional<BatchPlan> plan;
-  std::string problem;
-};
-PlanRead readPlan(std::string_view bytes);
-
-struct EndRead {
-  std::optional<EndRecord> record;
-  std::string problem;
-};
-EndRead readEnd(std::string_view bytes);
-
-// The CRC-32C (Castagnoli) of `bytes`, continuing from `crc` (0 to start).
-std::uint32_t crc32c(std::string_view bytes, std::uint32_t crc = 0);
-
 // One batch as the store holds it: its plan when it can be read, or why not.
 struct StoredBatch {
   BatchId id = 0;
@@ -177,17 +155,5 @@ class JournalStore {
   // Takes a journal that cannot be trusted out of the way, keeping it for whoever wants to look.
   virtual void moveAside(BatchId id) = 0;
 };
-
-// The files of a plan that a batch with this end left under their final names.
-std::size_t filesChanged(const BatchPlan& plan, const BatchEnd& end);
-
-// The undo history, newest first, from the end records of every finished batch: numbering runs and
-// conversion passes that renamed something, less those that a finished undo took back.
-std::vector<FinishedBatch> undoHistory(const std::vector<EndRecord>& ends);
-
-// Finished batches that can go once only the newest `keep` entries of the history are kept. An undo
-// is always newer than the batch it took back, so the two go together and nothing comes back into
-// the history. The newest batch always stays.
-std::vector<BatchId> outdatedBatches(const std::vector<EndRecord>& ends, std::size_t keep);
 
 }  // namespace skorvatin

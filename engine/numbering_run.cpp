@@ -63,7 +63,7 @@ void NumberingRun::run() {
       pause();
     }
     plan();
-    if (journal_ != nullptr) batch_ = journal_->begin(plan_);
+    batch_->begin(plan_);
   } catch (const RunError& e) {
     reReadAndThrow(e);
   }
@@ -77,7 +77,7 @@ void NumberingRun::run() {
   // list is still re-read before the user hears of it.
   std::optional<RunError> unfinished;
   try {
-    finishJournal({BatchOutcome::Done, files_.size()});
+    batch_->finish({BatchOutcome::Done, files_.size()});
   } catch (const RunError& e) {
     unfinished = e;
   }
@@ -92,13 +92,6 @@ void NumberingRun::letEventsRun() {
 void NumberingRun::pause() {
   letEventsRun();
   if (stop_ && stop_()) throw RunError(err::Interrupted, list_.path());
-}
-
-// The names must be on the disk before the journal says where they are.
-void NumberingRun::finishJournal(BatchEnd end) {
-  if (!batch_) return;
-  folder_->sync();
-  journal_->finish(*batch_, end);
 }
 
 void NumberingRun::showResult() {
@@ -121,6 +114,7 @@ void NumberingRun::showResult() {
 
 void NumberingRun::plan() {
   folder_ = list_.folders().open(list_.path());
+  batch_.emplace(journal_, *folder_);
   snapshot_.emplace(*folder_, list_.size());
   prefix_ = folderPrefix(folder_->path());
   plan_ = planIn(BatchKind::Numbering, *folder_);
@@ -319,49 +313,14 @@ void NumberingRun::rename(std::size_t file, const std::string& from, const std::
 }
 
 void NumberingRun::rollBack(RunError error) {
-  // Which of its three names each file bears now: 0 its original one, 1 its temporary one, 2 its
-  // final one. The passes renamed in a fixed order, so two counts say it all.
-  std::vector<std::uint8_t> stage(files_.size(), 0);
-  for (std::size_t i = 0; i < suffixed_; ++i) stage[i] = 1;
-  for (std::size_t p = 0; p < numbered_; ++p) stage[ordered_[p]] = 2;
-  const auto nameAt = [this](std::size_t i, std::uint8_t at) -> const std::string& {
-    return at == 0 ? files_[i].original : at == 1 ? files_[i].temporary : files_[i].final;
+  // The suffix pass renamed in list order, the numbering pass in numbering order: two counts say
+  // which renames were made.
+  const StepAt step = [this](std::size_t k) -> RenameStep {
+    if (k < suffixed_) return {k, &files_[k].original, &files_[k].temporary};
+    const std::size_t i = ordered_[k - suffixed_];
+    return {i, &files_[i].temporary, &files_[i].final};
   };
-  // Undoing in exactly the reverse order frees every name just before it is needed again. A file
-  // whose later undo failed stays where it is; its earlier steps no longer apply.
-  const auto stepBack = [&](std::size_t i, std::uint8_t from) {
-    if (stage[i] != from) return;
-    try {
-      folder_->rename(nameAt(i, from), nameAt(i, static_cast<std::uint8_t>(from - 1)));
-      stage[i] = static_cast<std::uint8_t>(from - 1);
-    } catch (const RunError&) {
-      // Reported below: the file is listed with the name it is left under.
-    }
-  };
-  for (std::size_t p = numbered_; p-- > 0;) stepBack(ordered_[p], 2);
-  for (std::size_t i = suffixed_; i-- > 0;) stepBack(i, 1);
-
-  for (std::size_t i = 0; i < files_.size(); ++i) {
-    if (stage[i] == 0) continue;
-    // A file that someone else deleted meanwhile is not under any name: telling the user where it
-    // is would send them looking for nothing. When the look itself fails the file is listed.
-    bool gone = false;
-    try {
-      gone = !folder_->lookUp(nameAt(i, stage[i])).has_value();
-    } catch (const RunError&) {
-    }
-    if (!gone) error.addMisplaced({prefix_ + nameAt(i, stage[i]), prefix_ + files_[i].original});
-  }
-  // Only a run that is wholly undone is finished: one that left files under other names stays
-  // unfinished, so the next start offers to put them back.
-  if (error.misplaced().empty()) {
-    try {
-      finishJournal({BatchOutcome::RolledBack, 0});
-    } catch (const RunError& e) {
-      error = withLaterFailure(error, e);
-    }
-  }
-  reReadAndThrow(error);
+  reReadAndThrow(batch_->rollBack(std::move(error), files_.size(), suffixed_ + numbered_, step));
 }
 
 void NumberingRun::reReadAndThrow(RunError error) {

@@ -13,6 +13,7 @@
 #include "engine/folder.h"
 #include "engine/folder_snapshot.h"
 #include "engine/journal.h"
+#include "engine/journaled_batch.h"
 #include "engine/run_error.h"
 
 namespace skorvatin {
@@ -59,7 +60,6 @@ class NumberingRun {
 
  private:
   void plan();
-  void finishJournal(BatchEnd end);
   void computeFinalNames();
   void check() const;
   bool heldByStranger(const std::string& name) const;
@@ -79,7 +79,7 @@ class NumberingRun {
   EventPump pump_;
   JournalStore* journal_;
   StopRequest stop_;
-  std::optional<BatchId> batch_;
+  std::optional<JournaledBatch> batch_;
 
   std::unique_ptr<Folder> folder_;
   std::optional<FolderSnapshot> snapshot_;

@@ -18,6 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/journal_format.h"
+#include "engine/journal_history.h"
 #include "engine/run_error.h"
 
 #ifndef RENAME_NOREPLACE

@@ -341,7 +341,7 @@ TEST_F(BatchRestoreTest, JournalIsWrittenBeforeTheFirstRenameAndClosedAfterTheSy
   };
   recoverAll();
   EXPECT_EQ(events,
-            (Names{"begin 2 after 0 syncs", "rename", "finish 2 after 1 syncs", "finish 1 after 1 syncs"}));
+            (Names{"begin 2 after 0 syncs", "rename", "finish 2 after 1 syncs", "finish 1 after 2 syncs"}));
 }
 
 TEST_F(BatchRestoreTest, RenameFailingMidwayPutsTheFolderBackAsItWas) {

@@ -1,4 +1,5 @@
-#include "engine/journal.h"
+#include "engine/journal_format.h"
+#include "engine/journal_history.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/journal.h"
+#include "engine/journal_format.h"
 #include "tests/fuzz/fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/journal_format.h"
 #include "engine/run_error.h"
 #include "tests/support/error_number.h"
 #include "tests/support/temp_dir.h"

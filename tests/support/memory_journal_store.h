@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/journal.h"
+#include "engine/journal_history.h"
 #include "engine/run_error.h"
 
 namespace skorvatin::testing {
