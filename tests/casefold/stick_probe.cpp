@@ -635,9 +635,19 @@ int cost(const std::string& device, const std::string& at, const std::string& mo
   Names want;
   for (int i = 1; i <= files; ++i) want.push_back("Plik" + std::to_string(i) + ".JPG");
   std::sort(want.begin(), want.end());
-  std::vector<double> with, without, stickSyncs, journalSyncs;
+  // Each run in its phases: up to the first rename (listing, plan, journal), the renames, and from
+  // the last rename on (syncs, end record, the list read again).
+  struct Run {
+    double total, plan, renames, end, stickSync, journalSync;
+  };
+  std::vector<Run> with, without;
   std::string problem;
   stickDevice = deviceOf(dir);
+  double firstRename = 0, lastRename = 0;
+  atRename = [&](int) {
+    lastRename = seconds();
+    if (firstRename == 0) firstRename = lastRename;
+  };
   for (int r = 0; r < 2 * runs && problem.empty(); ++r) {
     // Journal first, then none, none, journal: a drift over the runs weighs on both alike.
     const bool journaled = r % 4 == 0 || r % 4 == 3;
@@ -649,35 +659,48 @@ int cost(const std::string& device, const std::string& at, const std::string& mo
     NumberingRun run(
         list, NumberingSettings{}, [] {}, journaled ? &store : nullptr);
     stickSyncSeconds = otherSyncSeconds = 0;
+    firstRename = lastRename = 0;
     const double start = seconds();
     try {
       run.run();
     } catch (const RunError& e) {
       problem = e.what();
     }
-    const double took = seconds() - start;
-    (journaled ? with : without).push_back(took);
-    if (journaled) {
-      stickSyncs.push_back(stickSyncSeconds);
-      journalSyncs.push_back(otherSyncSeconds);
-    }
+    const double stop = seconds();
+    (journaled ? with : without)
+        .push_back({stop - start, firstRename - start, lastRename - firstRename, stop - lastRename,
+                    stickSyncSeconds, otherSyncSeconds});
     if (problem.empty() && listing(dir) != want)
       problem = "run " + std::to_string(r + 1) + " left other names";
   }
+  atRename = nullptr;
   report("cost/" + std::to_string(2 * runs) + "-runs-of-" + std::to_string(files) + "-files", problem);
+  if (with.empty() || without.empty()) return 1;
+  const auto column = [](const std::vector<Run>& kind, double Run::*part) {
+    std::vector<double> out;
+    for (const Run& one : kind) out.push_back(one.*part);
+    return out;
+  };
   // Other work on the host slows some runs at random; the fastest run of each kind is the least
   // disturbed one.
-  if (with.empty() || without.empty()) return 1;
-  const double ratio = median(with) / median(without);
-  const double best =
-      *std::min_element(with.begin(), with.end()) / *std::min_element(without.begin(), without.end());
+  const std::vector<double> withTotals = column(with, &Run::total),
+                            withoutTotals = column(without, &Run::total);
+  const double ratio = median(withTotals) / median(withoutTotals);
+  const double best = *std::min_element(withTotals.begin(), withTotals.end()) /
+                      *std::min_element(withoutTotals.begin(), withoutTotals.end());
   std::printf(
       "NOTE cost, %d files on vfat (%s), seconds per numbering run: without the journal%s; with it%s; "
       "ratio of the medians %.3f, of the fastest runs %.3f%s\n",
-      files, mountOptions.c_str(), figures(without).c_str(), figures(with).c_str(), ratio, best,
+      files, mountOptions.c_str(), figures(withoutTotals).c_str(), figures(withTotals).c_str(), ratio, best,
       std::min(ratio, best) > 1.10 ? " (more than 10 % slower)" : "");
-  std::printf("NOTE cost, in the runs with the journal: syncs of the stick%s s; fsyncs of the journal%s s\n",
-              figures(stickSyncs).c_str(), figures(journalSyncs).c_str());
+  for (const auto* kind : {&without, &with}) {
+    std::printf(
+        "NOTE cost, medians %s the journal: up to the first rename %.3f s, the renames %.3f s, "
+        "after the last %.3f s, of which syncs of the stick %.3f s and fsyncs of the journal %.3f s\n",
+        kind == &with ? "with" : "without", median(column(*kind, &Run::plan)),
+        median(column(*kind, &Run::renames)), median(column(*kind, &Run::end)),
+        median(column(*kind, &Run::stickSync)), median(column(*kind, &Run::journalSync)));
+  }
   unmount(at);
   return failures == 0 ? 0 : 1;
 }
