@@ -12,8 +12,10 @@
 #include "bench/engine_contenders.h"
 #include "engine/file_list.h"
 #include "platform/posix_folder.h"
+#include "platform/qt/desktop_opener.h"
 #include "platform/qt/error_report.h"
 #include "platform/qt/message_box.h"
+#include "platform/volumes.h"
 #include "ui/dir_list_box.h"
 #include "ui/frm_main.h"
 
@@ -95,7 +97,10 @@ void benchWindow(Report& report, bool quick, BenchFolder& folder, const std::str
   platform::PosixFolders folders;
   const std::string folderPath = folder.path();
   BenchJournal journal(folderPath.substr(0, folderPath.rfind('/')));
-  ui::frmMain window({[folderPath] { return folderPath; }, boxes, folders, journal.store()});
+  ui::frmMain window({[folderPath] { return folderPath; }, boxes, folders, journal.store(),
+                      std::make_shared<platform::qt::XdgOpener>(),
+                      std::make_shared<platform::SystemVolumes>(), [folderPath] { return folderPath; },
+                      [](const std::string&) { return true; }});
   window.show();
   if (!QTest::qWaitForWindowExposed(&window))
     throw std::runtime_error("the window did not come up offscreen");

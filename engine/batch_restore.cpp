@@ -426,7 +426,11 @@ std::vector<PendingRestore> pendingRestores(JournalStore& store, FolderService& 
   return out;
 }
 
-RestoreReport recoverBatch(JournalStore& store, FolderService& folders, BatchId id) {
+namespace {
+
+// The chain that starts with batch `id`; `shown` gathers the folders it found or looked for.
+RestoreReport recoverChain(JournalStore& store, FolderService& folders, BatchId id,
+                           std::vector<std::string>& shown) {
   RestoreReport report;
   for (BatchId next = id; next != 0;) {
     const bool first = next == id;
@@ -442,14 +446,16 @@ RestoreReport recoverBatch(JournalStore& store, FolderService& folders, BatchId 
       break;
     }
     const BatchPlan& plan = trustedPlan(store, batch);
+    shown.push_back(plan.folderPath);
     recoverOne(store, folders, batch, plan, report);
+    shown.push_back(report.folderPath);
     if (!report.changedSince.empty() || plan.kind != BatchKind::Recovery || plan.takesBack >= next) break;
     next = plan.takesBack;
   }
   return report;
 }
 
-RestoreReport undoBatch(JournalStore& store, FolderService& folders, BatchId id) {
+RestoreReport undoOne(JournalStore& store, FolderService& folders, BatchId id) {
   RestoreReport report;
   const std::unique_ptr<BatchHold> hold = store.hold(id);
   if (!hold) {
@@ -498,6 +504,43 @@ RestoreReport undoBatch(JournalStore& store, FolderService& folders, BatchId id)
   carryOut(store, *folder, journalFor(BatchKind::Undo, id, *folder, moves), moves);
   report.renamed = moves.size();
   return report;
+}
+
+// The list re-read after a restore, as after any operation: a failed re-read is told after what
+// stopped the restore, or on its own.
+RestoreReport reReadAfter(FileList& list, const EventPump& pump,
+                          const std::function<RestoreReport()>& restore,
+                          const std::function<bool()>& reRead) {
+  std::optional<RunError> failed;
+  RestoreReport report;
+  try {
+    report = restore();
+  } catch (const RunError& e) {
+    failed = e;
+  }
+  if (reRead()) {
+    try {
+      refreshList(list, pump);
+    } catch (const RunError& later) {
+      failed = failed ? withLaterFailure(*failed, later) : later;
+    }
+  }
+  if (failed) throw *failed;
+  return report;
+}
+
+}  // namespace
+
+RestoreReport recoverBatch(JournalStore& store, FileList& list, const EventPump& pump, BatchId id) {
+  std::vector<std::string> shown;
+  return reReadAfter(
+      list, pump, [&] { return recoverChain(store, list.folders(), id, shown); },
+      [&] { return std::find(shown.begin(), shown.end(), list.path()) != shown.end(); });
+}
+
+RestoreReport undoBatch(JournalStore& store, FileList& list, const EventPump& pump, BatchId id) {
+  return reReadAfter(
+      list, pump, [&] { return undoOne(store, list.folders(), id); }, [] { return true; });
 }
 
 void forgetBatch(JournalStore& store, BatchId id) {

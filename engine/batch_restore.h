@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/event_pump.h"
+#include "engine/file_list.h"
 #include "engine/folder.h"
 #include "engine/journal.h"
 
@@ -69,13 +71,17 @@ std::vector<PendingRestore> pendingRestores(JournalStore& store, FolderService& 
 // for a later start. Only a journal that cannot be read (damaged, bad names) is moved aside, with
 // RunError, before any file is touched. Other errors leave the journal where it is, so the restore
 // can be tried again.
-RestoreReport recoverBatch(JournalStore& store, FolderService& folders, BatchId id);
+//
+// The restore works through the folder service of `list`. Like every operation it then re-reads
+// the list, when the list shows a folder it worked in, and a re-read that fails is told after the
+// restore's own error.
+RestoreReport recoverBatch(JournalStore& store, FileList& list, const EventPump& pump, BatchId id);
 
 // Gives the files a finished batch renamed their original names back, all or nothing: every file
 // must still bear its new name, and every original name must be free or held by another file of
 // the batch. When that is not so, nothing is renamed and the report lists what changed since.
-// Afterwards the batch is out of the undo history.
-RestoreReport undoBatch(JournalStore& store, FolderService& folders, BatchId id);
+// Afterwards the batch is out of the undo history, and the list is re-read as after a recovery.
+RestoreReport undoBatch(JournalStore& store, FileList& list, const EventPump& pump, BatchId id);
 
 // Takes a finished batch out of the undo history without renaming anything: its journal is put
 // aside, and the next undo reaches the batch before it.

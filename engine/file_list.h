@@ -14,7 +14,7 @@ namespace skorvatin {
 // them already. It calls the visitor once per entry, as Folder::forEachEntry does.
 using ListingSource = std::function<void(const EntryVisitor&)>;
 
-// The files of one folder that match one mask, in list order: the model behind `File1`.
+// The files of one folder that match one mask, in list order: the model behind the window's file list.
 // It is a snapshot: the entries change only when the folder or the mask is set or Refresh is
 // called. Names are the raw bytes the file system gave, never re-encoded, so a listed name handed
 // back always names the same file.

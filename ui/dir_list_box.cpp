@@ -10,8 +10,6 @@
 
 #include "engine/run_error.h"
 #include "engine/subfolders.h"
-#include "platform/posix_folder.h"
-#include "platform/program_folder.h"
 #include "platform/qt/display_name.h"
 #include "ui/row_delegate.h"
 
@@ -54,7 +52,8 @@ std::string joined(const std::string& folder, const std::string& name) {
 
 }  // namespace
 
-DirListBox::DirListBox(QWidget* parent) : QListWidget(parent), folders_(&platform::systemFolders()) {
+DirListBox::DirListBox(FolderService& folders, const std::string& start, Entry entry, QWidget* parent)
+    : QListWidget(parent), folders_(folders), entry_(std::move(entry)) {
   setItemDelegate(new IndentDelegate(this));
   setSelectionMode(QAbstractItemView::SingleSelection);
   // Some styles hand out large folder icons; a list of names reads better with small ones.
@@ -62,11 +61,10 @@ DirListBox::DirListBox(QWidget* parent) : QListWidget(parent), folders_(&platfor
   setIconSize(QSize(small, small));
   // Double-click opens whatever the style says about single clicks, as the keyboard's Enter does.
   connect(this, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) { openRow(row(item)); });
-  // Like a folder list of any desktop, it starts on the folder the program was started from, so
-  // there is somewhere to go from even when the program's own folder cannot be shown.
-  for (const std::string& start : {platform::currentFolder(), std::string("/")}) {
+  // There is always somewhere to go from, even when the start cannot be shown.
+  for (const std::string& folder : {start, std::string("/")}) {
     try {
-      setPath(start);
+      setPath(folder);
       break;
     } catch (const RunError&) {
       continue;  // the root is always there to go from
@@ -78,7 +76,7 @@ void DirListBox::setPath(const std::string& path) {
   const std::string folder = normalised(path);
   if (folder.empty() || folder.front() != '/') throw RunError(err::PathNotFound, path);
   // Read first: a folder that cannot be read leaves the list as it was.
-  const std::vector<std::string> subfolders = readSubfolders(*folders_, folder);
+  const std::vector<std::string> subfolders = readSubfolders(folders_, folder);
 
   const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
   const QIcon closed = style()->standardIcon(QStyle::SP_DirIcon);
@@ -118,14 +116,10 @@ std::vector<std::string> DirListBox::rowPaths() const {
 void DirListBox::openRow(int row) {
   if (row < 0 || row >= count()) return;
   const std::string target = item(row)->data(kPathRole).toByteArray().toStdString();
-  if (!reporter_) {
+  if (entry_) {
+    entry_([&] { setPath(target); });
+  } else {
     setPath(target);
-    return;
-  }
-  try {
-    setPath(target);
-  } catch (const RunError& error) {
-    reporter_(error);
   }
 }
 

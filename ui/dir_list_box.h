@@ -16,15 +16,19 @@ namespace skorvatin::ui {
 // `Dir1`: the folder list. Shows the path from "/" down to the current folder, one row a level
 // with an open folder, then the current folder's subfolders with a closed folder, in the file
 // list's order. Paths are raw bytes, like the file list's, so a folder whose name is not UTF-8
-// still opens. It starts on the process's current folder, or on "/" when that cannot be read.
+// still opens.
 class DirListBox : public QListWidget {
   Q_OBJECT
  public:
-  explicit DirListBox(QWidget* parent = nullptr);
+  // Runs what the user asked for (opening a folder by double-click or Enter, outside any call of
+  // the program's) and tells of the error it stops with; without one the error propagates.
+  using Entry = std::function<void(const std::function<void()>&)>;
+
+  // Reads folders through `folders`, and starts on `start`, or on "/" when that cannot be read.
+  DirListBox(FolderService& folders, const std::string& start, Entry entry = nullptr,
+             QWidget* parent = nullptr);
 
   const std::string& path() const { return path_; }
-  // Where the list reads folders from; the system's own folders until set.
-  void setFolders(FolderService& folders) { folders_ = &folders; }
   // Shows `path`; emits changed() when the folder differs from the one shown. Setting the folder
   // already shown reads it again, so new subfolders appear. Throws RunError when the folder
   // cannot be read, keeping the folder and rows it showed.
@@ -34,10 +38,6 @@ class DirListBox : public QListWidget {
   std::vector<std::string> rowPaths() const;
   // How many of the rows are the path from "/" down to the current folder.
   int pathRowCount() const { return pathRows_; }
-
-  // The user opens folders by double-click or Enter, outside any call of the program's; a folder
-  // that cannot be read then goes to this reporter. Without one the error propagates.
-  void setErrorReporter(std::function<void(const RunError&)> reporter) { reporter_ = std::move(reporter); }
 
   // Opens the folder of `row` as a user's double-click or Enter does.
   void openRow(int row);
@@ -49,10 +49,10 @@ class DirListBox : public QListWidget {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  FolderService* folders_;
+  FolderService& folders_;
   std::string path_;
   int pathRows_ = 0;
-  std::function<void(const RunError&)> reporter_;
+  Entry entry_;
 };
 
 }  // namespace skorvatin::ui

@@ -1,18 +1,16 @@
 #include "ui/drive_list_box.h"
 
 #include "engine/run_error.h"
-#include "platform/program_folder.h"
 #include "platform/qt/display_name.h"
 
 namespace skorvatin::ui {
 
-using platform::currentFolder;
 using platform::qt::displayName;
 
-DriveListBox::DriveListBox(QWidget* parent, std::shared_ptr<platform::VolumeService> volumes)
-    : QComboBox(parent),
-      volumes_(volumes ? std::move(volumes) : std::make_shared<platform::SystemVolumes>()) {
-  fill(currentFolder());
+DriveListBox::DriveListBox(std::shared_ptr<platform::VolumeService> volumes, const std::string& start,
+                           QWidget* parent)
+    : QComboBox(parent), volumes_(std::move(volumes)) {
+  fill(start);
   connect(this, &QComboBox::currentIndexChanged, this, [this] {
     if (!filling_) emit changed();
   });
@@ -36,11 +34,6 @@ void DriveListBox::setDrive(const std::string& path) {
 
 void DriveListBox::refreshVolumes() {
   fill(count() > 0 ? drive() : std::string("/"));
-}
-
-void DriveListBox::setVolumeService(std::shared_ptr<platform::VolumeService> volumes) {
-  volumes_ = std::move(volumes);
-  fill(currentFolder());
 }
 
 void DriveListBox::fill(const std::string& selectedPath) {

@@ -14,10 +14,10 @@ namespace skorvatin::ui {
 class DriveListBox : public QComboBox {
   Q_OBJECT
  public:
-  // Without a service the list reads the system's own mounts. It starts on the volume of the
-  // process's current folder, like a drive list starts on the current drive.
-  explicit DriveListBox(QWidget* parent = nullptr,
-                        std::shared_ptr<platform::VolumeService> volumes = nullptr);
+  // Shows the volumes `volumes` lists, and starts on the one that holds `start`, like a drive list
+  // starts on the current drive.
+  DriveListBox(std::shared_ptr<platform::VolumeService> volumes, const std::string& start,
+               QWidget* parent = nullptr);
 
   std::string drive() const;
   // Selects the volume that holds `path` (a mount point or any folder on it); emits changed()
@@ -27,9 +27,6 @@ class DriveListBox : public QComboBox {
   // Reads the mounts again (a stick plugged in since), keeping the selected volume when it is
   // still there; emits nothing.
   void refreshVolumes();
-
-  // Puts another view of the system behind the list and reads it; emits nothing.
-  void setVolumeService(std::shared_ptr<platform::VolumeService> volumes);
 
   // The volume behind the list, which also tells whether a drive can be opened now.
   platform::VolumeService& volumes() { return *volumes_; }

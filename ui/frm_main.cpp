@@ -160,7 +160,6 @@ frmMain::frmMain(FrmMainServices services, QWidget* parent)
   setFixedSize(kClientWidthTwips / kTwipsPerPixel, kClientHeightTwips / kTwipsPerPixel);
 
   buildControls();
-  Dir1->setFolders(services_.folders);
   fileModel_ = new FileListModel(list_, this);
   File1->setModel(fileModel_);
   File1->setItemDelegate(new RowDelegate(File1));
@@ -219,7 +218,7 @@ void frmMain::wireNavigation() {
 void frmMain::Form_Load() {
   reportErrors([this] {
     const std::string own = services_.programFolder();
-    Dir1->setPath(platform::userMayRenameIn(own) ? own : platform::currentFolder());
+    Dir1->setPath(services_.mayRenameIn(own) ? own : services_.currentFolder());
   });
 }
 
@@ -339,25 +338,30 @@ void frmMain::runOperation(const std::function<void()>& body) {
     busy.end();
     services_.boxes.report(error);
   };
-  try {
-    batchRunning_ = true;
-    body();
-    batchRunning_ = false;
-  } catch (const RunError& error) {
+  batchRunning_ = true;
+  entry(body, [&](const RunError& error) {
     batchRunning_ = false;
     // Told to end, the program ends once the batch is undone: nobody is there to read a report.
-    if (!endRequested_) report(error);
-  } catch (const std::bad_alloc&) {
-    batchRunning_ = false;
-    report(RunError(err::OutOfMemory));
-  }
+    if (!endRequested_ || error.number() == err::OutOfMemory) report(error);
+  });
+  batchRunning_ = false;
 }
 
-void frmMain::reportErrors(const std::function<void()>& body) {
+void frmMain::entry(const std::function<void()>& procedure,
+                    const std::function<void(const RunError&)>& onError) {
+  std::optional<RunError> failed;
   try {
-    body();
+    procedure();
   } catch (const RunError& error) {
-    services_.boxes.report(error);
+    failed = error;
+  } catch (const std::bad_alloc&) {
+    failed = RunError(err::OutOfMemory);
+  }
+  if (!failed) return;
+  if (onError) {
+    onError(*failed);
+  } else {
+    services_.boxes.report(*failed);
   }
 }
 

@@ -38,17 +38,20 @@ class DriveListBox;
 class FileListModel;
 class Frame;
 
-// What the window needs of the desktop, handed in so that a test can put its own in place:
-// no test may wait on a modal box or depend on where its binary lies.
+// What the window needs of the desktop, all handed in, so that building a window touches no real
+// folder unless it is given one: no test may wait on a modal box or depend on where its binary lies.
 struct FrmMainServices {
   std::function<std::string()> programFolder;
   platform::qt::MessageBox& boxes;
   FolderService& folders;
   // Where every batch is written down before it starts, for recovery and undo.
   JournalStore& journal;
-  // The file manager and document opener, and the mounted volumes; left empty, the desktop's own.
-  std::shared_ptr<platform::qt::DesktopOpener> opener = nullptr;
-  std::shared_ptr<platform::VolumeService> volumes = nullptr;
+  // The file manager and document opener, and the mounted volumes.
+  std::shared_ptr<platform::qt::DesktopOpener> opener;
+  std::shared_ptr<platform::VolumeService> volumes;
+  // The folder the program was started from, and whether the user may rename files in a folder.
+  std::function<std::string()> currentFolder;
+  std::function<bool(const std::string&)> mayRenameIn;
 };
 
 // The window's controls, named as the event procedures know them. The layout table in
@@ -167,11 +170,9 @@ class frmMain final : public QWidget, private FrmMainControls {
   bool handleUndoKey(QKeyEvent* event);
   // Asks about the unfinished batches (`only` those, when given) and restores those the user wants back.
   void askAboutUnfinished(const std::set<BatchId>* only);
-  // Runs a recovery or an undo as an operation, then re-reads the list: always, or with `onlyIfShown`
-  // only when the list shows that folder or the one the restore found it in (a stick mounted
-  // elsewhere since). Nothing when it stopped with an error, which has been reported.
-  std::optional<RestoreReport> restoreAndReRead(const std::function<RestoreReport()>& restore,
-                                                const std::string* onlyIfShown);
+  // Runs a recovery or an undo as an operation; nothing when it stopped with an error, which has
+  // been reported.
+  std::optional<RestoreReport> restore(const std::function<RestoreReport()>& restore);
   // The one door to every operation: the three buttons' clicks, by whatever road they came (mouse,
   // keys, an accessibility action, click() from code), Ctrl+Z and the start-up recovery all hand
   // their procedure here. It runs with the user's input held back; one that comes while another
@@ -180,9 +181,13 @@ class frmMain final : public QWidget, private FrmMainControls {
   // The batch inside a procedure: the busy cursor while it runs, and the report of the error it
   // stops with.
   void runOperation(const std::function<void()>& body);
+  // The one way in for every procedure that Qt calls: the error it stops with, out of memory
+  // included, goes to `onError`, by default the report; nothing escapes into Qt's event loop.
+  void entry(const std::function<void()>& procedure,
+             const std::function<void(const RunError&)>& onError = nullptr);
   // Runs a procedure that is no operation (start-up, a folder change): an error is reported, and
   // the list, which keeps its entries on a failed read, stays as it was.
-  void reportErrors(const std::function<void()>& body);
+  void reportErrors(const std::function<void()>& body) { entry(body); }
   // Runs `show` now, or after the operation that is running: a box that an opener's late failure
   // brings up must not open in the middle of a run.
   void whenIdle(std::function<void()> show);

@@ -127,8 +127,7 @@ void frmMain::askAboutUnfinished(const std::set<BatchId>* only) {
     // "Nie" keeps the journal: the question comes again at the next start. A journal that cannot
     // be trusted is not asked about: recovering it only moves it aside and says why.
     if (batch.trusted && !services_.boxes.ask(recoveryQuestion(batch), QString::fromUtf8(kTitle))) continue;
-    const auto report = restoreAndReRead(
-        [&] { return recoverBatch(services_.journal, services_.folders, batch.id); }, &batch.folderPath);
+    const auto report = restore([&] { return recoverBatch(services_.journal, list_, pump_, batch.id); });
     if (!report) continue;
     waitingForUndo_.erase(batch.id);
     if (report->leftAlone != LeftAlone::No) {
@@ -148,29 +147,9 @@ void frmMain::askAboutUnfinished(const std::set<BatchId>* only) {
   }
 }
 
-std::optional<RestoreReport> frmMain::restoreAndReRead(const std::function<RestoreReport()>& restore,
-                                                       const std::string* onlyIfShown) {
+std::optional<RestoreReport> frmMain::restore(const std::function<RestoreReport()>& restore) {
   std::optional<RestoreReport> report;
-  runOperation([&] {
-    std::optional<RunError> failed;
-    RestoreReport done;
-    try {
-      done = restore();
-    } catch (const RunError& e) {
-      failed = e;
-    }
-    if (onlyIfShown == nullptr || *onlyIfShown == list_.path() || done.folderPath == list_.path()) {
-      try {
-        refreshList(list_, pump_);
-      } catch (const RunError& later) {
-        // What stopped the restore is what the user must see first.
-        if (failed) throw withLaterFailure(*failed, later);
-        throw;
-      }
-    }
-    if (failed) throw *failed;
-    report = std::move(done);
-  });
+  runOperation([&] { report = restore(); });
   return report;
 }
 
@@ -185,8 +164,7 @@ void frmMain::undoLastBatch() {
     }
     const FinishedBatch last = history.front();
     if (!services_.boxes.ask(undoQuestion(last), QString::fromUtf8(kTitle))) return;
-    const auto report =
-        restoreAndReRead([&] { return undoBatch(services_.journal, services_.folders, last.id); }, nullptr);
+    const auto report = restore([&] { return undoBatch(services_.journal, list_, pump_, last.id); });
     if (!report) return;
     if (report->leftAlone != LeftAlone::No) {
       services_.boxes.MsgBox(leftAloneText(report->leftAlone), QString::fromUtf8(kTitle));

@@ -29,11 +29,23 @@ namespace {
 
 using Controls = FrmMainControls;
 
+// What the folder and drive lists are made with: the window's services, and where they start.
+struct ListServices {
+  FolderService& folders;
+  std::shared_ptr<platform::VolumeService> volumes;
+  std::string start;
+  DirListBox::Entry entry;
+};
+
 // Each control is made as the type of its member: a caption goes to the constructor of the
-// kinds that show one.
+// kinds that show one, the services to the lists that read the system.
 template <class W>
-W* makeControl(const QString& caption, QWidget* container) {
-  if constexpr (std::is_constructible_v<W, QString, QWidget*>) {
+W* makeControl(const QString& caption, QWidget* container, const ListServices& services) {
+  if constexpr (std::is_same_v<W, DirListBox>) {
+    return new DirListBox(services.folders, services.start, services.entry, container);
+  } else if constexpr (std::is_same_v<W, DriveListBox>) {
+    return new DriveListBox(services.volumes, services.start, container);
+  } else if constexpr (std::is_constructible_v<W, QString, QWidget*>) {
     return new W(caption, container);
   } else {
     return new W(container);
@@ -41,9 +53,10 @@ W* makeControl(const QString& caption, QWidget* container) {
 }
 
 template <auto Member>
-QWidget* createInto(Controls& controls, QWidget* container, const QString& caption) {
+QWidget* createInto(Controls& controls, QWidget* container, const QString& caption,
+                    const ListServices& services) {
   using W = std::remove_pointer_t<std::remove_reference_t<decltype(controls.*Member)>>;
-  W* w = makeControl<W>(caption, container);
+  W* w = makeControl<W>(caption, container, services);
   controls.*Member = w;
   return w;
 }
@@ -58,7 +71,7 @@ using ControlGetter = QWidget* (*)(const Controls&);
 // Positions and sizes in twips, relative to the container's inner area; `tab` is the tab index.
 struct ControlRow {
   const char* name;
-  QWidget* (*create)(Controls&, QWidget* container, const QString& caption);
+  QWidget* (*create)(Controls&, QWidget* container, const QString& caption, const ListServices& services);
   Frame* Controls::*container;  // nullptr: the window itself
   int left, top, width, height;
   int tab;
@@ -191,9 +204,13 @@ void frmMain::buildControls() {
   auto* enterClicks = new EnterClicks(this);
   std::vector<QWidget*> captioned;
   std::vector<std::pair<int, QWidget*>> tabStops;
+  // Like the lists of any desktop, they start on the folder the program was started from; a folder
+  // the user opens there and cannot read is told like any stopped procedure.
+  const ListServices services{services_.folders, services_.volumes, services_.currentFolder(),
+                              [this](const std::function<void()>& procedure) { entry(procedure); }};
   for (const ControlRow& row : kControls) {
     QWidget* container = row.container ? controls.*row.container : static_cast<QWidget*>(this);
-    QWidget* w = row.create(controls, container, QString::fromUtf8(row.caption));
+    QWidget* w = row.create(controls, container, QString::fromUtf8(row.caption), services);
     w->setObjectName(QString::fromUtf8(row.name));
     w->setGeometry(px(row.left), px(row.top), px(row.width), px(row.height));
     if (auto* button = qobject_cast<QPushButton*>(w)) {

@@ -64,10 +64,6 @@ QString helpFailure(const std::string& folder) {
 }  // namespace
 
 void frmMain::wireNavigationControls() {
-  if (!services_.opener) services_.opener = std::make_shared<platform::qt::XdgOpener>();
-  if (services_.volumes) Drive1->setVolumeService(services_.volumes);
-  // A folder the user opens in the list and cannot be read is reported like any stopped procedure.
-  Dir1->setErrorReporter([this](const RunError& error) { services_.boxes.report(error); });
   connect(Drive1, &DriveListBox::changed, this, [this] { Drive1_Change(); });
   Text4->installEventFilter(new KeyUpFilter(Text4, [this] { Text4_KeyUp(); }));
   connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
@@ -75,35 +71,39 @@ void frmMain::wireNavigationControls() {
 }
 
 void frmMain::Drive1_Change() {
-  try {
-    const std::string drive = Drive1->drive();
-    Drive1->volumes().open(drive);
-    Dir1->setPath(drive);
-  } catch (const RunError&) {
-    // Whatever stopped the change, the user hears the one thing a missing medium calls for.
-    pump_();
-    services_.boxes.MsgBox(QStringLiteral("Włóż dyskietkę"), QStringLiteral("Błąd"));
-    // Back to the volume of the folder still shown. If that selection moves, the list raises
-    // Drive1_Change again from here, which shows that volume's folder once more.
-    reportErrors([this] { Drive1->setDrive(Dir1->path()); });
-  }
+  entry(
+      [this] {
+        const std::string drive = Drive1->drive();
+        Drive1->volumes().open(drive);
+        Dir1->setPath(drive);
+      },
+      [this](const RunError&) {
+        // Whatever stopped the change, the user hears the one thing a missing medium calls for.
+        pump_();
+        services_.boxes.MsgBox(QStringLiteral("Włóż dyskietkę"), QStringLiteral("Błąd"));
+        // Back to the volume of the folder still shown. If that selection moves, the list raises
+        // Drive1_Change again from here, which shows that volume's folder once more.
+        reportErrors([this] { Drive1->setDrive(Dir1->path()); });
+      });
 }
 
 void frmMain::Text4_KeyUp() {
   pump_();
   // The text as it stands, not trimmed or checked; an empty mask included.
   const std::string mask = QFile::encodeName(Text4->text()).toStdString();
-  try {
-    list_.setPattern(mask);
-    failedMaskRead_.reset();
-  } catch (const RunError& error) {
-    // A folder that keeps failing is reported once, until the folder or the mask changes: the
-    // user has read the report, and a box for every key would make the box impossible to leave.
-    auto attempt = std::make_pair(list_.path(), mask);
-    if (failedMaskRead_ == attempt) return;
-    failedMaskRead_ = std::move(attempt);
-    services_.boxes.report(error);
-  }
+  entry(
+      [&] {
+        list_.setPattern(mask);
+        failedMaskRead_.reset();
+      },
+      [&](const RunError& error) {
+        // A folder that keeps failing is reported once, until the folder or the mask changes: the
+        // user has read the report, and a box for every key would make the box impossible to leave.
+        auto attempt = std::make_pair(list_.path(), mask);
+        if (failedMaskRead_ == attempt) return;
+        failedMaskRead_ = std::move(attempt);
+        services_.boxes.report(error);
+      });
 }
 
 // The opener's exit comes long after the click has returned; its report waits for a running
@@ -121,19 +121,21 @@ void frmMain::Command2_Click() {
 }
 
 void frmMain::Command4_Click() {
-  reportErrors([this] {
-    // The folder is joined with "/" whatever its last character: at the root the path reads
-    // "//pomoc.htm", which still names the same file.
-    const std::string folder = services_.programFolder();
-    const bool started = services_.opener->openDocument(
-        folder + "/pomoc.htm", [window = QPointer<frmMain>(this), folder](const std::string&) {
-          if (!window) return;
-          window->whenIdle([window, folder] {
-            if (window) window->services_.boxes.MsgBox(helpFailure(folder), QStringLiteral("Błąd"));
-          });
-        });
-    if (!started) services_.boxes.MsgBox(helpFailure(services_.programFolder()), QStringLiteral("Błąd"));
-  });
+  // The folder is joined with "/" whatever its last character: at the root the path reads
+  // "//pomoc.htm", which still names the same file.
+  const std::string folder = services_.programFolder();
+  // A help page that cannot be shown is told in its own words, now or when the viewer fails later.
+  entry(
+      [&] {
+        services_.opener->openDocument(
+            folder + "/pomoc.htm", [window = QPointer<frmMain>(this), folder](const std::string&) {
+              if (!window) return;
+              window->whenIdle([window, folder] {
+                if (window) window->services_.boxes.MsgBox(helpFailure(folder), QStringLiteral("Błąd"));
+              });
+            });
+      },
+      [&](const RunError&) { services_.boxes.MsgBox(helpFailure(folder), QStringLiteral("Błąd")); });
 }
 
 }  // namespace skorvatin::ui

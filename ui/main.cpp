@@ -8,8 +8,10 @@
 #include "platform/journal_folder.h"
 #include "platform/posix_folder.h"
 #include "platform/program_folder.h"
+#include "platform/qt/desktop_opener.h"
 #include "platform/qt/message_box.h"
 #include "platform/qt/termination_signals.h"
+#include "platform/volumes.h"
 #include "skorvatin/version.h"
 #include "ui/frm_main.h"
 
@@ -36,7 +38,10 @@ int main(int argc, char* argv[]) {
   skorvatin::platform::qt::QtMessageBox boxes;
   skorvatin::platform::PosixFolders folders;
   const std::unique_ptr<skorvatin::JournalStore> journal = skorvatin::platform::userJournal();
-  skorvatin::ui::frmMain window({&skorvatin::platform::programFolder, boxes, folders, *journal});
+  skorvatin::ui::frmMain window({&skorvatin::platform::programFolder, boxes, folders, *journal,
+                                 std::make_shared<skorvatin::platform::qt::XdgOpener>(),
+                                 std::make_shared<skorvatin::platform::SystemVolumes>(),
+                                 &skorvatin::platform::currentFolder, &skorvatin::platform::userMayRenameIn});
   boxes.setOwner(&window);
   skorvatin::platform::qt::TerminationSignals termination;
   QObject::connect(&termination, &skorvatin::platform::qt::TerminationSignals::terminationRequested, &window,

@@ -111,15 +111,17 @@ void XdgOpener::openFolder(const std::string& folder, Failed failed) {
     throw RunError(err::FileNotFound, program_.toStdString(), "nie można uruchomić menedżera plików");
 }
 
-bool XdgOpener::openDocument(const std::string& file, Failed failed) {
+void XdgOpener::openDocument(const std::string& file, Failed failed) {
   // The opener starts happily for a file that is not there and then fails out of sight, so the
   // file is checked here: it must open for reading and be a file, not a folder.
   const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
+  if (fd < 0) throw RunError::fromErrno(errno, file);
   struct stat st {};
   const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
   ::close(fd);
-  return regular && start(file, std::move(failed));
+  if (!regular) throw RunError(err::FileNotFound, file, "to nie jest plik");
+  if (!start(file, std::move(failed)))
+    throw RunError(err::FileNotFound, program_.toStdString(), "nie można uruchomić przeglądarki");
 }
 
 }  // namespace skorvatin::platform::qt

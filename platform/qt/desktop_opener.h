@@ -20,9 +20,9 @@ class DesktopOpener {
   // Shows `folder` in the desktop's file manager without waiting for it. Throws RunError when no
   // file manager can be started.
   virtual void openFolder(const std::string& folder, Failed failed) = 0;
-  // Hands `file` to the application the desktop associates with it. True only when the file is
-  // there to be read and a viewer was started for it.
-  virtual bool openDocument(const std::string& file, Failed failed) = 0;
+  // Hands `file` to the application the desktop associates with it. Throws RunError when the file
+  // is not there to be read or no viewer can be started for it.
+  virtual void openDocument(const std::string& file, Failed failed) = 0;
 };
 
 // A path as a file:// URL with every byte outside the unreserved set percent-encoded: spaces,
@@ -36,7 +36,7 @@ class XdgOpener : public DesktopOpener {
  public:
   explicit XdgOpener(QString program = QStringLiteral("xdg-open")) : program_(std::move(program)) {}
   void openFolder(const std::string& folder, Failed failed) override;
-  bool openDocument(const std::string& file, Failed failed) override;
+  void openDocument(const std::string& file, Failed failed) override;
 
  private:
   bool start(const std::string& path, Failed failed) const;

@@ -350,7 +350,11 @@ const std::vector<CheckCase>& engineChecks() {
          for (const auto& name : before) c.write(name, name);
          c.expectNumber(numberWithJournal(c, state), 0, "numbering with a journal");
          c.expectListing({"Plik1.JPG", "Plik2.jpg", "Plik3.jpg"});
-         c.expectNumber(outcome(c, [&] { skorvatin::undoBatch(state, real(), state.history().front().id); }),
+         c.expectNumber(outcome(c,
+                                [&] {
+                                  skorvatin::FileList none(real());
+                                  skorvatin::undoBatch(state, none, nullptr, state.history().front().id);
+                                }),
                         0, "undo");
          c.expectListing(before);
          for (int k = 1; k <= 6; ++k) {
@@ -363,7 +367,11 @@ const std::vector<CheckCase>& engineChecks() {
            const auto unfinished = next.unfinished();
            c.expect(unfinished.size() == 1, "no unfinished journal after a cut at " + std::to_string(k));
            if (unfinished.size() != 1) break;
-           c.expectNumber(outcome(c, [&] { skorvatin::recoverBatch(next, real(), unfinished.front().id); }),
+           c.expectNumber(outcome(c,
+                                  [&] {
+                                    skorvatin::FileList none(real());
+                                    skorvatin::recoverBatch(next, none, nullptr, unfinished.front().id);
+                                  }),
                           0, "recovery after a cut at " + std::to_string(k));
            c.expectListing(before);
          }

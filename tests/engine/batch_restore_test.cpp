@@ -85,7 +85,7 @@ class BatchRestoreTest : public ::testing::Test {
     for (int round = 0; round < 10; ++round) {
       const auto open = pendingRestores(store, disk);
       if (open.empty()) return;
-      recoverBatch(store, disk, open.front().id);
+      recoverBatch(store, list, nullptr, open.front().id);
     }
     FAIL() << "recovery does not come to an end";
   }
@@ -112,6 +112,7 @@ class BatchRestoreTest : public ::testing::Test {
 
   MemoryDisk disk;
   MemoryJournalStore store;
+  FileList list{disk};  // shows no folder: the restores have nothing to re-read
 };
 
 // Three files, two of which trade names, numbered as a run of the two passes would number them.
@@ -193,7 +194,7 @@ TEST_F(BatchRestoreTest, RecoveryKilledAtAnyRenameIsRecoveredInTurn) {
     disk.beforeRename = [&](int call, const std::string&, const std::string&) {
       if (call - before == killAt) throw Crash{};
     };
-    EXPECT_THROW(recoverBatch(store, disk, store.unfinished().front().id), Crash);
+    EXPECT_THROW(recoverBatch(store, list, nullptr, store.unfinished().front().id), Crash);
     disk.beforeRename = nullptr;
     EXPECT_EQ(store.unfinished().size(), 2u);
     recoverAll();
@@ -212,7 +213,7 @@ TEST_F(BatchRestoreTest, SecondRecoveryOfARestoredFolderChangesNothing) {
   EXPECT_THROW(recoverAll(), Crash);
   store.onCall = nullptr;
   const int renames = disk.renameCalls;
-  const RestoreReport report = recoverBatch(store, disk, store.unfinished().front().id);
+  const RestoreReport report = recoverBatch(store, list, nullptr, store.unfinished().front().id);
   EXPECT_EQ(report.renamed, 0u);
   EXPECT_EQ(disk.renameCalls, renames);
   EXPECT_EQ(names(), (Names{"DSC_0001.JPG", "Plik1.jpg", "Plik2.jpg"}));
@@ -265,7 +266,7 @@ TEST_F(BatchRestoreTest, WhatHappenedToTheFolderSinceDecidesTheOutcome) {
     folder->rename("a.txt.q", "Plik1.txt");
     folder->rename("c.txt.q", "c.txt");  // c was already put back by the run's own rollback
     row.meanwhile(disk);
-    const RestoreReport report = recoverBatch(store, disk, id);
+    const RestoreReport report = recoverBatch(store, list, nullptr, id);
     EXPECT_EQ(names(), row.after);
     EXPECT_EQ(report.missing, row.missing);
     EXPECT_EQ(report.changedSince, row.changed);
@@ -314,7 +315,7 @@ TEST_F(BatchRestoreTest, JournalThatCannotBeActedOnRenamesNothing) {
     std::string file;
     int number = 0;
     try {
-      recoverBatch(store, disk, store.unfinished().front().id);
+      recoverBatch(store, list, nullptr, store.unfinished().front().id);
     } catch (const RunError& e) {
       number = e.number();
       file = e.file();
@@ -348,7 +349,8 @@ TEST_F(BatchRestoreTest, RenameFailingMidwayPutsTheFolderBackAsItWas) {
   cutOff(BatchKind::Numbering, kSwap, 4);
   const Names before = names();
   disk.failingRenames = {disk.renameCalls + 4};
-  EXPECT_EQ(errorNumberOf([&] { recoverBatch(store, disk, store.unfinished().front().id); }), err::DeviceIo);
+  EXPECT_EQ(errorNumberOf([&] { recoverBatch(store, list, nullptr, store.unfinished().front().id); }),
+            err::DeviceIo);
   EXPECT_EQ(names(), before);
   // The restore closed its own journal as rolled back; the batch still waits.
   EXPECT_EQ(store.journals.at(2).end, (BatchEnd{BatchOutcome::RolledBack, 0}));
@@ -359,7 +361,8 @@ TEST_F(BatchRestoreTest, JournalThatCannotBeWrittenStopsTheRestoreBeforeAnyRenam
   cutOff(BatchKind::Numbering, kSwap, 4);
   const int renames = disk.renameCalls;
   store.full = true;
-  EXPECT_EQ(errorNumberOf([&] { recoverBatch(store, disk, store.unfinished().front().id); }), err::DiskFull);
+  EXPECT_EQ(errorNumberOf([&] { recoverBatch(store, list, nullptr, store.unfinished().front().id); }),
+            err::DiskFull);
   EXPECT_EQ(disk.renameCalls, renames);
 }
 
@@ -370,13 +373,13 @@ TEST_F(BatchRestoreTest, UndoGoesBackOneBatchAtATimeNewestFirst) {
   EXPECT_EQ(names(), (Names{"Plik3.JPG", "plik1.jpg", "plik2.jpg"}));
 
   const BatchId newest = store.history().front().id;
-  undoBatch(store, disk, newest);
+  undoBatch(store, list, nullptr, newest);
   EXPECT_EQ(names(), (Names{"Plik1.jpg", "Plik2.jpg", "Plik3.JPG"}));
   ASSERT_EQ(store.history().size(), 1u);
   // A second answer to the same question (another copy's, or a late one) finds it undone already.
-  EXPECT_EQ(undoBatch(store, disk, newest).leftAlone, LeftAlone::AlreadyFinished);
+  EXPECT_EQ(undoBatch(store, list, nullptr, newest).leftAlone, LeftAlone::AlreadyFinished);
   EXPECT_EQ(names(), (Names{"Plik1.jpg", "Plik2.jpg", "Plik3.JPG"}));
-  undoBatch(store, disk, store.history().front().id);
+  undoBatch(store, list, nullptr, store.history().front().id);
   EXPECT_EQ(names(), (Names{"DSC_0001.JPG", "Plik1.jpg", "Plik2.jpg"}));
   EXPECT_EQ(disk.contentOf(kDir, "Plik1.jpg"), "Plik1.jpg");
   EXPECT_TRUE(store.history().empty());
@@ -387,7 +390,7 @@ TEST_F(BatchRestoreTest, UndoOfAStoppedPassTakesBackOnlyWhatWasDone) {
            {BatchOutcome::Stopped, 2});
   EXPECT_EQ(names(), (Names{"a_b", "c_d", "e f"}));
   ASSERT_EQ(store.history().front().fileCount, 2u);
-  undoBatch(store, disk, store.history().front().id);
+  undoBatch(store, list, nullptr, store.history().front().id);
   EXPECT_EQ(names(), (Names{"a b", "c d", "e f"}));
 }
 
@@ -424,7 +427,7 @@ TEST_F(BatchRestoreTest, UndoRefusedByChangesCanLeaveTheHistory) {
     row.meanwhile(disk);
     const Names before = names();
     const int renames = disk.renameCalls;
-    EXPECT_EQ(undoBatch(store, disk, id).changedSince, row.changed);
+    EXPECT_EQ(undoBatch(store, list, nullptr, id).changedSince, row.changed);
     EXPECT_EQ(disk.renameCalls, renames);
     EXPECT_EQ(names(), before);
     EXPECT_EQ(store.history().front().id, id);
@@ -432,7 +435,7 @@ TEST_F(BatchRestoreTest, UndoRefusedByChangesCanLeaveTheHistory) {
     forgetBatch(store, id);
     EXPECT_TRUE(store.journals.at(id).aside);
     ASSERT_EQ(store.history().size(), 1u);
-    undoBatch(store, disk, store.history().front().id);
+    undoBatch(store, list, nullptr, store.history().front().id);
     EXPECT_EQ(disk.contentOf(kDir, "z.jpg"), "z.jpg");
     EXPECT_TRUE(store.history().empty());
     EXPECT_EQ(store.journals.at(older).end->outcome, BatchOutcome::Done);
@@ -453,13 +456,13 @@ TEST_F(BatchRestoreTest, UndoKilledAtAnyRenameIsRecoveredAndCanBeRepeated) {
     disk.beforeRename = [&](int call, const std::string&, const std::string&) {
       if (call - before == killAt) throw Crash{};
     };
-    EXPECT_THROW(undoBatch(store, disk, id), Crash);
+    EXPECT_THROW(undoBatch(store, list, nullptr, id), Crash);
     disk.beforeRename = nullptr;
     recoverAll();
     EXPECT_EQ(names(), after);
     EXPECT_EQ(disk.contentOf(kDir, "Plik1.jpg"), "Plik2.jpg");
     ASSERT_EQ(store.history().size(), 1u);
-    undoBatch(store, disk, id);
+    undoBatch(store, list, nullptr, id);
     EXPECT_EQ(names(), (Names{"DSC_0001.JPG", "Plik1.jpg", "Plik2.jpg"}));
     EXPECT_EQ(disk.contentOf(kDir, "Plik1.jpg"), "Plik1.jpg");
   }
@@ -479,7 +482,7 @@ TEST_F(BatchRestoreTest, StartUpAsksOnlyAboutBatchesLeftHalfDone) {
   using K = BatchKind;
   const auto undone = [](BatchRestoreTest& t, int killAt) {
     const BatchId id = t.finished(K::Numbering, kSwap, {BatchOutcome::Done, 3});
-    t.killedAt(killAt, [&] { undoBatch(t.store, t.disk, id); });
+    t.killedAt(killAt, [&] { undoBatch(t.store, t.list, nullptr, id); });
   };
   const std::vector<Row> rows = {
       {"numbering cut off before its first rename",
@@ -502,7 +505,7 @@ TEST_F(BatchRestoreTest, StartUpAsksOnlyAboutBatchesLeftHalfDone) {
       {"recovery half done",
        [](auto& t) {
          t.cutOff(K::Numbering, kSwap, 4);
-         t.killedAt(2, [&] { recoverBatch(t.store, t.disk, 1); });
+         t.killedAt(2, [&] { recoverBatch(t.store, t.list, nullptr, 1); });
        },
        {{K::Recovery, K::Numbering, 3}},
        2,
@@ -635,7 +638,7 @@ TEST_F(BatchRestoreTest, FilesAreRecognisedByWhatOutlivesTheirNumbers) {
       return out;
     }();
 
-    const RestoreReport report = recoverBatch(store, disk, id);
+    const RestoreReport report = recoverBatch(store, list, nullptr, id);
     EXPECT_EQ(disk.names(now), row.after);
     Names missing;
     for (const std::string& path : report.missing) missing.push_back(path.substr(now.size() + 1));

@@ -209,7 +209,7 @@ TEST_F(OperationJournalTest, ARunKilledAtAnyRenameIsRecoveredFromItsJournal) {
       killAt = 0;
       const auto unfinished = store.unfinished();
       ASSERT_EQ(unfinished.size(), 1u);
-      const RestoreReport report = recoverBatch(store, disk, unfinished.front().id);
+      const RestoreReport report = recoverBatch(store, list, nullptr, unfinished.front().id);
       EXPECT_TRUE(report.missing.empty());
       EXPECT_EQ(disk.names(kFolder), (Names{"Plik2.txt", "b.txt", "plik1.txt"}));
       for (const char* name : {"Plik2.txt", "b.txt", "plik1.txt"})
@@ -227,7 +227,7 @@ TEST_F(OperationJournalTest, AFinishedRunIsUndoneAndLeavesTheHistory) {
   for (int undo = 0; undo < 2; ++undo) {
     const auto history = store.history();
     ASSERT_FALSE(history.empty());
-    undoBatch(store, disk, history.front().id);
+    undoBatch(store, list, nullptr, history.front().id);
   }
   EXPECT_EQ(disk.names(kFolder), (Names{"Plik2.txt", "b.txt", "plik1.txt"}));
   for (const char* name : {"Plik2.txt", "b.txt", "plik1.txt"}) EXPECT_EQ(disk.contentOf(kFolder, name), name);

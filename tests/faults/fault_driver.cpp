@@ -74,18 +74,19 @@ int run(int argc, char** argv) {
   const std::string operation = argv[1];
   platform::PosixFolders folders;
   const std::unique_ptr<JournalStore> journal = platform::userJournal();
+  FileList list(folders);
   if (operation == "recover") {
     const std::vector<PendingRestore> pending = pendingRestores(*journal, folders);
     // A user who takes a while over the question: the test continues the driver when it likes.
     if (std::getenv("SKORVATIN_STOP_BEFORE_ANSWER") != nullptr) ::raise(SIGSTOP);
     for (const PendingRestore& batch : pending)
-      printRestored("recovered", recoverBatch(*journal, folders, batch.id));
+      printRestored("recovered", recoverBatch(*journal, list, nullptr, batch.id));
     return 0;
   }
   if (operation == "undo") {
     const std::vector<FinishedBatch> history = journal->history();
     if (history.empty()) throw std::runtime_error("the undo history is empty");
-    printRestored("undone", undoBatch(*journal, folders, history.front().id));
+    printRestored("undone", undoBatch(*journal, list, nullptr, history.front().id));
     return 0;
   }
   if (argc < 3) return usage();
@@ -107,7 +108,6 @@ int run(int argc, char** argv) {
   options.suffix = get("after", "");
   options.leadingZeros = std::stoi(get("zeros", "0")) != 0;
   const EventPump pump = [] {};
-  FileList list(folders);
   list.setPath(argv[2]);
   list.setPattern(get("mask", "*.*"));
 

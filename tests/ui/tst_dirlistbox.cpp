@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "engine/run_error.h"
+#include "platform/posix_folder.h"
 #include "platform/qt/desktop_opener.h"
 #include "platform/volumes.h"
 #include "ui/dir_list_box.h"
@@ -69,7 +70,7 @@ class TestNavigationControls : public QObject {
   }
 
   void showsPathRowsThenVisibleSubfoldersInListOrder() {
-    DirListBox dir;
+    DirListBox dir(folders_, root_);
     dir.setPath(root_);
     const auto paths = dir.rowPaths();
     const int pathRows = dir.pathRowCount();
@@ -85,7 +86,7 @@ class TestNavigationControls : public QObject {
   }
 
   void pathRowsNameEachLevelOnce() {
-    DirListBox dir;
+    DirListBox dir(folders_, root_);
     dir.setPath(root_ + "//A/wewnątrz/");
     QCOMPARE(dir.path(), root_ + "/A/wewnątrz");
     const auto paths = dir.rowPaths();
@@ -96,7 +97,7 @@ class TestNavigationControls : public QObject {
   }
 
   void doubleClickOpensASubfolderAndSignalsOnce() {
-    DirListBox dir;
+    DirListBox dir(folders_, root_);
     dir.resize(300, 600);
     dir.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dir));
@@ -116,7 +117,7 @@ class TestNavigationControls : public QObject {
   }
 
   void enterOpensTheCurrentRowAndPathRowsGoUp() {
-    DirListBox dir;
+    DirListBox dir(folders_, root_);
     dir.setPath(root_ + "/A/wewnątrz");
     QSignalSpy changed(&dir, &DirListBox::changed);
     dir.setCurrentRow(dir.pathRowCount() - 3);  // the temporary folder itself
@@ -129,14 +130,14 @@ class TestNavigationControls : public QObject {
   }
 
   void folderNamedWithoutUtf8OpensByItsBytes() {
-    DirListBox dir;
+    DirListBox dir(folders_, root_);
     dir.setPath(root_);
     dir.openRow(dir.count() - 1);
     QCOMPARE(dir.path(), root_ + "/\xff");
   }
 
   void settingTheShownFolderRereadsWithoutSignal() {
-    DirListBox dir;
+    DirListBox dir(folders_, root_);
     dir.setPath(root_);
     QSignalSpy changed(&dir, &DirListBox::changed);
     fs::create_directory(root_ + "/nowy");
@@ -161,7 +162,7 @@ class TestNavigationControls : public QObject {
       if (geteuid() == 0) QSKIP("root reads a folder whatever its permission bits say");
       chmod(target.c_str(), 0);
     }
-    DirListBox dir;
+    DirListBox dir(folders_, root_);
     dir.setPath(root_);
     const auto before = dir.rowPaths();
     QSignalSpy changed(&dir, &DirListBox::changed);
@@ -179,21 +180,22 @@ class TestNavigationControls : public QObject {
   }
 
   void userOpeningAVanishedFolderGoesToTheReporter() {
-    DirListBox dir;
-    dir.setPath(root_);
     std::vector<int> reported;
-    dir.setErrorReporter([&](const RunError& e) { reported.push_back(e.number()); });
+    DirListBox dir(folders_, root_, [&](const std::function<void()>& procedure) {
+      try {
+        procedure();
+      } catch (const RunError& e) {
+        reported.push_back(e.number());
+      }
+    });
     fs::remove(root_ + "/Z");
     dir.openRow(dir.pathRowCount() + 2);
     QCOMPARE(reported, std::vector<int>{76});
     QCOMPARE(dir.path(), root_);
   }
 
-  void startsOnTheCurrentFolderAndRefusesRelativePaths() {
-    const fs::path before = fs::current_path();
-    fs::current_path(root_ + "/A");
-    DirListBox dir;
-    fs::current_path(before);
+  void startsWhereItIsToldAndRefusesRelativePaths() {
+    DirListBox dir(folders_, root_ + "/A");
     QCOMPARE(dir.path(), root_ + "/A");
     QCOMPARE(texts(dir).back(), std::string("wewnątrz"));
     QVERIFY_THROWS_EXCEPTION(RunError, dir.setPath("A/wewnątrz"));
@@ -205,7 +207,7 @@ class TestNavigationControls : public QObject {
     fake->volumes = {{"/", "ext4", "/dev/sda2", {}},
                      {"/home", "ext4", "/dev/sda3", "Dom"},
                      {"/media/ola/Mój dysk", "vfat", "/dev/sdb1", "ZDJĘCIA"}};
-    DriveListBox drives(nullptr, fake);
+    DriveListBox drives(fake, "/");
     QCOMPARE(drives.count(), 3);
     QCOMPARE(drives.itemText(0), QStringLiteral("/"));
     QCOMPARE(drives.itemText(1), QStringLiteral("/home [Dom]"));
@@ -229,27 +231,24 @@ class TestNavigationControls : public QObject {
     QFETCH(int, emissions);
     auto fake = std::make_shared<FakeVolumes>();
     fake->volumes = {{"/", {}, {}, {}}, {"/home", {}, {}, {}}, {"/media/usb", {}, {}, {}}};
-    DriveListBox drives(nullptr, fake);
+    DriveListBox drives(fake, "/");
     QSignalSpy changed(&drives, &DriveListBox::changed);
     drives.setDrive(path.toStdString());
     QCOMPARE(QString::fromStdString(drives.drive()), drive);
     QCOMPARE(changed.count(), emissions);
   }
 
-  void startsOnTheVolumeOfTheCurrentFolder() {
-    const fs::path before = fs::current_path();
-    fs::current_path(root_);
+  void startsOnTheVolumeOfItsStartFolder() {
     auto fake = std::make_shared<FakeVolumes>();
     fake->volumes = {{"/", {}, {}, {}}, {root_, {}, {}, {}}, {"/xyz", {}, {}, {}}};
-    DriveListBox drives(nullptr, fake);
-    fs::current_path(before);
+    DriveListBox drives(fake, root_ + "/A");
     QCOMPARE(drives.drive(), root_);
   }
 
   void rereadingVolumesKeepsTheSelectionQuietly() {
     auto fake = std::make_shared<FakeVolumes>();
     fake->volumes = {{"/", {}, {}, {}}, {"/media/usb", {}, {}, {}}};
-    DriveListBox drives(nullptr, fake);
+    DriveListBox drives(fake, "/");
     drives.setDrive("/media/usb");
     QSignalSpy changed(&drives, &DriveListBox::changed);
     fake->volumes = {{"/", {}, {}, {}}, {"/media/aparat", {}, {}, {}}, {"/media/usb", {}, {}, {}}};
@@ -286,9 +285,13 @@ class TestNavigationControls : public QObject {
     // The watch over a started opener belongs to the application until the opener is reaped.
     const auto watches = QCoreApplication::instance()->children().size();
     QStringList failures;
-    const bool opened =
-        opener.openDocument(root_ + "/" + document.toStdString(),
-                            [&](const std::string& how) { failures.append(QString::fromStdString(how)); });
+    bool opened = true;
+    try {
+      opener.openDocument(root_ + "/" + document.toStdString(),
+                          [&](const std::string& how) { failures.append(QString::fromStdString(how)); });
+    } catch (const RunError&) {
+      opened = false;
+    }
     QCOMPARE(opened, started);
     QTRY_COMPARE(QCoreApplication::instance()->children().size(), watches);
     QCOMPARE(failures, failure.isEmpty() ? QStringList() : QStringList{failure});
@@ -298,6 +301,7 @@ class TestNavigationControls : public QObject {
   }
 
  private:
+  skorvatin::platform::PosixFolders folders_;
   std::string root_;
 };
 

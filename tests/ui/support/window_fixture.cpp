@@ -40,10 +40,10 @@ void RecordingOpener::openFolder(const std::string& folder, Failed failed) {
   lastFailed_ = std::move(failed);
 }
 
-bool RecordingOpener::openDocument(const std::string& file, Failed failed) {
+void RecordingOpener::openDocument(const std::string& file, Failed failed) {
   documents.push_back(file);
-  if (documentOpens) lastFailed_ = std::move(failed);
-  return documentOpens;
+  if (!documentOpens) throw RunError(err::FileNotFound, file);
+  lastFailed_ = std::move(failed);
 }
 
 void RecordingOpener::failLater(const std::string& how) {
@@ -63,8 +63,9 @@ WindowUnderTest::WindowUnderTest(WindowSetup setup)
       opener_(setup.opener ? setup.opener : std::make_shared<RecordingOpener>()) {
   for (const std::string& f : setup.files) touch(f);
   if (!setup.programFolder) setup.programFolder = [folder = folder()] { return folder; };
-  window_ = std::make_unique<ui::frmMain>(
-      ui::FrmMainServices{setup.programFolder, boxes, folders_, journal, opener_, volumes});
+  window_ = std::make_unique<ui::frmMain>(ui::FrmMainServices{setup.programFolder, boxes, folders_, journal,
+                                                              opener_, volumes, &platform::currentFolder,
+                                                              &platform::userMayRenameIn});
 }
 
 WindowUnderTest::~WindowUnderTest() = default;

@@ -48,7 +48,7 @@ class RecordingMessageBox final : public platform::qt::MessageBox {
 class RecordingOpener final : public platform::qt::DesktopOpener {
  public:
   void openFolder(const std::string& folder, Failed failed) override;
-  bool openDocument(const std::string& file, Failed failed) override;
+  void openDocument(const std::string& file, Failed failed) override;
   void failLater(const std::string& how = "zakończył pracę z kodem 4");
 
   std::vector<std::string> folders;
