@@ -282,10 +282,12 @@ Recovery recoverAll(const std::string& state) {
   Recovery out;
   platform::PosixFolders folders;
   platform::JournalFolder store(state);
+  // A list that shows no folder: the restores have nothing to re-read.
+  FileList list(folders);
   // A restore that fails is reported and the next batch is asked about all the same.
   for (const PendingRestore& asked : pendingRestores(store, folders)) {
     try {
-      const RestoreReport report = recoverBatch(store, folders, asked.id);
+      const RestoreReport report = recoverBatch(store, list, nullptr, asked.id);
       out.missing.insert(out.missing.end(), report.missing.begin(), report.missing.end());
       for (const ChangedFile& c : report.changedSince)
         out.problems += "restore refused: " + c.path + " " + c.why + "; ";
