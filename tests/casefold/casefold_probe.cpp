@@ -340,8 +340,11 @@ const std::vector<CheckCase>& engineChecks() {
       // A finished run undone, and a run cut off at each rename recovered, from journals on disk.
       {"journal-undo-and-recovery",
        [](Check& c) {
+         // One probe runs per file system, all in one machine: a journal that one of them leaves
+         // unfinished must not be asked about by the next.
          static int stateCount = 0;
-         const std::string statePath = "/tmp/journal-" + std::to_string(++stateCount);
+         const std::string statePath =
+             "/tmp/journal-" + std::to_string(::getpid()) + "-" + std::to_string(++stateCount);
          skorvatin::platform::JournalFolder state(statePath);
          const std::vector<std::string> before = {"Plik2.jpg", "b.JPG", "plik1.jpg"};
          for (const auto& name : before) c.write(name, name);
