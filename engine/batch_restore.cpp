@@ -23,7 +23,8 @@ namespace {
 // numbers do not last.
 class FolderNames {
  public:
-  FolderNames(Folder& folder, const BatchPlan& plan) : folder_(folder), plan_(plan), snapshot_(folder) {}
+  FolderNames(Folder& folder, const BatchPlan& plan)
+      : folder_(folder), plan_(plan), snapshot_(folder), sameMount_(folder.id() == plan.folder) {}
 
   // The stored name of whatever answers to `name`; "" for something the listing does not hold (a
   // mount point); nothing when the name is free.
@@ -49,6 +50,15 @@ class FolderNames {
           std::find(found.begin(), found.end(), *stored) == found.end()) {
         found.push_back(*stored);
       }
+    }
+    // Files of one size and time told apart by the numbers of the mount they were made under, as
+    // long as it is that mount: the folder still has its number from then.
+    if (found.size() > 1 && plan_.identity != Identity::Lasting && sameMount_) {
+      std::vector<std::string> numbered;
+      for (const std::string& name : found) {
+        if (snapshot_.entry(snapshot_.find(name)).inode == f.id.inode) numbered.push_back(name);
+      }
+      if (numbered.size() == 1) return numbered;
     }
     return found;
   }
@@ -116,6 +126,7 @@ class FolderNames {
   Folder& folder_;
   const BatchPlan& plan_;
   FolderSnapshot snapshot_;
+  bool sameMount_;
   std::unordered_map<std::size_t, std::optional<FileStamp>> stamps_;
 };
 
@@ -317,9 +328,11 @@ void recoverOne(JournalStore& store, FolderService& folders, const StoredBatch& 
   FolderNames names(*folder, plan);
 
   // Where each file is now: under exactly one of its journal names, or it counts as not found. A
-  // name can be where one file is only; two files that could both be at one name (hard links of one
-  // file, or files told apart by size and time alone) are both not found.
+  // name can be where one file is only: two hard links of one file that could both be at one name
+  // are both not found; files told apart by size and time alone that could be at the same names
+  // cannot be told apart, and keep the batch unfinished rather than lose a name.
   std::vector<std::optional<std::string>> at(plan.files.size());
+  std::vector<bool> ambiguous(plan.files.size(), false);
   std::unordered_map<std::string, int> claims;
   std::vector<const std::string*> used;
   used.reserve(plan.files.size() * 3);
@@ -332,12 +345,17 @@ void recoverOne(JournalStore& store, FolderService& folders, const StoredBatch& 
     std::vector<std::string> found = names.whereAmong(f, journalNames);
     if (found.empty()) found = names.inTransit(f);
     if (found.size() == 1) at[i] = found.front();
+    ambiguous[i] = found.size() > 1;
     for (const std::string& name : found) ++claims[name];
   }
   std::unordered_set<std::string_view> claimed;
   for (std::size_t i = 0; i < at.size(); ++i) {
-    if (at[i] && claims[*at[i]] > 1) at[i].reset();
+    if (at[i] && claims[*at[i]] > 1) {
+      at[i].reset();
+      ambiguous[i] = true;
+    }
     if (at[i]) claimed.insert(*at[i]);
+    ambiguous[i] = ambiguous[i] && plan.identity != Identity::Lasting;
   }
 
   // A file that is in the folder under a name of nobody's journal was carried on since: by a newer
@@ -350,6 +368,9 @@ void recoverOne(JournalStore& store, FolderService& folders, const StoredBatch& 
     const PlannedFile& f = plan.files[i];
     if (at[i]) {
       if (*at[i] != f.original) moves.push_back(moveOf(names, *at[i], f.original));
+    } else if (ambiguous[i]) {
+      renamedSince.push_back(
+          {prefix + f.original, "nie da się go odróżnić od innego pliku o tej samej wielkości i dacie"});
     } else if (const auto now = names.elsewhere(f, claimed)) {
       renamedSince.push_back({prefix + f.original, "plik nosi teraz nazwę „" + *now + "”"});
     } else {

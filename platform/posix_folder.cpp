@@ -194,6 +194,9 @@ class PosixFolder final : public Folder {
 
   void sync() override {
     if (::fsync(fd()) != 0) throw RunError::fromErrno(errno, path_);
+    // On vfat the folder's fsync leaves a rename in memory (a power cut right after it found the
+    // files under their old names): where numbers are the mount's own, the whole medium is synced.
+    if (identity() != Identity::Lasting && ::syncfs(fd()) != 0) throw RunError::fromErrno(errno, path_);
   }
 
   Identity identity() override {
