@@ -1,15 +1,55 @@
 #include "ui/drive_list_box.h"
 
+#include <QAccessibleWidget>
+
 #include "engine/run_error.h"
 #include "platform/qt/display_name.h"
 
 namespace skorvatin::ui {
+
+namespace {
+
+// On Linux Qt names a combo box after its current value for a screen reader, meaning a label to
+// name it through a relation. The drive box has no label: its own name is its name here.
+class DriveListAccessible final : public QAccessibleWidget {
+ public:
+  explicit DriveListAccessible(QComboBox* box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
+  QString text(QAccessible::Text t) const override {
+    const auto* box = static_cast<const QComboBox*>(widget());
+    if (t == QAccessible::Name && !box->accessibleName().isEmpty()) return box->accessibleName();
+    if (t == QAccessible::Value) return box->currentText();
+    return QAccessibleWidget::text(t);
+  }
+  QStringList actionNames() const override { return {showMenuAction(), pressAction()}; }
+  void doAction(const QString& action) override {
+    if (action == showMenuAction() || action == pressAction()) {
+      static_cast<QComboBox*>(widget())->showPopup();
+    } else {
+      QAccessibleWidget::doAction(action);
+    }
+  }
+};
+
+QAccessibleInterface* driveListAccessible(const QString& className, QObject* object) {
+  if (className == QLatin1String(DriveListBox::staticMetaObject.className()) && object != nullptr &&
+      object->isWidgetType()) {
+    return new DriveListAccessible(static_cast<QComboBox*>(object));
+  }
+  return nullptr;
+}
+
+}  // namespace
 
 using platform::qt::displayName;
 
 DriveListBox::DriveListBox(std::shared_ptr<platform::VolumeService> volumes, const std::string& start,
                            QWidget* parent)
     : QComboBox(parent), volumes_(std::move(volumes)) {
+  static const bool factoryInstalled = [] {
+    QAccessible::installFactory(driveListAccessible);
+    return true;
+  }();
+  (void)factoryInstalled;
   fill(start);
   connect(this, &QComboBox::currentIndexChanged, this, [this] {
     if (!filling_) emit changed();

@@ -166,6 +166,10 @@ frmMain::frmMain(FrmMainServices services, QWidget* parent)
   File1->setUniformItemSizes(true);  // one row height for all: 32767 names lay out at once
   File1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   File1->setSelectionMode(QAbstractItemView::SingleSelection);
+  // Lists have no caption of their own for a screen reader to read out.
+  Dir1->setAccessibleName(QStringLiteral("Foldery"));
+  Drive1->setAccessibleName(QStringLiteral("Dysk"));
+  File1->setAccessibleName(QStringLiteral("Pliki"));
   new CurrentItemOnlyWithFocus(Dir1, true);
   new CurrentItemOnlyWithFocus(File1, true);
   new CurrentItemOnlyWithFocus(Drive1->view(), false);

@@ -135,7 +135,13 @@ void frmMain::Command4_Click() {
               });
             });
       },
-      [&](const RunError&) { services_.boxes.MsgBox(helpFailure(folder), QStringLiteral("Błąd")); });
+      [&](const RunError& error) {
+        // A help page that is there but cannot be shown says why: which program is missing.
+        const bool pageMissing = error.file() == folder + "/pomoc.htm";
+        QString text = helpFailure(folder);
+        if (!pageMissing) text += QStringLiteral("\n\n") + platform::qt::displayName(error.detail());
+        services_.boxes.MsgBox(text, QStringLiteral("Błąd"));
+      });
 }
 
 }  // namespace skorvatin::ui

@@ -81,13 +81,14 @@ QString fileUrlOf(const std::string& path) {
 // posix_spawn hands the arguments straight to exec: no shell ever sees the name. The child gets
 // an empty signal mask and default handlers whatever this process blocks for itself, and a
 // session of its own, so a Ctrl+C in the terminal that started the program spares the viewer.
-bool XdgOpener::start(const std::string& path, Failed failed) const {
+void XdgOpener::start(const std::string& path, Failed failed) const {
   QByteArray program = QFile::encodeName(program_);
   QByteArray url = fileUrlOf(path).toLatin1();
   std::vector<char*> argv{program.data(), url.data(), nullptr};
 
   posix_spawnattr_t attributes;
-  if (posix_spawnattr_init(&attributes) != 0) return false;
+  if (const int e = posix_spawnattr_init(&attributes); e != 0)
+    throw RunError::fromErrno(e, program.toStdString());
   sigset_t none;
   sigset_t all;
   sigemptyset(&none);
@@ -101,16 +102,19 @@ bool XdgOpener::start(const std::string& path, Failed failed) const {
                                                             POSIX_SPAWN_SETSID)) == 0;
   pid_t pid = 0;
   const int started =
-      prepared ? posix_spawnp(&pid, program.constData(), nullptr, &attributes, argv.data(), environ) : -1;
-  posix_spawnattr_destroy(&attributes);
-  if (started != 0) return false;
+      prepared ? posix_spawnp(&pid, program.constData(), nullptr, &attributes, argv.data(), environ) : EINVAL;
+  (void)posix_spawnattr_destroy(&attributes);  // nothing to free that matters
+  // Without an opener there is nothing the window can do but say which program is missing.
+  if (started == ENOENT) {
+    throw RunError(err::FileNotFound, program.toStdString(),
+                   "nie ma programu " + program.toStdString() + " (pakiet xdg-utils)");
+  }
+  if (started != 0) throw RunError::fromErrno(started, program.toStdString());
   new ExitWatch(pid, program.toStdString(), std::move(failed));
-  return true;
 }
 
 void XdgOpener::openFolder(const std::string& folder, Failed failed) {
-  if (!start(folder, std::move(failed)))
-    throw RunError(err::FileNotFound, program_.toStdString(), "nie można uruchomić menedżera plików");
+  start(folder, std::move(failed));
 }
 
 void XdgOpener::openDocument(const std::string& file, Failed failed) {
@@ -122,8 +126,7 @@ void XdgOpener::openDocument(const std::string& file, Failed failed) {
   const bool regular = fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
   fd.reset();
   if (!regular) throw RunError(err::FileNotFound, file, "to nie jest plik");
-  if (!start(file, std::move(failed)))
-    throw RunError(err::FileNotFound, program_.toStdString(), "nie można uruchomić przeglądarki");
+  start(file, std::move(failed));
 }
 
 }  // namespace skorvatin::platform::qt

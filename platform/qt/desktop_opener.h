@@ -17,11 +17,11 @@ class DesktopOpener {
   using Failed = std::function<void(const std::string& how)>;
 
   virtual ~DesktopOpener() = default;
-  // Shows `folder` in the desktop's file manager without waiting for it. Throws RunError when no
-  // file manager can be started.
+  // Shows `folder` in the desktop's file manager without waiting for it. Throws RunError, naming
+  // the program that is missing, when no file manager can be started.
   virtual void openFolder(const std::string& folder, Failed failed) = 0;
   // Hands `file` to the application the desktop associates with it. Throws RunError when the file
-  // is not there to be read or no viewer can be started for it.
+  // is not there to be read, or, naming the program that is missing, when no viewer can be started.
   virtual void openDocument(const std::string& file, Failed failed) = 0;
 };
 
@@ -39,7 +39,8 @@ class XdgOpener : public DesktopOpener {
   void openDocument(const std::string& file, Failed failed) override;
 
  private:
-  bool start(const std::string& path, Failed failed) const;
+  // Throws RunError naming the opener when it cannot be started.
+  void start(const std::string& path, Failed failed) const;
 
   QString program_;
 };

@@ -306,6 +306,13 @@ void TestFrmMainLayout::onlyTheFocusedControlReportsFocus() {
 
   c.File1->setFocus();  // the row it had is current again
   QCOMPARE(focusedForScreenReaders(window), names({"File1", "File1: b.txt"}));
+
+  // The lists, which have no caption, are named for the screen reader.
+  QStringList named;
+  for (QWidget* list :
+       {static_cast<QWidget*>(c.Dir1), static_cast<QWidget*>(c.Drive1), static_cast<QWidget*>(c.File1)})
+    named.append(QAccessible::queryAccessibleInterface(list)->text(QAccessible::Name));
+  QCOMPARE(named, (QStringList{u("Foldery"), u("Dysk"), u("Pliki")}));
 }
 
 void TestFrmMainLayout::optionGroupsExclusiveAndIndependent_data() {
