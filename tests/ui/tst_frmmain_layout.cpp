@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QToolTip>
 #include <QtTest>
 
 #include "support/window_fixture.h"
@@ -416,11 +417,25 @@ void TestFrmMainLayout::captionsInLiberationSansAtEightPoints() {
 }
 
 void TestFrmMainLayout::listRowsAreReadable() {
-  WindowUnderTest t({"a.jpg"});
+  const std::string longName = "Wycieczka nad morze, dzień pierwszy, plaża w Sopocie o zachodzie słońca.jpg";
+  WindowUnderTest t({"a.jpg", longName});
   const auto& c = t.controls();
   QVERIFY(c.File1->sizeHintForRow(0) >= 13);
   QVERIFY(c.Dir1->sizeHintForRow(0) >= 13);
   QVERIFY(c.Drive1->view()->sizeHintForRow(0) >= 13);
+
+  // A name cut short shows whole in a tooltip; one that fits shows none.
+  t.window().show();
+  QVERIFY(QTest::qWaitForWindowExposed(&t.window()));
+  QStringList tips;
+  for (int row = 0; row < 2; ++row) {
+    QToolTip::hideText();
+    const QPoint at = c.File1->visualRect(c.File1->model()->index(row, 0)).center();
+    QHelpEvent help(QEvent::ToolTip, at, c.File1->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(c.File1->viewport(), &help);
+    tips.append(QToolTip::isVisible() ? QToolTip::text() : QString());
+  }
+  QCOMPARE(tips, (QStringList{QString(), QString::fromStdString(longName)}));
 }
 
 // The border runs through the middle of the caption (half of Liberation Sans' 12-pixel line at
