@@ -10,10 +10,13 @@ build: deps
 	cmake --preset dev
 	cmake --build --preset dev
 
-# Without a display (CI, ssh) the window comes up on a virtual X server.
+# The window opens on a demo folder of sample files, made afresh outside the source tree on every
+# run (scripts/make-demo.sh), so a first try renames nothing of one's own. Without a display (CI,
+# ssh) the window comes up on a virtual X server.
 run: build
-	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then ./build/skorvatin; \
-	else echo "No display: the window runs on a virtual X server (Ctrl+C ends it)."; xvfb-run -a ./build/skorvatin; fi
+	@demo=$$(scripts/make-demo.sh) && echo "Demo folder: $$demo" && \
+	if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then ./build/skorvatin "$$demo"; \
+	else echo "No display: the window runs on a virtual X server (Ctrl+C ends it)."; xvfb-run -a ./build/skorvatin "$$demo"; fi
 
 test: build
 	ctest --preset dev

@@ -39,10 +39,12 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SKORVATIN_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The window's captions are sized for Liberation Sans; shlibdeps adds the libraries after it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2")
-# Qt's own strings (the text boxes' menus) in Polish; the window works without them.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+# The window's captions are sized for Liberation Sans; "Expolator" and "Pomoc" hand the folder and
+# the help page to xdg-open. shlibdeps adds the libraries after them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, xdg-utils")
+# Qt's own strings (the text boxes' menus) in Polish, and the window on a Wayland desktop without
+# going through XWayland; the program works without either.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, qt6-wayland")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "batch file renamer for one folder (Polish interface)")
 # CPack puts the summary first and indents these lines itself; a blank line separates paragraphs.
 set(CPACK_PACKAGE_DESCRIPTION

@@ -28,6 +28,15 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -f /usr/lib/skorvatin/pomoc.htm ] || fail "no help page beside the program"
 for f in $(dpkg -L skorvatin | grep -E '^/usr/share/applications/.*\.desktop$'); do desktop-file-validate "$f"; done
 for f in $(dpkg -L skorvatin | grep -E '^/usr/share/metainfo/.*\.xml$'); do appstreamcli validate --no-net "$f"; done
+for size in 16x16 32x32 48x48 64x64 128x128 256x256; do
+  [ -f /usr/share/icons/hicolor/$size/apps/skorvatin.png ] || fail "no $size icon"
+done
+[ -f /usr/share/icons/hicolor/scalable/apps/skorvatin.svg ] || fail "no scalable icon"
+# The desktop database, which dpkg's trigger rebuilt, offers the program for folders.
+grep -q '^inode/directory=.*skorvatin\.desktop' /usr/share/applications/mimeinfo.cache ||
+  fail "the desktop database does not offer Skorvatin for folders"
+warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l /usr/share/man/man1/skorvatin.1.gz 2>&1 >/dev/null)
+[ -z "$warnings" ] || fail "the manual page: $warnings"
 
 echo "== smoke test of the installed program"
 # A stand-in for xdg-open records what the program hands to the desktop instead of opening it.
@@ -72,4 +81,6 @@ for f in $files; do
 done
 [ -z "$left" ] || fail "left behind after purge:$left"
 [ ! -e /usr/lib/skorvatin ] || fail "/usr/lib/skorvatin left behind"
+! grep -q 'skorvatin\.desktop' /usr/share/applications/mimeinfo.cache 2>/dev/null ||
+  fail "the desktop database still offers Skorvatin for folders"
 echo "test-deb passed"
