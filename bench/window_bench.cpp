@@ -97,10 +97,15 @@ void benchWindow(Report& report, bool quick, BenchFolder& folder, const std::str
   platform::PosixFolders folders;
   const std::string folderPath = folder.path();
   BenchJournal journal(folderPath.substr(0, folderPath.rfind('/')));
-  ui::frmMain window({[folderPath] { return folderPath; }, boxes, folders, journal.store(),
+  ui::frmMain window({[folderPath] { return folderPath; },
+                      boxes,
+                      folders,
+                      journal.store(),
                       std::make_shared<platform::qt::XdgOpener>(),
-                      std::make_shared<platform::SystemVolumes>(), [folderPath] { return folderPath; },
-                      [](const std::string&) { return true; }});
+                      std::make_shared<platform::SystemVolumes>(),
+                      [folderPath] { return folderPath; },
+                      [](const std::string&) { return true; },
+                      {}});
   window.show();
   if (!QTest::qWaitForWindowExposed(&window))
     throw std::runtime_error("the window did not come up offscreen");

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 
 #include "engine/path.h"
 #include "engine/run_error.h"
@@ -31,6 +32,20 @@ bool userMayRenameIn(const std::string& folder) {
   if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
   // The effective ids decide what the program may do, not the real ones.
   return faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+bool startsInOwnFolder(const std::string& folder, bool ownedByUser, bool mayRename) {
+  for (const std::string_view prefix : {"/usr", "/opt"}) {
+    if (folder.starts_with(prefix) && (folder.size() == prefix.size() || folder[prefix.size()] == '/'))
+      return false;
+  }
+  return ownedByUser && mayRename;
+}
+
+bool isOwnFolder(const std::string& folder) {
+  struct stat st {};
+  if (stat(folder.c_str(), &st) != 0) return false;
+  return startsInOwnFolder(folder, st.st_uid == geteuid(), userMayRenameIn(folder));
 }
 
 }  // namespace skorvatin::platform

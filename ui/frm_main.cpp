@@ -23,6 +23,8 @@
 #include "engine/checked.h"
 #include "engine/number_text.h"
 #include "platform/program_folder.h"
+#include "platform/qt/display_name.h"
+#include "platform/qt/error_report.h"
 #include "skorvatin/version.h"
 #include "ui/dir_list_box.h"
 #include "ui/drive_list_box.h"
@@ -196,8 +198,9 @@ frmMain::~frmMain() {
 QIcon frmMain::programIcon() {
   initIconResource();
   QIcon icon;
-  icon.addFile(QStringLiteral(":/skorvatin/skorvatin-16.png"), QSize(16, 16));
-  icon.addFile(QStringLiteral(":/skorvatin/skorvatin-32.png"), QSize(32, 32));
+  // Every drawn size, so that a task switcher or a dock at any size need not blur a small one.
+  for (const int size : {16, 32, 48, 64, 128, 256})
+    icon.addFile(QStringLiteral(":/skorvatin/skorvatin-%1.png").arg(size), QSize(size, size));
   return icon;
 }
 
@@ -216,13 +219,30 @@ void frmMain::wireNavigation() {
   wireNavigationControls();
 }
 
-// A copy kept beside one's photos starts in its own folder. An installed one, in a folder where
-// the user may rename nothing, starts where it was started from: a desktop starts programs in the
-// home folder. The help page is looked for beside the program either way.
+// A folder named on the command line (or by a file manager's "Open with") comes first. Otherwise a
+// copy kept beside one's photos starts in its own folder, and an installed one where it was started
+// from: a desktop starts programs in the home folder. The help page is looked for beside the
+// program either way.
 void frmMain::Form_Load() {
+  const std::string& requested = services_.requestedFolder;
+  if (!requested.empty()) {
+    bool shown = false;
+    entry(
+        [&] {
+          Dir1->setPath(requested);
+          shown = true;
+        },
+        [&](const RunError& error) {
+          services_.boxes.MsgBox(QStringLiteral("Nie mogę otworzyć folderu: ") +
+                                     platform::qt::displayName(requested) + QStringLiteral("\n\n") +
+                                     platform::qt::errorReportText(error),
+                                 QStringLiteral("Błąd"));
+        });
+    if (shown) return;
+  }
   reportErrors([this] {
     const std::string own = services_.programFolder();
-    Dir1->setPath(services_.mayRenameIn(own) ? own : services_.currentFolder());
+    Dir1->setPath(services_.isOwnFolder(own) ? own : services_.currentFolder());
   });
 }
 

@@ -49,9 +49,11 @@ struct FrmMainServices {
   // The file manager and document opener, and the mounted volumes.
   std::shared_ptr<platform::qt::DesktopOpener> opener;
   std::shared_ptr<platform::VolumeService> volumes;
-  // The folder the program was started from, and whether the user may rename files in a folder.
+  // The folder the program was started from, and whether a copy kept in a folder starts there.
   std::function<std::string()> currentFolder;
-  std::function<bool(const std::string&)> mayRenameIn;
+  std::function<bool(const std::string&)> isOwnFolder;
+  // The folder named on the command line, absolute; empty when none was.
+  std::string requestedFolder;
 };
 
 // The window's controls, named as the event procedures know them. The layout table in

@@ -3,7 +3,11 @@
 #include <QLocale>
 #include <QTimer>
 #include <QTranslator>
+#include <algorithm>
 #include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
 
 #include "platform/journal_folder.h"
 #include "platform/posix_folder.h"
@@ -13,9 +17,26 @@
 #include "platform/qt/termination_signals.h"
 #include "platform/volumes.h"
 #include "skorvatin/version.h"
+#include "ui/command_line.h"
 #include "ui/frm_main.h"
 
 int main(int argc, char* argv[]) {
+  using skorvatin::ui::CommandLine;
+  const CommandLine line = skorvatin::ui::parseCommandLine(
+      std::vector<std::string>(argv + std::min(argc, 1), argv + argc), skorvatin::platform::currentFolder());
+  switch (line.action) {
+    case CommandLine::Action::PrintHelp:
+      std::cout << skorvatin::ui::usageText();
+      return EXIT_SUCCESS;
+    case CommandLine::Action::PrintVersion:
+      std::cout << skorvatin::version::kApplicationName << ' ' << skorvatin::version::kDisplayVersion << '\n';
+      return EXIT_SUCCESS;
+    case CommandLine::Action::RefuseUsage:
+      std::cerr << "skorvatin: " << line.complaint << "\n\n" << skorvatin::ui::usageText();
+      return 2;
+    case CommandLine::Action::OpenWindow:
+      break;
+  }
   // Debian's libdbus aborts the whole process on a failed internal check, which a desktop can set
   // off by taking the accessibility bus away while the program starts: a renamer must not die for
   // the sake of a screen reader's connection. With the variable at 0 libdbus only warns. Set before
@@ -42,7 +63,8 @@ int main(int argc, char* argv[]) {
   skorvatin::ui::frmMain window({&skorvatin::platform::programFolder, boxes, folders, *journal,
                                  std::make_shared<skorvatin::platform::qt::XdgOpener>(),
                                  std::make_shared<skorvatin::platform::SystemVolumes>(),
-                                 &skorvatin::platform::currentFolder, &skorvatin::platform::userMayRenameIn});
+                                 &skorvatin::platform::currentFolder, &skorvatin::platform::isOwnFolder,
+                                 line.folder});
   boxes.setOwner(&window);
   skorvatin::platform::qt::TerminationSignals termination;
   QObject::connect(&termination, &skorvatin::platform::qt::TerminationSignals::terminationRequested, &window,

@@ -24,6 +24,32 @@ TEST(ProgramFolder, IsTheFolderOfTheRunningTestBinary) {
   EXPECT_TRUE(std::filesystem::exists(folder + "/platform_tests"));
 }
 
+// An installed copy never lists its own files as the files to rename, whoever runs it.
+TEST(StartsInOwnFolder, OnlyACopyInAFolderOfTheUsersOwn) {
+  struct Row {
+    const char* folder;
+    bool owned;
+    bool mayRename;
+    bool expected;
+  };
+  const Row rows[] = {
+      {"/home/ala/programy", true, true, true},
+      {"/usr/lib/skorvatin", true, true, false},  // root owns it and may rename there
+      {"/usr", true, true, false},
+      {"/usr/local/bin", true, true, false},
+      {"/opt/skorvatin", true, true, false},
+      {"/usrx/skorvatin", true, true, true},  // a prefix is a whole folder name
+      {"/optyka/zdjecia", true, true, true},
+      {"/home/ala/programy", false, true, false},  // root running someone else's copy
+      {"/home/ala/programy", true, false, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.folder) + (row.owned ? " owned" : " not owned") +
+                 (row.mayRename ? " writable" : ""));
+    EXPECT_EQ(skorvatin::platform::startsInOwnFolder(row.folder, row.owned, row.mayRename), row.expected);
+  }
+}
+
 class MayRenameIn : public skorvatin::testing::TempDirTest {
  protected:
   void TearDown() override {

@@ -64,7 +64,7 @@ class TestFrmMainLayout : public QObject {
   void frameBorderRunsThroughItsCaption();
   void textBoxesAreNamedByTheirLabels_data();
   void textBoxesAreNamedByTheirLabels();
-  void iconHasBothSizes();
+  void iconHasEveryDrawnSize();
   void noDefaultButtonAndNoAccelerators();
 };
 
@@ -487,13 +487,13 @@ void TestFrmMainLayout::textBoxesAreNamedByTheirLabels() {
   QCOMPARE(a->text(QAccessible::Name), accessibleName);
 }
 
-void TestFrmMainLayout::iconHasBothSizes() {
+void TestFrmMainLayout::iconHasEveryDrawnSize() {
   WindowUnderTest t;
   const QIcon icon = t.window().windowIcon();
   QVERIFY(!icon.isNull());
   const QList<QSize> sizes = icon.availableSizes();
-  QVERIFY(sizes.contains(QSize(16, 16)));
-  QVERIFY(sizes.contains(QSize(32, 32)));
+  for (const int size : {16, 32, 48, 64, 128, 256})
+    QVERIFY2(sizes.contains(QSize(size, size)), qPrintable(QString::number(size)));
 }
 
 void TestFrmMainLayout::noDefaultButtonAndNoAccelerators() {

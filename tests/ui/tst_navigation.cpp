@@ -20,6 +20,7 @@
 #include "platform/posix_folder.h"
 #include "platform/qt/desktop_opener.h"
 #include "support/window_fixture.h"
+#include "ui/command_line.h"
 #include "ui/dir_list_box.h"
 #include "ui/drive_list_box.h"
 #include "ui/frm_main.h"
@@ -82,18 +83,24 @@ class TestNavigation : public QObject {
     QVERIFY(t.boxes.reports.empty());
   }
 
-  // The program starts in its own folder only when the user may rename files there; otherwise in
+  // A folder named on the command line comes first; a bad one is told and the usual rule follows:
+  // the program starts in its own folder only when the user may rename files there, otherwise in
   // the folder it was started from. The help page stays beside the program.
-  void startFolderIsTheProgramsOnlyWhereTheUserMayRename_data() {
+  void startFolder_data() {
     QTest::addColumn<QString>("program");
-    QTest::addColumn<bool>("startsThere");
-    QTest::newRow("a copy beside the photos") << u("kopia") << true;
-    QTest::newRow("installed, read-only for the user") << u("tylko-do-odczytu") << false;
-    QTest::newRow("no longer there") << u("usunięty") << false;
+    QTest::addColumn<QString>("requested");
+    QTest::addColumn<QString>("startsIn");
+    QTest::newRow("a copy beside the photos") << u("kopia") << QString() << u("kopia");
+    QTest::newRow("installed, read-only for the user") << u("tylko-do-odczytu") << QString() << u("zdjęcia");
+    QTest::newRow("no longer there") << u("usunięty") << QString() << u("zdjęcia");
+    QTest::newRow("a folder named") << u("kopia") << u("zdjęcia") << u("zdjęcia");
+    QTest::newRow("a file named instead") << u("kopia") << u("lato.jpg") << u("kopia");
+    QTest::newRow("a folder that is not there") << u("usunięty") << u("nie-ma") << u("zdjęcia");
   }
-  void startFolderIsTheProgramsOnlyWhereTheUserMayRename() {
+  void startFolder() {
     QFETCH(QString, program);
-    QFETCH(bool, startsThere);
+    QFETCH(QString, requested);
+    QFETCH(QString, startsIn);
     const std::string programFolder = root_ + "/" + program.toStdString();
     if (program == u("tylko-do-odczytu")) {
       if (geteuid() == 0) QSKIP("root may write to a folder whatever its permission bits say");
@@ -102,13 +109,67 @@ class TestNavigation : public QObject {
     }
     if (program == u("kopia")) fs::create_directory(programFolder);
     CurrentFolderScope startedFrom(root_ + "/zdjęcia");
+    WindowSetup setup = programIn(programFolder);
+    if (!requested.isEmpty()) setup.requestedFolder = root_ + "/" + requested.toStdString();
 
-    WindowUnderTest t(programIn(programFolder));
+    WindowUnderTest t(std::move(setup));
 
-    QCOMPARE(t.controls().Dir1->path(), startsThere ? programFolder : root_ + "/zdjęcia");
+    QCOMPARE(t.controls().Dir1->path(), root_ + "/" + startsIn.toStdString());
     QVERIFY(t.boxes.reports.empty());
+    const bool refused = !requested.isEmpty() && requested != startsIn;
+    QCOMPARE(t.boxes.shown.size(), refused ? 1 : 0);
+    if (refused) {
+      QVERIFY2(
+          t.boxes.shown.front().startsWith(u("Błąd: Nie mogę otworzyć folderu: ") +
+                                           QString::fromStdString(root_ + "/" + requested.toStdString())),
+          qPrintable(t.boxes.shown.front()));
+    }
     QTest::mouseClick(t.controls().Command4, Qt::LeftButton);
     QCOMPARE(t.opener().documents, std::vector<std::string>{programFolder + "/pomoc.htm"});
+  }
+
+  // Arguments are read before any window exists. Qt's own options stay Qt's.
+  void commandLine_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("action");
+    QTest::addColumn<QString>("folder");
+    using A = skorvatin::ui::CommandLine::Action;
+    const auto a = [](A action) { return static_cast<int>(action); };
+    QTest::newRow("nothing") << QStringList{} << a(A::OpenWindow) << QString();
+    QTest::newRow("relative") << QStringList{u("zdjęcia/lato")} << a(A::OpenWindow)
+                              << u("/home/ala/zdjęcia/lato");
+    QTest::newRow("absolute, trailing slash")
+        << QStringList{u("/media/ala/CANON/")} << a(A::OpenWindow) << u("/media/ala/CANON");
+    QTest::newRow("dots") << QStringList{u("../bob/./x/..")} << a(A::OpenWindow) << u("/home/bob");
+    QTest::newRow("above the root") << QStringList{u("../../../..")} << a(A::OpenWindow) << u("/");
+    QTest::newRow("dash name") << QStringList{u("./-dziwny")} << a(A::OpenWindow) << u("/home/ala/-dziwny");
+    QTest::newRow("after --") << QStringList{u("--"), u("-dziwny")} << a(A::OpenWindow)
+                              << u("/home/ala/-dziwny");
+    QTest::newRow("Qt's options") << QStringList{u("-style"), u("fusion"), u("--platform=xcb"), u("-reverse"),
+                                                 u("x")}
+                                  << a(A::OpenWindow) << u("/home/ala/x");
+    QTest::newRow("--help") << QStringList{u("--help")} << a(A::PrintHelp) << QString();
+    QTest::newRow("-h after a folder") << QStringList{u("x"), u("-h")} << a(A::PrintHelp) << QString();
+    QTest::newRow("--version") << QStringList{u("--version")} << a(A::PrintVersion) << QString();
+    QTest::newRow("unknown option") << QStringList{u("--rekursywnie")} << a(A::RefuseUsage) << QString();
+    QTest::newRow("--version with a typo")
+        << QStringList{u("--version"), u("--hepl")} << a(A::RefuseUsage) << QString();
+    QTest::newRow("two folders") << QStringList{u("a"), u("b")} << a(A::RefuseUsage) << QString();
+    QTest::newRow("Qt option without its value")
+        << QStringList{u("-style")} << a(A::RefuseUsage) << QString();
+    QTest::newRow("lone dash") << QStringList{u("-")} << a(A::RefuseUsage) << QString();
+  }
+  void commandLine() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, action);
+    QFETCH(QString, folder);
+    std::vector<std::string> args;
+    for (const QString& a : arguments) args.push_back(a.toStdString());
+    const skorvatin::ui::CommandLine line = skorvatin::ui::parseCommandLine(args, "/home/ala");
+    QCOMPARE(static_cast<int>(line.action), action);
+    QCOMPARE(QString::fromStdString(line.folder), folder);
+    QCOMPARE(line.complaint.empty(),
+             action != static_cast<int>(skorvatin::ui::CommandLine::Action::RefuseUsage));
   }
 
   // When the program's folder cannot be shown, the error is reported and both lists stay on the

@@ -56,7 +56,7 @@ void FakeVolumes::open(const std::string& mountPoint) {
 }
 
 WindowUnderTest::WindowUnderTest(const std::vector<std::string>& files)
-    : WindowUnderTest(WindowSetup{files, {}, {}, {}}) {}
+    : WindowUnderTest(WindowSetup{files, {}, {}, {}, {}}) {}
 
 WindowUnderTest::WindowUnderTest(WindowSetup setup)
     : volumes(setup.volumes ? setup.volumes : std::make_shared<FakeVolumes>()),
@@ -65,7 +65,7 @@ WindowUnderTest::WindowUnderTest(WindowSetup setup)
   if (!setup.programFolder) setup.programFolder = [folder = folder()] { return folder; };
   window_ = std::make_unique<ui::frmMain>(ui::FrmMainServices{setup.programFolder, boxes, folders_, journal,
                                                               opener_, volumes, &platform::currentFolder,
-                                                              &platform::userMayRenameIn});
+                                                              &platform::isOwnFolder, setup.requestedFolder});
 }
 
 WindowUnderTest::~WindowUnderTest() = default;

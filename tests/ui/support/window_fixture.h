@@ -76,6 +76,7 @@ struct WindowSetup {
   std::function<std::string()> programFolder;  // the fixture's folder when empty
   std::shared_ptr<platform::qt::DesktopOpener> opener;  // a RecordingOpener when empty
   std::shared_ptr<FakeVolumes> volumes;                 // "/" alone when empty
+  std::string requestedFolder;                          // as named on the command line
 };
 
 // The window over a fresh temporary folder that stands in for the program's own folder, with
