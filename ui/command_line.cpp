@@ -12,9 +12,12 @@ namespace {
 
 // The options every Qt program understands, with one or two leading dashes; the first group takes
 // a value in the next argument.
-constexpr std::array<std::string_view, 12> kQtOptionsWithValue = {
-    "platform", "platformpluginpath", "platformtheme", "plugin",  "qwindowgeometry", "qwindowicon",
-    "qwindowtitle", "style", "stylesheet", "display", "geometry", "session"};
+constexpr std::array<std::string_view, 12> kQtOptionsWithValue = {"platform",        "platformpluginpath",
+                                                                  "platformtheme",   "plugin",
+                                                                  "qwindowgeometry", "qwindowicon",
+                                                                  "qwindowtitle",    "style",
+                                                                  "stylesheet",      "display",
+                                                                  "geometry",        "session"};
 constexpr std::array<std::string_view, 5> kQtFlags = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
 
 template <std::size_t N>

@@ -15,6 +15,7 @@
 #include <QPersistentModelIndex>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStyleHints>
 #include <cmath>
 #include <new>
@@ -159,7 +160,9 @@ frmMain::frmMain(FrmMainServices services, QWidget* parent)
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QString::fromUtf8(version::kApplicationName));
   setWindowIcon(programIcon());
-  setFixedSize(kClientWidthTwips / kTwipsPerPixel, kClientHeightTwips / kTwipsPerPixel);
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  scale_ = windowScale(QApplication::font().pointSizeF(), screen ? screen->logicalDotsPerInchY() : 96.0);
+  setFixedSize(px(kClientWidthTwips), px(kClientHeightTwips));
 
   buildControls();
   fileModel_ = new FileListModel(list_, this);
@@ -320,7 +323,7 @@ std::optional<ReplaceMode> frmMain::replaceMode() const {
 
 void frmMain::setPb2Width(float twips) {
   pb2Width_ = twips;
-  pb2->resize(static_cast<int>(std::lround(twips / kTwipsPerPixel)), pb2->height());
+  pb2->resize(px(twips), pb2->height());
 }
 
 // A request for an operation that comes while another one runs (or asks its question) waits for

@@ -23,6 +23,7 @@
 #include "platform/qt/event_pump.h"
 #include "platform/qt/message_box.h"
 #include "platform/volumes.h"
+#include "ui/window_scale.h"
 
 class QCheckBox;
 class QLabel;
@@ -102,7 +103,8 @@ class frmMain final : public QWidget, private FrmMainControls {
  public:
   using Controls = FrmMainControls;
 
-  // The layout is drawn in twips; at 96 dpi 15 twips make one pixel, and Qt scales on HiDPI.
+  // The layout is drawn in twips; at 96 dpi 15 twips make one pixel, and Qt scales on HiDPI. Large
+  // desktop text and a logical DPI above 96 grow it (window_scale.h).
   static constexpr int kTwipsPerPixel = 15;
   static constexpr int kClientWidthTwips = 9465;
   static constexpr int kClientHeightTwips = 8505;
@@ -116,8 +118,12 @@ class frmMain final : public QWidget, private FrmMainControls {
   // The program's icon, 16 and 32 pixels, for the window and the application.
   static QIcon programIcon();
 
-  // Places the window in the middle of the screen it will appear on.
+  // Places the window in the middle of the screen it will appear on, inside the screen's free area;
+  // where it cannot fit, at that area's top-left corner.
   void centreOnScreen();
+
+  // How much larger than drawn this window was built.
+  WindowScale scale() const { return scale_; }
 
   // The progress labels' widths in twips, as the conversion pass reads and sets them; the labels
   // themselves can only show whole pixels.
@@ -162,6 +168,8 @@ class frmMain final : public QWidget, private FrmMainControls {
   // frm_main_layout.cpp
   void buildControls();
   void chooseFonts(const std::vector<QWidget*>& captioned);
+  // Drawn twips in this window's pixels.
+  int px(double twips) const;
   bool focusNextPrevChild(bool next) override;
 
   // frm_main.cpp
@@ -208,6 +216,7 @@ class frmMain final : public QWidget, private FrmMainControls {
   std::optional<std::pair<std::string, std::string>> failedMaskRead_;
   // Batches whose restore waits for newer batches of their files to be undone.
   std::set<BatchId> waitingForUndo_;
+  WindowScale scale_;
   float pb1Width_ = 6135;
   float pb2Width_ = 135;
 

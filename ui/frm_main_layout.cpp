@@ -136,10 +136,6 @@ constexpr std::pair<QLabel * Controls::*, QLineEdit * Controls::*> kBuddies[] = 
     {&Controls::Label7, &Controls::Text4},
     {&Controls::Label8, &Controls::Text5}};
 
-int px(int twips) {
-  return static_cast<int>(std::lround(static_cast<double>(twips) / frmMain::kTwipsPerPixel));
-}
-
 // Enter on a focused button clicks it, as Space does; no button becomes a default button that
 // Enter would click from elsewhere. A held Enter clicks once.
 class EnterClicks final : public QObject {
@@ -174,11 +170,11 @@ int visibleWidth(QWidget* w) {
 
 // Whether the caption shows whole in its control with the font it has now: the text plus what
 // the style draws beside it (a button's margins, the round or square indicator).
-bool captionFits(QWidget* w) {
+bool captionFits(QWidget* w, int firstRowTop) {
   if (auto* frame = qobject_cast<Frame*>(w)) {
     // The caption must also stay above the first row of controls inside.
     return frame->titleWidthNeeded() <= frame->width() &&
-           QFontMetrics(frame->titleFont()).height() <= px(240);
+           QFontMetrics(frame->titleFont()).height() <= firstRowTop;
   }
   const QFontMetrics metrics = w->fontMetrics();
   int needed = 0;
@@ -198,6 +194,10 @@ bool captionFits(QWidget* w) {
 }
 
 }  // namespace
+
+int frmMain::px(double twips) const {
+  return static_cast<int>(std::lround(twips * scale_.geometry / kTwipsPerPixel));
+}
 
 void frmMain::buildControls() {
   Controls& controls = *this;
@@ -285,18 +285,19 @@ bool frmMain::focusNextPrevChild(bool next) {
   return true;
 }
 
-// Liberation Sans at 8 points: a narrow sans with the metrics the captions were sized for, so the
-// lists and boxes read like the rest of the desktop. Where a caption still does not fit (another
-// font stood in for it), that control alone steps down half a point at a time: a cut-off caption
+// Liberation Sans at 8 points, grown with large desktop text: a narrow sans with the metrics the
+// captions were sized for, so the lists and boxes read like the rest of the desktop. Where a caption still
+// does not fit (another font stood in for it), that control alone steps down half a point at a time: a
+// cut-off caption
 // ("Każdy Wyraz Od Wiel…") would hide what an option does.
 void frmMain::chooseFonts(const std::vector<QWidget*>& captioned) {
-  constexpr qreal kPoints = 8.0;
-  constexpr qreal kSmallestReadable = 6.0;
+  const qreal points = 8.0 * scale_.text;
+  const qreal smallestReadable = 6.0 * scale_.text;
   QFont font(QStringLiteral("Liberation Sans"));
-  font.setPointSizeF(kPoints);
+  font.setPointSizeF(points);
   setFont(font);
   for (QWidget* w : captioned) {
-    for (qreal size = kPoints; !captionFits(w) && size > kSmallestReadable;) {
+    for (qreal size = points; !captionFits(w, px(240)) && size > smallestReadable;) {
       size -= 0.5;
       if (auto* frame = qobject_cast<Frame*>(w)) {
         frame->setTitlePointSize(size);
@@ -312,9 +313,12 @@ void frmMain::chooseFonts(const std::vector<QWidget*>& captioned) {
 void frmMain::centreOnScreen() {
   QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
   if (!screen) return;
+  const QRect free = screen->availableGeometry();
   QRect frame = frameGeometry();
-  frame.moveCenter(screen->availableGeometry().center());
-  move(frame.topLeft());
+  frame.moveCenter(free.center());
+  // A window larger than the screen keeps its title bar and its top-left controls, where work
+  // starts, on the screen.
+  move(free.contains(frame) ? frame.topLeft() : free.topLeft());
 }
 
 }  // namespace skorvatin::ui

@@ -8,6 +8,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -57,6 +58,9 @@ class TestFrmMainLayout : public QObject {
   void optionGroupsExclusiveAndIndependent_data();
   void optionGroupsExclusiveAndIndependent();
   void frontToBackOrder();
+  void windowScaleFollowsDesktopTextAndDpi_data();
+  void windowScaleFollowsDesktopTextAndDpi();
+  void everyCaptionFitsItsControl_data();
   void everyCaptionFitsItsControl();
   void captionsInLiberationSansAtEightPoints();
   void listRowsAreReadable();
@@ -358,11 +362,56 @@ void TestFrmMainLayout::frontToBackOrder() {
 
 // With the window's font, no caption is cut off: the text plus what the style draws around it
 // fits in the part of the control that is not covered by another one.
+void TestFrmMainLayout::windowScaleFollowsDesktopTextAndDpi_data() {
+  QTest::addColumn<double>("points");
+  QTest::addColumn<double>("dpi");
+  QTest::addColumn<double>("text");
+  QTest::addColumn<double>("geometry");
+  QTest::newRow("Qt's default, 96 dpi") << 9.0 << 96.0 << 1.0 << 1.0;
+  QTest::newRow("GNOME's default") << 11.0 << 96.0 << 1.0 << 1.0;
+  QTest::newRow("14 points") << 14.0 << 96.0 << 1.2727 << 1.2727;
+  QTest::newRow("Xft.dpi 192, Qt's scaling off") << 9.0 << 192.0 << 1.0 << 2.0;
+  QTest::newRow("Xft.dpi 120") << 10.0 << 120.0 << 1.0 << 1.25;
+  QTest::newRow("16 points at 192 dpi") << 16.0 << 192.0 << 1.4545 << 2.9091;
+  QTest::newRow("a font sized in pixels") << -1.0 << 96.0 << 1.0 << 1.0;
+}
+
+void TestFrmMainLayout::windowScaleFollowsDesktopTextAndDpi() {
+  QFETCH(double, points);
+  QFETCH(double, dpi);
+  QFETCH(double, text);
+  QFETCH(double, geometry);
+  const skorvatin::ui::WindowScale scale = skorvatin::ui::windowScale(points, dpi);
+  QVERIFY2(std::abs(scale.text - text) < 1e-4, qPrintable(QString::number(scale.text)));
+  QVERIFY2(std::abs(scale.geometry - geometry) < 1e-4, qPrintable(QString::number(scale.geometry)));
+}
+
+// Large desktop text grows the whole window with it. The offscreen screen, 800x800, then cannot
+// hold it, and it starts at the top-left corner.
+void TestFrmMainLayout::everyCaptionFitsItsControl_data() {
+  QTest::addColumn<qreal>("desktopPoints");
+  QTest::addColumn<QSize>("size");
+  QTest::newRow("a normal desktop font") << qreal(9) << QSize(631, 567);
+  QTest::newRow("14-point desktop text") << qreal(14) << QSize(803, 722);
+  QTest::newRow("16-point desktop text") << qreal(16) << QSize(918, 825);
+}
+
 void TestFrmMainLayout::everyCaptionFitsItsControl() {
+  QFETCH(qreal, desktopPoints);
+  QFETCH(QSize, size);
+  const QFont desktop = QApplication::font();
+  const auto restore = qScopeGuard([&] { QApplication::setFont(desktop); });
+  QFont large = desktop;
+  large.setPointSizeF(desktopPoints);
+  QApplication::setFont(large);
   WindowUnderTest t;
   auto& w = t.window();
+  QCOMPARE(w.size(), size);
+  w.centreOnScreen();
   w.show();
   QVERIFY(QTest::qWaitForWindowExposed(&w));
+  const QRect free = w.screen()->availableGeometry();
+  if (!free.contains(w.frameGeometry())) QCOMPARE(w.frameGeometry().topLeft(), free.topLeft());
   QStringList cut;
   for (QWidget* c : w.findChildren<QWidget*>()) {
     const QFontMetrics fm = c->fontMetrics();
@@ -381,7 +430,8 @@ void TestFrmMainLayout::everyCaptionFitsItsControl() {
     } else if (auto* l = qobject_cast<QLabel*>(c)) {
       if (l->text().isEmpty()) continue;
       needed = fm.horizontalAdvance(l->text());
-      if (l->objectName() == QStringLiteral("Label1")) available = 120;  // Text1 covers the rest
+      if (l->objectName() == QStringLiteral("Label1"))  // Text1 covers the rest
+        available = static_cast<int>(std::lround(120 * w.scale().geometry));
     } else if (auto* g = qobject_cast<skorvatin::ui::Frame*>(c)) {
       // The caption sits a little in from both corners of the border it interrupts.
       needed = 16 + QFontMetrics(g->titleFont()).horizontalAdvance(g->title());
