@@ -79,6 +79,33 @@ void NumberingRun::run() {
   if (unfinished) throw *unfinished;
 }
 
+RenamePreview NumberingRun::preview() {
+  if (batchCount(list_) == 0) return {};
+  previewing_ = true;
+  std::optional<RunError> refusal;
+  try {
+    if (settings_.leadingZeros)
+      width_ = checked::toInt32(decimalText(lastNumber(batchCount(list_), settings_)).size());
+    plan();
+  } catch (const RunError& e) {
+    refusal = e;
+  }
+  std::vector<std::pair<std::string, std::string>> names;
+  if (!refusal) {
+    names.reserve(files_.size());
+    for (const PlannedFile& f : files_) names.emplace_back(f.original, f.final);
+  } else {
+    for (std::size_t i = 0; i < static_cast<std::size_t>(batchCount(list_)); ++i)
+      names.emplace_back(list_.at(i), "");
+  }
+  RenamePreview result = previewOf(names);
+  if (refusal) {
+    result.samples.clear();
+    result.refusal = std::move(refusal);
+  }
+  return result;
+}
+
 void NumberingRun::letEventsRun() {
   if (pump_) pump_();
 }
@@ -111,7 +138,8 @@ void NumberingRun::plan() {
   batch_.emplace(journal_, *folder_);
   snapshot_.emplace(*folder_, list_.size());
   prefix_ = folderPrefix(folder_->path());
-  plan_ = planIn(BatchKind::Numbering, *folder_);
+  // Where the folder lies on which medium is the journal's, and costs a look at the mounts.
+  if (!previewing_) plan_ = planIn(BatchKind::Numbering, *folder_);
 
   const std::size_t count = static_cast<std::size_t>(batchCount(list_));
   files_.reserve(count);

@@ -14,6 +14,7 @@
 #include "engine/folder_snapshot.h"
 #include "engine/journal.h"
 #include "engine/journaled_batch.h"
+#include "engine/rename_preview.h"
 #include "engine/run_error.h"
 
 namespace skorvatin {
@@ -58,6 +59,10 @@ class NumberingRun {
   // The whole run; throws RunError when it stops.
   void run();
 
+  // What run() would rename, and what its check would refuse, with nothing renamed and nothing
+  // written down: the plan and the check alone. One run object serves one of the two.
+  RenamePreview preview();
+
  private:
   void plan();
   void computeFinalNames();
@@ -76,6 +81,7 @@ class NumberingRun {
   FileList& list_;
   NumberingSettings settings_;
   std::int32_t width_ = 0;  // of the leading zeros, 0 for none
+  bool previewing_ = false;
   EventPump pump_;
   JournalStore* journal_;
   StopRequest stop_;
