@@ -19,6 +19,7 @@
 namespace {
 
 using skorvatin::testing::errorNumberOf;
+using skorvatin::testing::errorOf;
 
 using namespace skorvatin;
 using skorvatin::testing::MemoryDisk;
@@ -107,6 +108,13 @@ class BatchRestoreTest : public ::testing::Test {
     store.onCall = nullptr;
   }
 
+  // An empty disk and store, the folder made.
+  void fresh() {
+    disk = MemoryDisk();
+    store = MemoryJournalStore();
+    disk.folder(kDir);
+  }
+
   bool has(const std::string& name) { return disk.folder(kDir).entries.count(name) != 0; }
   Names names() const { return disk.names(kDir); }
 
@@ -117,42 +125,6 @@ class BatchRestoreTest : public ::testing::Test {
 
 // Three files, two of which trade names, numbered as a run of the two passes would number them.
 const Renames kSwap = {{"Plik2.jpg", "Plik1.jpg"}, {"Plik1.jpg", "Plik2.jpg"}, {"DSC_0001.JPG", "Plik3.JPG"}};
-
-TEST_F(BatchRestoreTest, BatchCutOffAfterAnyRenameGetsEveryNameBack) {
-  struct Row {
-    const char* name;
-    BatchKind kind;
-    Renames renames;
-    Names original;
-  };
-  const std::vector<Row> rows = {
-      {"numbering with two names traded",
-       BatchKind::Numbering,
-       kSwap,
-       {"DSC_0001.JPG", "Plik1.jpg", "Plik2.jpg"}},
-      {"conversion, one name unchanged",
-       BatchKind::Conversion,
-       {{"a b.txt", "a_b.txt"}, {"c.txt", "c.txt"}, {"d e", "d_e"}},
-       {"a b.txt", "c.txt", "d e"}},
-  };
-  for (const Row& row : rows) {
-    const std::size_t renames =
-        row.kind == BatchKind::Numbering ? 2 * row.renames.size() : row.renames.size();
-    // Cut off after its last rename, a batch is done: the start-up table below shows that case.
-    for (std::size_t steps = 0; steps < renames; ++steps) {
-      SCOPED_TRACE(std::string(row.name) + ", cut off after " + std::to_string(steps) + " renames");
-      disk = MemoryDisk();
-      store = MemoryJournalStore();
-      disk.folder(kDir);
-      cutOff(row.kind, row.renames, steps);
-      recoverAll();
-      EXPECT_EQ(names(), row.original);
-      for (const std::string& name : names()) EXPECT_EQ(disk.contentOf(kDir, name), name);
-      EXPECT_TRUE(store.unfinished().empty());
-      EXPECT_TRUE(store.history().empty());
-    }
-  }
-}
 
 // In a folder that ignores letter case the journal's "a.txt" answers to the stored "A.TXT": the
 // file is found there and given its own spelling back through a name of its own.
@@ -186,16 +158,9 @@ TEST_F(BatchRestoreTest, LargestBatchCutOffInTheSecondPassIsRecovered) {
 TEST_F(BatchRestoreTest, RecoveryKilledAtAnyRenameIsRecoveredInTurn) {
   for (int killAt = 1; killAt <= 6; ++killAt) {
     SCOPED_TRACE("killed at rename " + std::to_string(killAt) + " of the recovery");
-    disk = MemoryDisk();
-    store = MemoryJournalStore();
-    disk.folder(kDir);
+    fresh();
     cutOff(BatchKind::Numbering, kSwap, 4);
-    const int before = disk.renameCalls;
-    disk.beforeRename = [&](int call, const std::string&, const std::string&) {
-      if (call - before == killAt) throw Crash{};
-    };
-    EXPECT_THROW(recoverBatch(store, list, nullptr, store.unfinished().front().id), Crash);
-    disk.beforeRename = nullptr;
+    killedAt(killAt, [&] { recoverBatch(store, list, nullptr, store.unfinished().front().id); });
     EXPECT_EQ(store.unfinished().size(), 2u);
     recoverAll();
     EXPECT_EQ(names(), (Names{"DSC_0001.JPG", "Plik1.jpg", "Plik2.jpg"}));
@@ -253,9 +218,7 @@ TEST_F(BatchRestoreTest, WhatHappenedToTheFolderSinceDecidesTheOutcome) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    disk = MemoryDisk();
-    store = MemoryJournalStore();
-    disk.folder(kDir);
+    fresh();
     const BatchPlan p =
         plan(BatchKind::Numbering, {{"a.txt", "Plik1.txt"}, {"b.txt", "Plik2.txt"}, {"c.txt", "Plik3.txt"}});
     const BatchId id = store.add(p);
@@ -306,22 +269,13 @@ TEST_F(BatchRestoreTest, JournalThatCannotBeActedOnRenamesNothing) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    disk = MemoryDisk();
-    store = MemoryJournalStore();
-    disk.folder(kDir);
+    fresh();
     disk.add("/home/ola", "a.txt");
     const BatchId id = cutOff(BatchKind::Numbering, {{"a.txt", "b.txt"}, {"c.txt", "d.txt"}}, 3);
     row.spoil(store.journals.at(id).plan, store.journals.at(id), disk);
-    std::string file;
-    int number = 0;
-    try {
-      recoverBatch(store, list, nullptr, store.unfinished().front().id);
-    } catch (const RunError& e) {
-      number = e.number();
-      file = e.file();
-    }
-    EXPECT_EQ(number, row.error);
-    EXPECT_EQ(file, row.file);
+    const RunError e = errorOf([&] { recoverBatch(store, list, nullptr, store.unfinished().front().id); });
+    EXPECT_EQ(e.number(), row.error);
+    EXPECT_EQ(e.file(), row.file);
     EXPECT_EQ(disk.renameCalls, 3);
     EXPECT_EQ(disk.names("/home/ola"), Names{"a.txt"});
     EXPECT_EQ(store.journals.at(id).aside, row.aside);
@@ -418,9 +372,7 @@ TEST_F(BatchRestoreTest, UndoRefusedByChangesCanLeaveTheHistory) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    disk = MemoryDisk();
-    store = MemoryJournalStore();
-    disk.folder(kDir);
+    fresh();
     const BatchId older = finished(BatchKind::Conversion, {{"z.jpg", "Z.JPG"}}, {BatchOutcome::Done, 1});
     const BatchId id = finished(BatchKind::Numbering, {{"a.jpg", "Plik1.jpg"}, {"b.jpg", "Plik2.jpg"}},
                                 {BatchOutcome::Done, 2});
@@ -447,17 +399,10 @@ TEST_F(BatchRestoreTest, UndoRefusedByChangesCanLeaveTheHistory) {
 TEST_F(BatchRestoreTest, UndoKilledAtAnyRenameIsRecoveredAndCanBeRepeated) {
   for (int killAt = 1; killAt <= 6; ++killAt) {
     SCOPED_TRACE("killed at rename " + std::to_string(killAt) + " of the undo");
-    disk = MemoryDisk();
-    store = MemoryJournalStore();
-    disk.folder(kDir);
+    fresh();
     const BatchId id = finished(BatchKind::Numbering, kSwap, {BatchOutcome::Done, 3});
     const Names after = names();
-    const int before = disk.renameCalls;
-    disk.beforeRename = [&](int call, const std::string&, const std::string&) {
-      if (call - before == killAt) throw Crash{};
-    };
-    EXPECT_THROW(undoBatch(store, list, nullptr, id), Crash);
-    disk.beforeRename = nullptr;
+    killedAt(killAt, [&] { undoBatch(store, list, nullptr, id); });
     recoverAll();
     EXPECT_EQ(names(), after);
     EXPECT_EQ(disk.contentOf(kDir, "Plik1.jpg"), "Plik2.jpg");
@@ -521,9 +466,7 @@ TEST_F(BatchRestoreTest, StartUpAsksOnlyAboutBatchesLeftHalfDone) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    disk = MemoryDisk();
-    store = MemoryJournalStore();
-    disk.folder(kDir);
+    fresh();
     row.leave(*this);
     const Names left = names();
     std::vector<Asked> asked;
@@ -625,8 +568,7 @@ TEST_F(BatchRestoreTest, FilesAreRecognisedByWhatOutlivesTheirNumbers) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    disk = MemoryDisk();
-    store = MemoryJournalStore();
+    fresh();
     disk.folder(kDir).identity = row.identity;
     disk.folder(kDir).volume = kStick;
     const BatchId id = cutOff(BatchKind::Numbering, {{"a.jpg", "Plik1.jpg"}, {"b.jpg", "Plik2.jpg"}}, 3);
@@ -654,8 +596,7 @@ TEST_F(BatchRestoreTest, FilesAreRecognisedByWhatOutlivesTheirNumbers) {
 
   // Not mounted at all: nothing to recognise, the journal waits and the start says which stick to
   // put in.
-  disk = MemoryDisk();
-  store = MemoryJournalStore();
+  fresh();
   disk.folder(kDir).identity = Identity::ThisMount;
   disk.folder(kDir).volume = kStick;
   cutOff(BatchKind::Numbering, {{"a.jpg", "Plik1.jpg"}}, 1);

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <optional>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/file_list.h"
@@ -18,6 +20,7 @@ namespace {
 
 using Names = std::vector<std::string>;
 using testing::errorNumberOf;
+using testing::errorOf;
 using testing::MemoryDisk;
 using testing::MemoryEntry;
 
@@ -46,17 +49,12 @@ class NumberingRunTest : public ::testing::Test {
   }
   // Runs and returns the error number, 0 when the run went through.
   int run() {
-    error.reset();
-    NumberingRun r(list, options, [this] {
-      if (atEvents) atEvents();
+    error = errorOf([this] {
+      NumberingRun(list, options, [this] {
+        if (atEvents) atEvents();
+      }).run();
     });
-    try {
-      r.run();
-    } catch (const RunError& e) {
-      error = e;
-      return e.number();
-    }
-    return 0;
+    return error.number();
   }
   Names entries() const { return disk.names(kFolder); }
   std::string path(const std::string& name) const { return std::string(kFolder) + "/" + name; }
@@ -65,7 +63,7 @@ class NumberingRunTest : public ::testing::Test {
   FileList list{disk};
   NumberingSettings options;
   std::function<void()> atEvents;
-  std::optional<RunError> error;
+  RunError error{0};
 };
 
 TEST(NumberText, EachFilesNumber) {
@@ -117,10 +115,10 @@ TEST(ExtensionBeforeSuffix, LastDotOfTheNameBeforeTheSuffix) {
   for (auto [name, extension] : rows) EXPECT_EQ(extensionBeforeSuffix(name), extension) << name;
 }
 
-TEST_F(NumberingRunTest, LastNumberAndItsWidth) {
+TEST(LastNumber, OfAListThatLong) {
   struct Row {
     const char* name;
-    int files;
+    std::int32_t files;
     const char* start;
     const char* step;
     std::int32_t last;
@@ -132,7 +130,7 @@ TEST_F(NumberingRunTest, LastNumberAndItsWidth) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    fill(numbered("f%03d", row.files));
+    NumberingSettings options;
     options.start = row.start;
     options.step = row.step;
     EXPECT_EQ(lastNumber(row.files, options), row.last);
@@ -142,85 +140,63 @@ TEST_F(NumberingRunTest, LastNumberAndItsWidth) {
 TEST_F(NumberingRunTest, Runs) {
   struct Row {
     const char* name;
-    Names before;
-    const char* start;
-    const char* step;
-    const char* prefix;
-    const char* after;
-    int zeros;
-    Names afterRun;  // sorted by raw bytes
+    Names files;
+    Names after;  // sorted by raw bytes
+    const char* start = "1";
+    const char* step = "1";
+    const char* prefix = "Plik";
+    const char* tail = "";
+    bool zeros = false;
   };
   const Names twelve = numbered("f%02d", 12);
   const std::vector<Row> rows = {
-      {"defaults",
-       {"a.txt", "b.jpg", "c.txt"},
-       "1",
-       "1",
-       "Plik",
-       "",
-       0,
-       {"Plik1.txt", "Plik2.jpg", "Plik3.txt"}},
-      {"zeros over twelve files", twelve, "1", "1", "Plik", "", 1, numbered("Plik%02d", 12)},
-      {"zeros over nine files", numbered("f%d", 9), "1", "1", "Plik", "", 1, numbered("Plik%d", 9)},
-      {"text after the number", {"a.txt"}, "1", "1", "Plik", "_wersja", 0, {"Plik1_wersja.txt"}},
-      {"empty prefix", {"a.txt"}, "1", "1", "", "", 0, {"1.txt"}},
-      {"falling below zero",
-       twelve,
-       "10",
-       "-1",
-       "Plik",
-       "",
-       0,
-       {"Plik-1", "Plik0", "Plik1", "Plik10", "Plik2", "Plik3", "Plik4", "Plik5", "Plik6", "Plik7", "Plik8",
-        "Plik9"}},
-      {"lone x.q keeps .q as its extension", {"x.q"}, "1", "1", "Plik", "", 0, {"Plik1.q"}},
-      {"a name that begins another sorts after it once suffixed",
-       {"ab", "ab.c"},
-       "1",
-       "1",
-       "Plik",
-       "",
-       0,
-       {"Plik1.c", "Plik2"}},
-      {"Polish letters and stray bytes",
-       {"źdźbło.txt", "\xff\xfe.jpg"},
-       "1",
-       "1",
-       "Zdjęcie_",
-       "",
-       0,
-       {"Zdjęcie_1.txt", "Zdjęcie_2.jpg"}},
+      {.name = "defaults", .files = {"a.txt", "b.jpg"}, .after = {"Plik1.txt", "Plik2.jpg"}},
+      {.name = "zeros, twelve files", .files = twelve, .after = numbered("Plik%02d", 12), .zeros = true},
+      {.name = "zeros, nine files",
+       .files = numbered("f%d", 9),
+       .after = numbered("Plik%d", 9),
+       .zeros = true},
+      {.name = "text after the number", .files = {"a.txt"}, .after = {"Plik1_wersja.txt"}, .tail = "_wersja"},
+      {.name = "empty prefix", .files = {"a.txt"}, .after = {"1.txt"}, .prefix = ""},
+      {.name = "falling below zero",
+       .files = twelve,
+       .after = {"Plik-1", "Plik0", "Plik1", "Plik10", "Plik2", "Plik3", "Plik4", "Plik5", "Plik6", "Plik7",
+                 "Plik8", "Plik9"},
+       .start = "10",
+       .step = "-1"},
+      {.name = "lone x.q keeps .q as its extension", .files = {"x.q"}, .after = {"Plik1.q"}},
+      {.name = "a name that begins another sorts after it once suffixed",
+       .files = {"ab", "ab.c"},
+       .after = {"Plik1.c", "Plik2"}},
+      {.name = "Polish letters and stray bytes",
+       .files = {"źdźbło.txt", "\xff\xfe.jpg"},
+       .after = {"Zdjęcie_1.txt", "Zdjęcie_2.jpg"},
+       .prefix = "Zdjęcie_"},
       // By the time a file gets its final name, the files numbered before it have left their
       // temporary names, and a file may be renamed to the name it already has.
-      {"final name is the temporary name of a file numbered earlier",
-       {"Plik2", "Plik3.q"},
-       "1",
-       "1",
-       "Plik",
-       "",
-       0,
-       {"Plik1", "Plik2.q"}},
-      {"final name is the temporary name of an earlier unrelated file",
-       {"Plik2", "z.q"},
-       "1",
-       "1",
-       "Plik",
-       "",
-       0,
-       {"Plik1", "Plik2.q"}},
-      {"final name is the file's own temporary name", {"1"}, "1", "1", "", ".q", 0, {"1.q"}},
+      {.name = "final name is the temporary name of a file numbered earlier",
+       .files = {"Plik2", "Plik3.q"},
+       .after = {"Plik1", "Plik2.q"}},
+      {.name = "final name is the temporary name of an earlier unrelated file",
+       .files = {"Plik2", "z.q"},
+       .after = {"Plik1", "Plik2.q"}},
+      {.name = "final name is the file's own temporary name",
+       .files = {"1"},
+       .after = {"1.q"},
+       .prefix = "",
+       .tail = ".q"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    fill(row.before);
+    fill(row.files);
     options.start = row.start;
     options.step = row.step;
     options.prefix = row.prefix;
-    options.suffix = row.after;
-    options.leadingZeros = row.zeros != 0;
-    ASSERT_EQ(run(), 0) << error->what();
-    EXPECT_EQ(entries(), row.afterRun);
-    EXPECT_EQ(list.names().size(), row.afterRun.size());
+    options.suffix = row.tail;
+    options.leadingZeros = row.zeros;
+    ASSERT_EQ(run(), 0) << error.what();
+    EXPECT_EQ(entries(), row.after);
+    EXPECT_EQ(list.names().size(), row.after.size());
   }
 }
 
@@ -308,143 +284,82 @@ TEST_F(NumberingRunTest, RefusedUpFrontRenamesNothing) {
   struct Row {
     const char* name;
     Names files;
-    Names folders;
-    const char* mask;
-    const char* step;
-    std::string prefix;
-    int zeros;
-    bool caseBlind;
-    int number;
-    std::string file;  // the file the error names, "" for none
+    int error;
+    const char* file = nullptr;  // the file the error names: the first one unless given, "" for none
+    Names folders = {};
+    const char* mask = "*.*";
+    const char* step = "1";
+    std::string prefix = "Plik";
+    bool zeros = false;
+    bool blind = false;  // the folder ignores letter case
   };
   const Names many = numbered("f%02d", 22);
   const std::string longName(254, 'n');
+  const int taken = err::FileAlreadyExists;
+  const int badName = err::BadFileName;
+  const char* huge = "100000000";
+  // "<entry>, <name>": an entry that the run does not number holds a name it would give.
   const std::vector<Row> rows = {
-      {"step zero", {"a.txt", "b.txt"}, {}, "*.*", "0", "Plik", 0, false, err::FileAlreadyExists, "b.txt"},
-      {"overflow without zeros", many, {}, "*.*", "100000000", "Plik", 0, false, err::Overflow, "f22"},
-      {"overflow with zeros", many, {}, "*.*", "100000000", "Plik", 1, false, err::Overflow, ""},
-      {"x beside x.q", {"x", "x.q"}, {}, "*.*", "1", "Plik", 0, false, err::FileAlreadyExists, "x"},
-      {"hidden file holds the final name",
-       {"a.txt", ".1.txt"},
-       {},
-       "*.*",
-       "1",
-       ".",
-       0,
-       false,
-       err::FileAlreadyExists,
-       "a.txt"},
-      {"subfolder holds the final name",
-       {"a.txt"},
-       {"Plik1.txt"},
-       "*.*",
-       "1",
-       "Plik",
-       0,
-       false,
-       err::FileAlreadyExists,
-       "a.txt"},
-      {"subfolder holds a temporary name",
-       {"a.txt", "b.txt"},
-       {"b.txt.q"},
-       "*.*",
-       "1",
-       "Plik",
-       0,
-       false,
-       err::FileAlreadyExists,
-       "b.txt"},
-      {"unlisted file holds the final name",
-       {"a.txt", "Plik1.txt"},
-       {},
-       "a*",
-       "1",
-       "Plik",
-       0,
-       false,
-       err::FileAlreadyExists,
-       "a.txt"},
-      {"final name is the temporary name of a file numbered later",
-       {"a.q", "b1"},
-       {},
-       "*.*",
-       "1",
-       "b",
-       0,
-       false,
-       err::FileAlreadyExists,
-       "a.q"},
-      {"prefix into a subfolder",
-       {"a.txt"},
-       {"sub"},
-       "*.*",
-       "1",
-       "sub/",
-       0,
-       false,
-       err::BadFileName,
-       "a.txt"},
-      {"prefix out of the folder", {"a.txt"}, {}, "*.*", "1", "../x", 0, false, err::BadFileName, "a.txt"},
-      {"temporary name too long", {longName}, {}, "*.*", "1", "Plik", 0, false, err::BadFileName, longName},
-      {"final name too long",
-       {"a.txt"},
-       {},
-       "*.*",
-       "1",
-       std::string(251, 'p'),
-       0,
-       false,
-       err::BadFileName,
-       "a.txt"},
+      {.name = "step zero", .files = {"a.txt", "b.txt"}, .error = taken, .file = "b.txt", .step = "0"},
+      {.name = "overflow, no zeros", .files = many, .error = err::Overflow, .file = "f22", .step = huge},
+      {.name = "overflow, zeros",
+       .files = many,
+       .error = err::Overflow,
+       .file = "",
+       .step = huge,
+       .zeros = true},
+      {.name = "x beside x.q", .files = {"x", "x.q"}, .error = taken},
+      {.name = "hidden file, final name", .files = {"a.txt", ".1.txt"}, .error = taken, .prefix = "."},
+      {.name = "subfolder, final name", .files = {"a.txt"}, .error = taken, .folders = {"Plik1.txt"}},
+      {.name = "subfolder, temporary name",
+       .files = {"a.txt", "b.txt"},
+       .error = taken,
+       .file = "b.txt",
+       .folders = {"b.txt.q"}},
+      {.name = "unlisted file, final name", .files = {"a.txt", "Plik1.txt"}, .error = taken, .mask = "a*"},
+      {.name = "later file's temporary name", .files = {"a.q", "b1"}, .error = taken, .prefix = "b"},
+      {.name = "prefix into a folder",
+       .files = {"a.txt"},
+       .error = badName,
+       .folders = {"sub"},
+       .prefix = "sub/"},
+      {.name = "prefix out of the folder", .files = {"a.txt"}, .error = badName, .prefix = "../x"},
+      {.name = "temporary name too long", .files = {longName}, .error = badName},
+      {.name = "final name too long", .files = {"a.txt"}, .error = badName, .prefix = std::string(251, 'p')},
       // Where the folder ignores case, names that differ only in case are one name.
-      {"case-blind: two final names differ only in case",
-       {"a.TXT", "b.txt"},
-       {},
-       "*.*",
-       "0",
-       "Plik",
-       0,
-       true,
-       err::FileAlreadyExists,
-       "b.txt"},
-      {"case-blind: unlisted file holds the final name in other case",
-       {"a.txt", "PLIK1.TXT"},
-       {},
-       "a*",
-       "1",
-       "Plik",
-       0,
-       true,
-       err::FileAlreadyExists,
-       "a.txt"},
-      {"case-blind: temporary name held in other case",
-       {"a.txt", "A.TXT.Q"},
-       {},
-       "*.txt",
-       "1",
-       "Plik",
-       0,
-       true,
-       err::FileAlreadyExists,
-       "a.txt"},
+      {.name = "case-blind: two final names",
+       .files = {"a.TXT", "b.txt"},
+       .error = taken,
+       .file = "b.txt",
+       .step = "0",
+       .blind = true},
+      {.name = "case-blind: unlisted file, final name",
+       .files = {"a.txt", "PLIK1.TXT"},
+       .error = taken,
+       .mask = "a*",
+       .blind = true},
+      {.name = "case-blind: file, temporary name",
+       .files = {"a.txt", "A.TXT.Q"},
+       .error = taken,
+       .mask = "*.txt",
+       .blind = true},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     fill(row.files, row.folders, row.mask);
-    disk.folder(kFolder).caseBlind = row.caseBlind;
+    disk.folder(kFolder).caseBlind = row.blind;
     options.step = row.step;
     options.prefix = row.prefix;
-    options.leadingZeros = row.zeros != 0;
+    options.leadingZeros = row.zeros;
     const Names before = entries();
     const Names listed = list.names();
     const int renames = disk.renameCalls;
-    EXPECT_EQ(run(), row.number);
+    EXPECT_EQ(run(), row.error);
     EXPECT_EQ(disk.renameCalls, renames);
     EXPECT_EQ(entries(), before);
     EXPECT_EQ(list.names(), listed);
-    if (error) {
-      EXPECT_EQ(error->file(), row.file.empty() ? "" : path(row.file));
-    }
+    const std::string file = row.file == nullptr ? row.files.front() : row.file;
+    EXPECT_EQ(error.file(), file.empty() ? "" : path(file));
   }
 }
 
@@ -484,9 +399,7 @@ TEST_F(NumberingRunTest, OtherEntriesHoldingNamesStopTheRun) {
     const Names before = entries();
     EXPECT_EQ(run(), err::FileAlreadyExists);
     EXPECT_EQ(entries(), before);
-    if (error) {
-      EXPECT_EQ(error->file(), path(row.file));
-    }
+    EXPECT_EQ(error.file(), path(row.file));
   }
 }
 
@@ -494,7 +407,7 @@ TEST_F(NumberingRunTest, AListedFileThatIsGoneStopsTheRunBeforeAnyRename) {
   fill({"a.txt", "b.txt"});
   disk.folder(kFolder).entries.erase("b.txt");
   EXPECT_EQ(run(), err::FileNotFound);
-  EXPECT_EQ(error->file(), path("b.txt"));
+  EXPECT_EQ(error.file(), path("b.txt"));
   EXPECT_EQ(entries(), (Names{"a.txt"}));
   EXPECT_EQ(list.names(), (Names{"a.txt"}));  // re-read after the failure
 }
@@ -510,14 +423,19 @@ TEST_F(NumberingRunTest, EmptyListChangesNothing) {
 
 TEST_F(NumberingRunTest, FailedRenameAnywherePutsEveryNameBack) {
   const Names names = {"a.txt", "b.jpg", "ćma.txt", "\xff.bin"};
-  // Calls 1-4 are the suffix pass, 5-8 the numbering pass.
+  // Calls 1-4 are the suffix pass, 5-8 the numbering pass. The file is named as the user knows it,
+  // which after the undo is its name again.
+  const char* named[] = {"a.txt", "b.jpg", "ćma.txt", "\xff.bin", "a.txt", "b.jpg", "ćma.txt", "\xff.bin"};
   for (int failing = 1; failing <= 8; ++failing) {
     SCOPED_TRACE(failing);
     fill(names);
     disk.renameCalls = 0;
     disk.failingRenames = {failing};
     EXPECT_EQ(run(), err::DeviceIo);
-    EXPECT_TRUE(error->misplaced().empty());
+    EXPECT_EQ(error.file(), path(named[failing - 1]));
+    EXPECT_TRUE(error.misplaced().empty());
+    // The renames before the failing one, each undone once.
+    EXPECT_EQ(disk.renameCalls, 2 * failing - 1);
     EXPECT_EQ(entries(), (Names{"a.txt", "b.jpg", "ćma.txt", "\xff.bin"}));
     for (const auto& n : names) EXPECT_EQ(disk.contentOf(kFolder, n), n);
     EXPECT_EQ(list.names().size(), 4u);
@@ -530,12 +448,80 @@ TEST_F(NumberingRunTest, NameThatCannotBeGivenBackIsReported) {
   // Call 5 numbers b.txt and fails; call 6 would give a.txt its temporary name back.
   disk.failingRenames = {5, 6};
   EXPECT_EQ(run(), err::DeviceIo);
-  EXPECT_EQ(error->file(), path("b.txt"));  // where the undo left it
-  ASSERT_EQ(error->misplaced().size(), 1u);
-  EXPECT_EQ(error->misplaced()[0].currentPath, path("Plik1.txt"));
-  EXPECT_EQ(error->misplaced()[0].originalPath, path("a.txt"));
+  EXPECT_EQ(error.file(), path("b.txt"));  // where the undo left it
+  ASSERT_EQ(error.misplaced().size(), 1u);
+  EXPECT_EQ(error.misplaced()[0].currentPath, path("Plik1.txt"));
+  EXPECT_EQ(error.misplaced()[0].originalPath, path("a.txt"));
   EXPECT_EQ(entries(), (Names{"Plik1.txt", "b.txt", "c.txt"}));
   EXPECT_EQ(disk.contentOf(kFolder, "Plik1.txt"), "a.txt");
+}
+
+// Wherever the run fails, and whichever rename of its undo fails too: exactly one file is away from
+// home, under the name the report gives it, and every other file is back with its content.
+TEST_F(NumberingRunTest, AFailedUndoAnywhereLeavesOneFileWhereTheReportSays) {
+  const Names names = {"a.txt", "b.jpg", "c.txt", "d.png"};
+  // Calls 1-4 are the suffix pass, 5-8 the numbering pass; the k - 1 renames before a failure at
+  // call k are undone by calls k + 1 to 2k - 1.
+  for (int failing = 2; failing <= 8; ++failing) {
+    for (int undo = failing + 1; undo <= 2 * failing - 1; ++undo) {
+      SCOPED_TRACE("rename " + std::to_string(failing) + " fails, then rename " + std::to_string(undo));
+      fill(names);
+      disk.renameCalls = 0;
+      disk.failingRenames = {failing, undo};
+      EXPECT_EQ(run(), err::DeviceIo);
+      ASSERT_EQ(error.misplaced().size(), 1u) << error.what();
+      const MisplacedFile& away = error.misplaced()[0];
+      Names expected;
+      for (const std::string& name : names) {
+        const std::string now = path(name) == away.originalPath ? away.currentPath : path(name);
+        ASSERT_EQ(now.rfind(path(""), 0), 0u) << now;
+        expected.push_back(now.substr(path("").size()));
+        EXPECT_EQ(disk.contentOf(kFolder, expected.back()), name);
+      }
+      std::sort(expected.begin(), expected.end());
+      EXPECT_EQ(entries(), expected);
+    }
+  }
+}
+
+// Someone else changes the folder between the passes: the run stops at the rename that meets the
+// change, puts back every file it still has, and sends the user only to files that are there.
+TEST_F(NumberingRunTest, FolderChangedBetweenThePassesStopsTheRun) {
+  struct Row {
+    const char* name;
+    std::function<void(MemoryDisk&)> meddle;
+    int number;
+    const char* file;
+    Names after;
+  };
+  const std::vector<Row> rows = {
+      {"a file deleted under its temporary name",
+       [](MemoryDisk& d) { d.folder(kFolder).entries.erase("c.txt.q"); },
+       err::FileNotFound,
+       "c.txt",
+       {"a.txt", "b.jpg", "d.png"}},
+      // The stranger's file holds its own name as its content, as every file here does.
+      {"a final name taken by a new file",
+       [](MemoryDisk& d) { d.add(kFolder, "Plik2.jpg"); },
+       err::FileAlreadyExists,
+       "Plik2.jpg",
+       {"Plik2.jpg", "a.txt", "b.jpg", "c.txt", "d.png"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fill({"a.txt", "b.jpg", "c.txt", "d.png"});
+    atEvents = [&, done = false]() mutable {
+      if (!std::exchange(done, true)) row.meddle(disk);
+    };
+    EXPECT_EQ(run(), row.number);
+    EXPECT_EQ(error.file(), path(row.file));
+    EXPECT_EQ(entries(), row.after);
+    for (const std::string& name : entries()) EXPECT_EQ(disk.contentOf(kFolder, name), name);
+    for (const MisplacedFile& m : error.misplaced()) {
+      EXPECT_EQ(disk.folder(kFolder).entries.count(m.currentPath.substr(path("").size())), 1u)
+          << m.currentPath;
+    }
+  }
 }
 
 }  // namespace

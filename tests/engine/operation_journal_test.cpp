@@ -104,60 +104,39 @@ TEST_F(OperationJournalTest, NumberingRunWritesItsPlanBeforeTheFirstRenameAndFin
 TEST_F(OperationJournalTest, HowEachEndingIsRecorded) {
   struct Row {
     const char* name;
-    bool conversion;
-    std::set<int> failing;  // rename calls that fail
-    bool full;              // the journal cannot be written
-    int stopAtPause;        // the program is told to end at this pause
-    int number;
-    std::optional<BatchEnd> end;  // nothing: unfinished, to be offered at the next start
+    int error;
     int renames;
+    std::optional<BatchEnd> end = {};  // nothing: unfinished, to be offered at the next start
+    bool conversion = false;
+    std::set<int> failing = {};  // rename calls that fail
+    int pause = 0;               // the program is told to end at this pause
+    bool full = false;           // the journal cannot be written
     const char* gone = nullptr;  // a listed file deleted before the run
   };
+  const BatchEnd undone{BatchOutcome::RolledBack, 0};
+  const int io = err::DeviceIo;
+  const int ended = err::Interrupted;
+  const int noRoom = err::DiskFull;
+  // Numbering runs unless said otherwise.
   const std::vector<Row> rows = {
-      {"numbering undone after a failure",
-       false,
-       {4},
-       false,
-       0,
-       err::DeviceIo,
-       BatchEnd{BatchOutcome::RolledBack, 0},
-       7},
-      {"numbering that could not be wholly undone", false, {4, 5}, false, 0, err::DeviceIo, std::nullopt, 7},
-      {"numbering told to end after the suffix pass",
-       false,
-       {},
-       false,
-       1,
-       err::Interrupted,
-       BatchEnd{BatchOutcome::RolledBack, 0},
-       6},
-      {"numbering told to end before the numbering pass",
-       false,
-       {},
-       false,
-       2,
-       err::Interrupted,
-       BatchEnd{BatchOutcome::RolledBack, 0},
-       6},
-      {"numbering told to end after the numbering pass",
-       false,
-       {},
-       false,
-       3,
-       err::Interrupted,
-       BatchEnd{BatchOutcome::RolledBack, 0},
-       12},
-      {"conversion stopped at its second file",
-       true,
-       {2},
-       false,
-       0,
-       err::DeviceIo,
-       BatchEnd{BatchOutcome::Stopped, 1},
-       2},
-      {"numbering without room for its journal", false, {}, true, 0, err::DiskFull, std::nullopt, 0},
-      {"conversion without room for its journal", true, {}, true, 0, err::DiskFull, std::nullopt, 0},
-      {"conversion with a listed file gone", true, {}, false, 0, err::FileNotFound, std::nullopt, 0, "b.txt"},
+      {.name = "failure undone", .error = io, .renames = 7, .end = undone, .failing = {4}},
+      {.name = "undo failing too", .error = io, .renames = 7, .failing = {4, 5}},
+      {.name = "ended after the suffix pass", .error = ended, .renames = 6, .end = undone, .pause = 1},
+      {.name = "ended before the numbering pass", .error = ended, .renames = 6, .end = undone, .pause = 2},
+      {.name = "ended after the numbering pass", .error = ended, .renames = 12, .end = undone, .pause = 3},
+      {.name = "conversion stopped at its second file",
+       .error = io,
+       .renames = 2,
+       .end = BatchEnd{BatchOutcome::Stopped, 1},
+       .conversion = true,
+       .failing = {2}},
+      {.name = "journal full", .error = noRoom, .renames = 0, .full = true},
+      {.name = "conversion, journal full", .error = noRoom, .renames = 0, .conversion = true, .full = true},
+      {.name = "conversion, file gone",
+       .error = err::FileNotFound,
+       .renames = 0,
+       .conversion = true,
+       .gone = "b.txt"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -168,9 +147,9 @@ TEST_F(OperationJournalTest, HowEachEndingIsRecorded) {
     store.full = row.full;
     disk.renameCalls = 0;
     disk.failingRenames = row.failing;
-    stopAtPause = row.stopAtPause;
+    stopAtPause = row.pause;
     pauses = 0;
-    EXPECT_EQ(row.conversion ? upperCase() : number(), row.number);
+    EXPECT_EQ(row.conversion ? upperCase() : number(), row.error);
     EXPECT_EQ(disk.renameCalls, row.renames);
     if (row.full) {
       EXPECT_TRUE(store.journals.empty());
@@ -189,32 +168,44 @@ TEST_F(OperationJournalTest, HowEachEndingIsRecorded) {
   }
 }
 
-// Whatever rename the process dies at, the journal it left leads every file back to its name.
+// Whatever rename the process dies at, in the run or in the undo of a failed one, the journal it
+// left leads every file back to its name. Numbered from 3 down, B.TXT becomes Plik3.TXT and the
+// other two trade names; in capitals, B.TXT keeps its own.
 TEST_F(OperationJournalTest, ARunKilledAtAnyRenameIsRecoveredFromItsJournal) {
   struct Row {
     const char* name;
     bool conversion;
-    int renames;
+    std::set<int> failing;  // rename calls that fail before the kill
+    int firstKill;
+    int lastKill;
   };
-  const Row rows[] = {{"numbering run", false, 6}, {"conversion pass", true, 3}};
+  // Calls 1-3 are the suffix pass, 4-6 the numbering pass; a failure at call 5 is undone by 6-9.
+  const Row rows[] = {{"numbering run", false, {}, 1, 6},
+                      {"numbering run undoing a failed rename", false, {5}, 6, 9},
+                      {"conversion pass", true, {}, 1, 3}};
+  const Names files = {"B.TXT", "Plik1.txt", "Plik2.txt"};
+  options.start = "3";
+  options.step = "-1";
   for (const Row& row : rows) {
-    for (int k = 1; k <= row.renames; ++k) {
+    for (int k = row.firstKill; k <= row.lastKill; ++k) {
       SCOPED_TRACE(std::string(row.name) + ", killed at rename " + std::to_string(k));
       disk.removeFolder(kFolder);
-      fill({"Plik2.txt", "b.txt", "plik1.txt"});
+      fill(files);
       store.journals.clear();
       disk.renameCalls = 0;
+      disk.failingRenames = row.failing;
       killAt = k;
       EXPECT_THROW(row.conversion ? upperCase() : number(), ProcessKilled);
       killAt = 0;
+      disk.failingRenames.clear();
       const auto unfinished = store.unfinished();
       ASSERT_EQ(unfinished.size(), 1u);
       const RestoreReport report = recoverBatch(store, list, nullptr, unfinished.front().id);
       EXPECT_TRUE(report.missing.empty());
-      EXPECT_EQ(disk.names(kFolder), (Names{"Plik2.txt", "b.txt", "plik1.txt"}));
-      for (const char* name : {"Plik2.txt", "b.txt", "plik1.txt"})
-        EXPECT_EQ(disk.contentOf(kFolder, name), name);
+      EXPECT_EQ(disk.names(kFolder), files);
+      for (const std::string& name : files) EXPECT_EQ(disk.contentOf(kFolder, name), name);
       EXPECT_TRUE(store.unfinished().empty());
+      EXPECT_TRUE(store.history().empty());
     }
   }
 }

@@ -48,8 +48,8 @@ TEST_F(Names, LongestNamesAndOneByteTooMany) {
   };
   const Row rows[] = {
       {"253-byte name", name253, "Plik", 0, {"Plik1.txt"}},
-      {"254-byte name", name254, "Plik", 52, {name254}},
-      {"final name of 256 bytes", "a.txt", std::string(251, 'p'), 52, {"a.txt"}},
+      {"254-byte name", name254, "Plik", err::BadFileName, {name254}},
+      {"final name of 256 bytes", "a.txt", std::string(251, 'p'), err::BadFileName, {"a.txt"}},
       {"final name of 255 bytes", "a.txt", std::string(250, 'p'), 0, {std::string(250, 'p') + "1.txt"}},
   };
   for (const Row& row : rows) {

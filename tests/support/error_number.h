@@ -4,15 +4,21 @@
 
 namespace skorvatin::testing {
 
-// The number of the error that `call` stops with; 0 when it goes through.
+// The error that `call` stops with; one numbered 0 when it goes through.
 template <class Call>
-int errorNumberOf(Call&& call) {
+RunError errorOf(Call&& call) {
   try {
     call();
   } catch (const RunError& e) {
-    return e.number();
+    return e;
   }
-  return 0;
+  return RunError(0);
+}
+
+// The number of the error that `call` stops with; 0 when it goes through.
+template <class Call>
+int errorNumberOf(Call&& call) {
+  return errorOf(call).number();
 }
 
 }  // namespace skorvatin::testing
