@@ -27,6 +27,9 @@
 #include "bench/heap_meter.h"
 #include "bench/raw_baseline.h"
 #include "engine/file_list.h"
+#include "engine/letter_case.h"
+#include "engine/numbering_run.h"
+#include "engine/rename_preview.h"
 #include "engine/run_error.h"
 #include "platform/posix_folder.h"
 
@@ -107,6 +110,26 @@ void progress(const char* what, int n, const std::string& fs) {
 }
 
 // 1. The list read: the engine's FileList re-reading under a mask against the raw C loop.
+// The buttons' tooltips: each works out its operation's plan over the whole list when it opens.
+// Against one list read of the same folder, which is what a click costs before its first rename.
+void benchPreview(Report& report, const Options& o, FileList& list, const std::string& fs, int n,
+                  double listReadSeconds) {
+  const NameTransform lower = [](const std::string& name) { return changeCase(name, CaseMode::AllLower); };
+  std::vector<Contender> contenders{
+      {"engine preview \"Numeruj\"",
+       [&list] { (void)NumberingRun(list, NumberingSettings{}, nullptr).preview(); },
+       {}},
+      {"engine preview \"Zmień plikom wielkość liter\"", [&] { (void)previewConversion(list, lower); }, {}}};
+  const auto samples = alternate(contenders, listReps(o, n));
+  for (std::size_t i = 0; i < contenders.size(); ++i)
+    report.addRow(n, fs, contenders[i].name, "ms", samples[i]);
+  const char* tags[] = {"preview_numbering", "preview_conversion"};
+  for (std::size_t i = 0; i < contenders.size(); ++i) {
+    report.addMetric({tags[i], n, fs, 1000 * samples[i].median(), 1000 * listReadSeconds, 0, false, "ms",
+                      "preview / engine list read \"*.*\""});
+  }
+}
+
 void benchList(Report& report, const Options& o, BenchFolder& folder, const std::string& fs, int n) {
   progress("list read", n, fs);
   struct Mask {
@@ -144,6 +167,7 @@ void benchList(Report& report, const Options& o, BenchFolder& folder, const std:
                       samples[2 * m + 1].median(), n == kLargest && fs == "tmpfs" ? 1.04 : 0, false, "",
                       "engine / raw readdir+fnmatch+qsort, " + std::to_string(lists[m]->size()) + " listed"});
   }
+  benchPreview(report, o, *lists[0], fs, n, samples[0].median());
 }
 
 // 5. Memory: what the engine keeps per listed entry beyond the name's own bytes.

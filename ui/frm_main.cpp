@@ -214,6 +214,7 @@ void frmMain::wireOperations() {
   connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
   connect(Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
   connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
+  wirePreviews();
 }
 
 // Folder navigation: the drive list, the mask box, "Expolator" and "Pomoc" connect here.
@@ -266,25 +267,15 @@ void frmMain::Command1_Click() {
 
 void frmMain::Command5_Click() {
   startOperation([this] {
-    runOperation([this] {
-      runConversionPass(
-          list_, *pass5View_, pump_,
-          [mode = caseMode()](const std::string& name) { return mode ? changeCase(name, *mode) : name; },
-          &services_.journal);
-    });
+    runOperation(
+        [this] { runConversionPass(list_, *pass5View_, pump_, caseTransform(), &services_.journal); });
   });
 }
 
 void frmMain::Command6_Click() {
   startOperation([this] {
-    runOperation([this] {
-      runConversionPass(
-          list_, *pass6View_, pump_,
-          [mode = replaceMode()](const std::string& name) {
-            return mode ? replaceCharacters(name, *mode) : name;
-          },
-          &services_.journal);
-    });
+    runOperation(
+        [this] { runConversionPass(list_, *pass6View_, pump_, replaceTransform(), &services_.journal); });
   });
 }
 

@@ -122,6 +122,10 @@ class frmMain final : public QWidget, private FrmMainControls {
   // where it cannot fit, at that area's top-left corner.
   void centreOnScreen();
 
+  // What the operation button would rename now, as its tooltip shows it; empty while an operation
+  // runs.
+  QString previewFor(const QPushButton* button);
+
   // How much larger than drawn this window was built.
   WindowScale scale() const { return scale_; }
 
@@ -174,6 +178,10 @@ class frmMain final : public QWidget, private FrmMainControls {
 
   // frm_main.cpp
   void wireOperations();
+  void wirePreviews();
+  // The name transformations of the two conversion buttons, with the options of the moment.
+  NameTransform caseTransform() const;
+  NameTransform replaceTransform() const;
   void wireNavigation();
   void wireNavigationControls();  // frm_main_navigation.cpp
   void wireJournal();             // frm_main_journal.cpp

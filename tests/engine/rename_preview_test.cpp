@@ -26,7 +26,9 @@ TEST(RenamePreview, TextsFromEachOperationsPlan) {
     std::function<RenamePreview(FileList&)> preview;
     const char* text;
   };
-  const auto numbering = [](FileList& list) { return NumberingRun(list, NumberingSettings{}, nullptr).preview(); };
+  const auto numbering = [](FileList& list) {
+    return NumberingRun(list, NumberingSettings{}, nullptr).preview();
+  };
   const Row rows[] = {
       {"numbering: first, middle and last",
        {"DSC_0412.JPG", "DSC_0413.JPG", "a.png", "b.png", "lato.jpg"},
@@ -43,7 +45,8 @@ TEST(RenamePreview, TextsFromEachOperationsPlan) {
        {"RAPORT.DOC", "lato.jpg", "zima.jpg", "ŻUBR.JPG"},
        {},
        [](FileList& list) {
-         return previewConversion(list, [](const std::string& n) { return changeCase(n, CaseMode::AllLower); });
+         return previewConversion(list,
+                                  [](const std::string& n) { return changeCase(n, CaseMode::AllLower); });
        },
        "Zmieni nazwy plików: 2 (bez zmian: 2)\nRAPORT.DOC → raport.doc\nŻUBR.JPG → żubr.jpg\n"
        "Ctrl+Z cofa ostatnią zmianę nazw"},
@@ -51,8 +54,8 @@ TEST(RenamePreview, TextsFromEachOperationsPlan) {
        {"lato.jpg", "zima.jpg"},
        {},
        [](FileList& list) {
-         return previewConversion(list,
-                                  [](const std::string& n) { return replaceCharacters(n, ReplaceMode::PolishToPlain); });
+         return previewConversion(
+             list, [](const std::string& n) { return replaceCharacters(n, ReplaceMode::PolishToPlain); });
        },
        "Żadna nazwa się nie zmieni\nCtrl+Z cofa ostatnią zmianę nazw"},
       {"an empty list", {}, {}, numbering, "Brak plików na liście\nCtrl+Z cofa ostatnią zmianę nazw"},

@@ -7,6 +7,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolTip>
 #include <QtTest>
 
 #include "support/window_fixture.h"
@@ -153,6 +154,21 @@ void TestFrmMainOperations::conversionButtonsRename() {
   QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(6, radio->height() / 2));
   QVERIFY(radio->isChecked());
   auto* b = t.window().findChild<QPushButton*>(button);
+
+  // The look before acting tells the names the click then gives, to the eye and to a screen
+  // reader, and renames nothing itself.
+  QHelpEvent help(QEvent::ToolTip, QPoint(4, 4), b->mapToGlobal(QPoint(4, 4)));
+  QApplication::sendEvent(b, &help);
+  const QString tip = QToolTip::text();
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const QString line = QString::fromStdString(files[i] + " → " + expected[i]);
+    QVERIFY2(tip.contains(line) == (files[i] != expected[i]), qPrintable(tip));
+  }
+  QVERIFY2(tip.endsWith(u("\nCtrl+Z cofa ostatnią zmianę nazw")), qPrintable(tip));
+  QCOMPARE(QAccessible::queryAccessibleInterface(b)->text(QAccessible::Description), tip);
+  Names sortedFiles = files;
+  std::sort(sortedFiles.begin(), sortedFiles.end());
+  QCOMPARE(t.entries(), sortedFiles);
 
   QTest::mouseClick(b, Qt::LeftButton);
 
