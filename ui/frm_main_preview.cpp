@@ -35,9 +35,9 @@ class PreviewOnRequest final : public QObject {
         QToolTip::hideText();
       } else {
         // A file name such as "<b>.txt" is a name, not markup.
-        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
-                           Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap) : text,
-                           button_);
+        QToolTip::showText(
+            static_cast<QHelpEvent*>(event)->globalPos(),
+            Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap) : text, button_);
       }
       return true;
     }
@@ -57,7 +57,9 @@ NameTransform frmMain::caseTransform() const {
 }
 
 NameTransform frmMain::replaceTransform() const {
-  return [mode = replaceMode()](const std::string& name) { return mode ? replaceCharacters(name, *mode) : name; };
+  return [mode = replaceMode()](const std::string& name) {
+    return mode ? replaceCharacters(name, *mode) : name;
+  };
 }
 
 void frmMain::wirePreviews() {

@@ -123,6 +123,17 @@ void TestFrmMainOperations::numberingRenamesTheListedFiles() {
   QVERIFY(t.controls().Command1->isEnabled());
 }
 
+// Whether the list's viewport shows anything but its background.
+bool showsRows(QListView* view) {
+  const QImage image = view->viewport()->grab().toImage();
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (image.pixel(x, y) != image.pixel(0, 0)) return true;
+    }
+  }
+  return false;
+}
+
 void TestFrmMainOperations::conversionButtonsRename_data() {
   QTest::addColumn<QString>("button");
   QTest::addColumn<QString>("option");
@@ -172,6 +183,8 @@ void TestFrmMainOperations::conversionButtonsRename() {
 
   QTest::mouseClick(b, Qt::LeftButton);
 
+  // The list shows the new names as the pass returns, with no posted step left to draw them.
+  QVERIFY(showsRows(t.controls().File1));
   QCOMPARE(t.boxes.reports.size(), std::size_t{0});
   Names sortedExpected = expected;
   std::sort(sortedExpected.begin(), sortedExpected.end());
