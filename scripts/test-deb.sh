@@ -49,7 +49,9 @@ chmod +x "$stub/xdg-open"
 PATH="$stub:$PATH" xvfb-run -a -s "-screen 0 1280x1024x24" bash -s "$stub" <<'DRIVE'
 set -euo pipefail
 stub=$1
-/usr/bin/skorvatin &
+# Started from a folder of photos, the installed copy shows that folder, not its own, root's too.
+mkdir "$stub/zdjecia"
+(cd "$stub/zdjecia" && exec /usr/bin/skorvatin) &
 pid=$!
 wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Skorvatin$' | head -n 1)
 # Button centres in the window's client area: left 432, width 185; rows 24 px apart from top 8.
@@ -58,8 +60,8 @@ waitfor() {
   for _ in $(seq 100); do grep -qxF "$1" "$stub/opened" 2>/dev/null && return 0; sleep 0.1; done
   echo "FAIL: the program never handed over $1" >&2; cat "$stub/opened" >&2 2>/dev/null || true; exit 1
 }
-click 116   # "Expolator": the file manager on the folder shown (as a file URL), the program's own
-waitfor file:///usr/lib/skorvatin
+click 116   # "Expolator": the file manager on the folder shown, as a file URL
+waitfor "file://$stub/zdjecia"
 click 148   # "Pomoc": the help page beside the program, found through the /usr/bin link
 waitfor file:///usr/lib/skorvatin/pomoc.htm
 click 180   # "Koniec"

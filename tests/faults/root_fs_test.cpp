@@ -119,11 +119,11 @@ TEST_F(RootFs, ReadOnlyBindMount) {
   const Snapshot before = snapshot(folder());
 
   const RunError numbering = number(ro);
-  EXPECT_EQ(numbering.number(), 70) << numbering.what();
+  EXPECT_EQ(numbering.number(), skorvatin::err::PermissionDenied) << numbering.what();
   EXPECT_EQ(numbering.file(), ro + "/a.txt");
   EXPECT_TRUE(numbering.misplaced().empty());
   const RunError pass = upperCase(ro);
-  EXPECT_EQ(pass.number(), 70) << pass.what();
+  EXPECT_EQ(pass.number(), skorvatin::err::PermissionDenied) << pass.what();
   EXPECT_EQ(pass.file(), ro + "/a.txt");
   EXPECT_EQ(snapshot(folder()), before);
 }
@@ -139,7 +139,7 @@ TEST_F(RootFs, MountTurnsReadOnlyBetweenThePasses) {
   const Snapshot before = snapshot(folder());
 
   const RunError e = number(mnt, {}, [&] { setUpWith({"mount", "-o", "remount,bind,ro", mnt}); });
-  EXPECT_EQ(e.number(), 70) << e.what();
+  EXPECT_EQ(e.number(), skorvatin::err::PermissionDenied) << e.what();
   EXPECT_EQ(e.file(), mnt + "/a.txt");
   const std::vector<std::pair<std::string, std::string>> expected = {
       {"a.txt.q", "a.txt"}, {"b.jpg.q", "b.jpg"}, {"c.txt.q", "c.txt"}, {"d.png.q", "d.png"}};
@@ -163,14 +163,14 @@ TEST_F(RootFs, ImmutableFile) {
   const Snapshot before = snapshot(folder());
 
   const RunError numbering = number(folder());
-  EXPECT_EQ(numbering.number(), 70) << numbering.what();
+  EXPECT_EQ(numbering.number(), skorvatin::err::PermissionDenied) << numbering.what();
   EXPECT_EQ(numbering.file(), locked);
   EXPECT_EQ(renamesDone_, 4);
   EXPECT_TRUE(numbering.misplaced().empty());
   EXPECT_EQ(snapshot(folder()), before);
 
   const RunError pass = upperCase(folder());
-  EXPECT_EQ(pass.number(), 70) << pass.what();
+  EXPECT_EQ(pass.number(), skorvatin::err::PermissionDenied) << pass.what();
   EXPECT_EQ(pass.file(), locked);
   EXPECT_EQ(names(folder()), (std::vector<std::string>{"A.TXT", "B.JPG", "c.txt", "d.png"}));
 }
@@ -216,7 +216,7 @@ TEST_F(RootFs, FullDiskDuringANumberingRun) {
   Options options;
   options.prefix = std::string(150, 'x');
   const RunError e = number(files, options);
-  EXPECT_EQ(e.number(), 61) << e.what();
+  EXPECT_EQ(e.number(), skorvatin::err::DiskFull) << e.what();
   // It got into the numbering pass, so the undo had the suffixed names and some final ones to take back.
   EXPECT_GT(renamesDone_, 60);
   std::printf("full disk: %d renames done and undone before the disk was full\n", renamesDone_);
@@ -234,14 +234,14 @@ TEST_F(RootFs, FileThatIsAMountPoint) {
   const Snapshot before = snapshot(folder());
 
   const RunError numbering = number(folder());
-  EXPECT_EQ(numbering.number(), 75) << numbering.what();
+  EXPECT_EQ(numbering.number(), skorvatin::err::PathFileAccess) << numbering.what();
   EXPECT_EQ(numbering.file(), inFolder("c.txt"));
   EXPECT_EQ(renamesDone_, 4);
   EXPECT_TRUE(numbering.misplaced().empty());
   EXPECT_EQ(snapshot(folder()), before);
 
   const RunError pass = upperCase(folder());
-  EXPECT_EQ(pass.number(), 75) << pass.what();
+  EXPECT_EQ(pass.number(), skorvatin::err::PathFileAccess) << pass.what();
   EXPECT_EQ(names(folder()), (std::vector<std::string>{"A.TXT", "B.JPG", "c.txt", "d.png"}));
 }
 
@@ -267,7 +267,7 @@ TEST_F(RootFs, NoWritePermission) {
     run.preloadShim = false;
     const DriverResult r = runDriver(run, dir());
     ASSERT_EQ(r.exitStatus, 3) << r.stderrText;
-    EXPECT_EQ(r.number, 70) << r.what;
+    EXPECT_EQ(r.number, skorvatin::err::PermissionDenied) << r.what;
     EXPECT_EQ(r.file, inFolder("a.txt"));
     EXPECT_TRUE(r.misplaced.empty());
     EXPECT_EQ(snapshot(folder()), before);

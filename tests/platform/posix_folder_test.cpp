@@ -422,7 +422,7 @@ TEST_F(InjectedAnswerTest, FileLeftUnderTheTemporaryNameIsNamedInTheError) {
     PosixFolders().open(dir())->rename("a.txt", "b.txt");
     FAIL() << "the rename should have failed";
   } catch (const RunError& e) {
-    EXPECT_EQ(e.number(), 58);
+    EXPECT_EQ(e.number(), skorvatin::err::FileAlreadyExists);
     EXPECT_EQ(e.file(), path("b.txt"));
     ASSERT_EQ(e.misplaced().size(), 1u);
     const auto& left = e.misplaced()[0];

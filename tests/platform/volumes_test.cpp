@@ -250,7 +250,7 @@ TEST_F(SystemVolumesTest, AFolderThatIsNoLongerMountedIsNotReady) {
     volumes.open(dir());
     FAIL() << "an ordinary folder opened as a volume";
   } catch (const skorvatin::RunError& error) {
-    EXPECT_EQ(error.number(), 71);
+    EXPECT_EQ(error.number(), skorvatin::err::DiskNotReady);
     EXPECT_EQ(error.file(), dir());
   }
 }

@@ -13,23 +13,18 @@
 #include "platform/posix_folder.h"
 #include "platform/qt/desktop_opener.h"
 #include "platform/volumes.h"
+#include "support/window_fixture.h"
 #include "ui/dir_list_box.h"
 #include "ui/drive_list_box.h"
 
 using skorvatin::RunError;
 using skorvatin::platform::Volume;
+using skorvatin::testing::FakeVolumes;
 using skorvatin::ui::DirListBox;
 using skorvatin::ui::DriveListBox;
 namespace fs = std::filesystem;
 
 namespace {
-
-class FakeVolumes : public skorvatin::platform::VolumeService {
- public:
-  std::vector<Volume> volumes;
-  std::vector<Volume> list() override { return volumes; }
-  void open(const std::string&) override {}
-};
 
 std::vector<std::string> texts(const QListWidget& list) {
   std::vector<std::string> out;

@@ -238,7 +238,7 @@ void TestFrmMainOperations::clashIsReportedAndTheWindowRecovers() {
 
   QCOMPARE(t.boxes.reports.size(), std::size_t{1});
   const auto& report = t.boxes.reports.front();
-  QCOMPARE(report.number, 58);
+  QCOMPARE(report.number, skorvatin::err::FileAlreadyExists);
   QCOMPARE(report.text, u("Plik już istnieje"));
   QVERIFY2(QString::fromStdString(report.file).endsWith(u("/a_b.txt")), report.file.c_str());
   QVERIFY(report.shownText.contains(u("Błąd 58: Plik już istnieje")));

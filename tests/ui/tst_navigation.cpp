@@ -371,7 +371,7 @@ class TestNavigation : public QObject {
     dir->openRow(dir->pathRowCount());
     QCOMPARE(t.boxes.reports.size(), std::size_t{1});
     // A folder that is gone says so in Polish, not in the system's English.
-    QCOMPARE(t.boxes.reports[0].number, 76);
+    QCOMPARE(t.boxes.reports[0].number, skorvatin::err::PathNotFound);
     QCOMPARE(t.boxes.reports[0].file, root_ + "/zdjęcia");
     QVERIFY(t.boxes.reports[0].shownText.contains(u("folder nie istnieje")));
     QCOMPARE(dir->path(), root_);
@@ -396,7 +396,7 @@ class TestNavigation : public QObject {
     WindowUnderTest t(std::move(setup));
     QTest::mouseClick(t.controls().Command2, Qt::LeftButton);
     QCOMPARE(t.boxes.reports.size(), std::size_t{1});
-    QCOMPARE(t.boxes.reports[0].number, 53);
+    QCOMPARE(t.boxes.reports[0].number, skorvatin::err::FileNotFound);
   }
 
   // An opener that starts and then exits without success is reported as one that could not find
