@@ -80,30 +80,24 @@ void NumberingRun::run() {
 }
 
 RenamePreview NumberingRun::preview() {
-  if (batchCount(list_) == 0) return {};
   previewing_ = true;
-  std::optional<RunError> refusal;
+  std::vector<std::pair<std::string, std::string>> names;
   try {
-    if (settings_.leadingZeros)
+    if (batchCount(list_) == 0) return {};
+    if (settings_.leadingZeros) {
       width_ = checked::toInt32(decimalText(lastNumber(batchCount(list_), settings_)).size());
+    }
     plan();
   } catch (const RunError& e) {
-    refusal = e;
+    // Told with the count of files the run would have taken, and no names: it renames none.
+    RenamePreview refused;
+    refused.renamed = list_.size();
+    refused.refusal = e;
+    return refused;
   }
-  std::vector<std::pair<std::string, std::string>> names;
-  if (!refusal) {
-    names.reserve(files_.size());
-    for (const PlannedFile& f : files_) names.emplace_back(f.original, f.final);
-  } else {
-    for (std::size_t i = 0; i < static_cast<std::size_t>(batchCount(list_)); ++i)
-      names.emplace_back(list_.at(i), "");
-  }
-  RenamePreview result = previewOf(names);
-  if (refusal) {
-    result.samples.clear();
-    result.refusal = std::move(refusal);
-  }
-  return result;
+  names.reserve(files_.size());
+  for (const PlannedFile& f : files_) names.emplace_back(f.original, f.final);
+  return previewOf(names);
 }
 
 void NumberingRun::letEventsRun() {

@@ -34,20 +34,20 @@ RenamePreview previewOf(const std::vector<std::pair<std::string, std::string>>& 
 }
 
 RenamePreview previewConversion(const FileList& list, const NameTransform& transform) {
-  const std::size_t count = static_cast<std::size_t>(batchCount(list));
-  std::vector<std::pair<std::string, std::string>> names;
-  names.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) names.emplace_back(list.at(i), transform(list.at(i)));
-  RenamePreview preview = previewOf(names);
-  if (count == 0) return preview;
+  RenamePreview preview;
   try {
+    const std::size_t count = static_cast<std::size_t>(batchCount(list));
+    std::vector<std::pair<std::string, std::string>> names;
+    names.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) names.emplace_back(list.at(i), transform(list.at(i)));
+    preview = previewOf(names);
+    if (count == 0) return preview;
     // The pass's own check: every listed file still there. One listing answers for all of them.
     const std::unique_ptr<Folder> folder = list.folders().open(list.path());
     const FolderSnapshot snapshot(*folder, list.size());
     for (std::size_t i = 0; i < count; ++i) {
-      if (!snapshot.idOf(list.at(i))) {
+      if (!snapshot.idOf(list.at(i)))
         throw RunError::fromErrno(ENOENT, joinedPath(folder->path(), list.at(i)));
-      }
     }
   } catch (const RunError& e) {
     preview.refusal = e;

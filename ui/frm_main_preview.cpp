@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTextDocument>
 #include <QToolTip>
+#include <new>
 
 #include "engine/letter_case.h"
 #include "engine/numbering_run.h"
@@ -70,10 +71,14 @@ void frmMain::wirePreviews() {
 QString frmMain::previewFor(const QPushButton* button) {
   if (holdBack_.active()) return {};
   RenamePreview preview;
-  if (button == Command1) {
-    preview = NumberingRun(list_, numberingSettings(), nullptr).preview();
-  } else {
-    preview = previewConversion(list_, button == Command5 ? caseTransform() : replaceTransform());
+  try {
+    if (button == Command1) {
+      preview = NumberingRun(list_, numberingSettings(), nullptr).preview();
+    } else {
+      preview = previewConversion(list_, button == Command5 ? caseTransform() : replaceTransform());
+    }
+  } catch (const std::bad_alloc&) {
+    return {};  // a tooltip is not worth a report
   }
   return platform::qt::displayName(previewText(preview));
 }

@@ -26,6 +26,8 @@ TEST(RenamePreview, TextsFromEachOperationsPlan) {
     std::function<RenamePreview(FileList&)> preview;
     const char* text;
   };
+  Names many;
+  for (int i = 0; i < 32768; ++i) many.push_back("f" + std::to_string(i));
   const auto numbering = [](FileList& list) {
     return NumberingRun(list, NumberingSettings{}, nullptr).preview();
   };
@@ -59,6 +61,12 @@ TEST(RenamePreview, TextsFromEachOperationsPlan) {
        },
        "Żadna nazwa się nie zmieni\nCtrl+Z cofa ostatnią zmianę nazw"},
       {"an empty list", {}, {}, numbering, "Brak plików na liście\nCtrl+Z cofa ostatnią zmianę nazw"},
+      {"more files than a run counts",
+       many,
+       {},
+       numbering,
+       "Nic nie zmieni: Błąd 6: Przepełnienie\nfoto (ponad 32767 plików na liście)\nCtrl+Z cofa ostatnią "
+       "zmianę nazw"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
