@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QHelpEvent>
 #include <QStyledItemDelegate>
+#include <QTextDocument>
 #include <QToolTip>
 #include <algorithm>
 
@@ -28,7 +29,11 @@ class RowDelegate : public QStyledItemDelegate {
       return QStyledItemDelegate::helpEvent(event, view, option, index);
     }
     if (isCut(option, index, view)) {
-      QToolTip::showText(event->globalPos(), index.data(Qt::DisplayRole).toString(), view);
+      // A name such as "<b>.txt" is a name, not markup.
+      const QString name = index.data(Qt::DisplayRole).toString();
+      QToolTip::showText(
+          event->globalPos(),
+          Qt::mightBeRichText(name) ? Qt::convertFromPlainText(name, Qt::WhiteSpaceNoWrap) : name, view);
     } else {
       QToolTip::hideText();
     }
