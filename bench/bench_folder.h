@@ -15,10 +15,12 @@ std::vector<std::string> hiddenNames();
 
 // A scratch folder under `root` (a tmpfs or a disk folder) filled with empty files of the given
 // names and, unless told otherwise, the hidden ones; removed with everything in it when the
-// object goes.
+// object goes. With a `backing` folder that `root` mirrors (the slow place), the folder is made,
+// filled and emptied there, and path() names it under `root`.
 class BenchFolder {
  public:
-  BenchFolder(const std::string& root, std::vector<std::string> names, bool withHidden = true);
+  BenchFolder(const std::string& root, std::vector<std::string> names, bool withHidden = true,
+              const std::string& backing = {});
   ~BenchFolder();
   BenchFolder(const BenchFolder&) = delete;
   BenchFolder& operator=(const BenchFolder&) = delete;
@@ -28,13 +30,20 @@ class BenchFolder {
 
   // Empties the folder and creates the original files again, and writes them to the disk: every
   // renaming run starts from the same folder, with nothing of the last one still being written.
+  // A mirrored folder is made afresh under a new name instead: the kernel still holds the mirror's
+  // names of the last run, and a name whose file was replaced behind its back costs a second
+  // look-up, which no run on a share of its own would pay.
   void rebuild();
 
  private:
+  void makeAnew();
   void clear();
   void fill();
 
   std::string path_;
+  std::string madePath_;  // where it is filled: path_, or the same folder under the backing one
+  std::string root_;
+  std::string backing_;
   std::vector<std::string> names_;
   bool withHidden_;
 };

@@ -48,7 +48,14 @@ void Report::print() const {
                 shown(r, r.samples.max()), r.unit.c_str(), r.samples.values.size());
   }
   std::printf("\n");
-  for (const Metric& m : metrics_) {
+  std::size_t line = 0;
+  auto linesUpTo = [&](std::size_t metricsBefore) {
+    for (; line < lines_.size() && lines_[line].first <= metricsBefore; ++line)
+      std::printf("%s\n", lines_[line].second.c_str());
+  };
+  for (std::size_t i = 0; i < metrics_.size(); ++i) {
+    linesUpTo(i);
+    const Metric& m = metrics_[i];
     std::printf("metric=%s n=%d fs=%s ratio=%.3f", m.name.c_str(), m.n, m.fs.c_str(), m.ratio());
     if (!m.unit.empty())
       std::printf(" ours=%.3f%s baseline=%.3f%s", m.ours, m.unit.c_str(), m.baseline, m.unit.c_str());
@@ -60,20 +67,25 @@ void Report::print() const {
     if (!m.note.empty()) std::printf("  (%s)", m.note.c_str());
     std::printf("\n");
   }
+  linesUpTo(metrics_.size());
   std::fflush(stdout);
 }
 
-std::vector<Samples> alternate(const std::vector<Contender>& contenders, int reps, bool warmUp) {
+std::vector<Samples> alternate(const std::vector<Contender>& contenders, int reps, bool warmUp,
+                               const Watcher& watch) {
   std::vector<Samples> out(contenders.size());
   const std::size_t k = contenders.size();
   for (int round = warmUp ? -1 : 0; round < reps; ++round) {
     for (std::size_t j = 0; j < k; ++j) {
       const Contender& c = contenders[(j + static_cast<std::size_t>(round < 0 ? 0 : round)) % k];
       if (c.prepare) c.prepare();
+      const auto index = static_cast<std::size_t>(&c - contenders.data());
+      if (round >= 0 && watch) watch(index, false);
       const auto start = Clock::now();
       c.run();
       const double t = secondsSince(start);
-      if (round >= 0) out[static_cast<std::size_t>(&c - contenders.data())].values.push_back(t);
+      if (round >= 0 && watch) watch(index, true);
+      if (round >= 0) out[index].values.push_back(t);
     }
   }
   return out;

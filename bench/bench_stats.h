@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace skorvatin::bench {
@@ -49,6 +50,8 @@ class Report {
   Row& addRow(int n, std::string fs, std::string contender, std::string unit, Samples samples);
   const Row* find(int n, const std::string& fs, const std::string& contender) const;
   void addMetric(Metric m) { metrics_.push_back(std::move(m)); }
+  // A closing line with no ratio (request counts), printed among the metrics in the order added.
+  void addLine(std::string line) { lines_.emplace_back(metrics_.size(), std::move(line)); }
 
   // The table first, then one metric line each, in the order they were added.
   void print() const;
@@ -56,6 +59,7 @@ class Report {
  private:
   std::vector<Row> rows_;
   std::vector<Metric> metrics_;
+  std::vector<std::pair<std::size_t, std::string>> lines_;  // each after that many metrics
 };
 
 // A contender: prepare() runs untimed before every timed call of run() (a fresh folder, say).
@@ -65,8 +69,13 @@ struct Contender {
   std::function<void()> prepare;
 };
 
+// Called untimed just before and just after each timed call of contender `index`; warm-up calls
+// are not watched.
+using Watcher = std::function<void(std::size_t index, bool finished)>;
+
 // Runs every contender `reps` times, interleaved and with the order rotated each round so that
 // machine noise and warm caches fall on all of them alike; one untimed warm-up round first.
-std::vector<Samples> alternate(const std::vector<Contender>& contenders, int reps, bool warmUp = true);
+std::vector<Samples> alternate(const std::vector<Contender>& contenders, int reps, bool warmUp = true,
+                               const Watcher& watch = {});
 
 }  // namespace skorvatin::bench

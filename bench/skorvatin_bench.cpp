@@ -3,12 +3,25 @@
 // engine alone, memory per listed entry, and start-up against a minimal Qt program.
 //
 //   skorvatin_bench [--quick] [--parts=list,memory,numbering,conversion,window,startup]
-//                   [--sizes=1000,10000,32767] [--fs=tmpfs,disk]
+//                   [--sizes=1000,10000,32767] [--fs=tmpfs,disk,slow] [--place=PATH ...]
+//                   [--slow-delay-us=1000]
+//
+// Places: tmpfs is /dev/shm, disk is /tmp, and slow is the bench's own FUSE driver
+// (skorvatin_bench_slowfs) mirroring a folder in /dev/shm and waiting --slow-delay-us before
+// every answer, as a network share or a stick behind a slow reader does where each metadata
+// operation is a round trip. It counts the requests it answers, so every list read, numbering run
+// and conversion pass there also gets a metric=ops_... line of requests per file. It needs
+// libfuse3 at build time and root (or fusermount3) at run time, and is skipped with the reason
+// when either is missing; unless --sizes is given it measures only sizes up to 4000, as a run of
+// 32767 files there takes minutes. --place=PATH measures the list, numbering and conversion parts
+// in a fresh subfolder of PATH, made and removed by the bench (any mounted share or stick); given
+// without --fs it is the only place.
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +39,7 @@
 #include "bench/child_process.h"
 #include "bench/heap_meter.h"
 #include "bench/raw_baseline.h"
+#include "bench/slow_place.h"
 #include "engine/file_list.h"
 #include "engine/letter_case.h"
 #include "engine/numbering_run.h"
@@ -42,16 +56,33 @@ namespace skorvatin::bench {
 namespace {
 
 struct Place {
-  std::string label;  // "tmpfs" or "disk"
-  std::string root;
+  std::string label;  // "tmpfs", "disk", "slow" or "place:PATH"
+  std::string root;   // the slow place's is known once it is mounted
 };
+
+const Place kFixedPlaces[] = {{"tmpfs", "/dev/shm"}, {"disk", "/tmp"}};
 
 struct Options {
   bool quick = false;
   std::set<std::string> parts{"list", "memory", "numbering", "conversion", "window", "startup"};
   std::vector<int> sizes{1000, 10000, 32767};
-  std::vector<Place> places{{"tmpfs", "/dev/shm"}, {"disk", "/tmp"}};
+  bool sizesGiven = false;
+  std::vector<Place> places{kFixedPlaces[0], kFixedPlaces[1], {"slow", ""}};
+  int slowDelayMicroseconds = 1000;
 };
+
+// A place the user names must be a folder the bench may write in; it then works only in a
+// subfolder of its own.
+void checkUserPlace(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    throw std::runtime_error("--place=" + path + ": " + std::strerror(errno));
+  }
+  if (!S_ISDIR(st.st_mode)) throw std::runtime_error("--place=" + path + ": not a folder");
+  if (::access(path.c_str(), W_OK | X_OK) != 0) {
+    throw std::runtime_error("--place=" + path + ": not a writable folder (" + std::strerror(errno) + ")");
+  }
+}
 
 constexpr int kLargest = 32767;
 
@@ -66,6 +97,9 @@ std::vector<std::string> splitCommas(const std::string& s) {
 
 Options parseOptions(int argc, char** argv) {
   Options o;
+  bool fsGiven = false;
+  std::vector<Place> fixed = o.places;
+  std::vector<Place> named;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--quick") {
@@ -75,33 +109,97 @@ Options parseOptions(int argc, char** argv) {
       o.parts = {parts.begin(), parts.end()};
     } else if (a.rfind("--sizes=", 0) == 0) {
       o.sizes.clear();
+      o.sizesGiven = true;
       for (const std::string& s : splitCommas(a.substr(8))) o.sizes.push_back(std::atoi(s.c_str()));
     } else if (a.rfind("--fs=", 0) == 0) {
-      std::vector<Place> places;
+      fsGiven = true;
+      fixed.clear();
       for (const std::string& f : splitCommas(a.substr(5))) {
+        const std::size_t before = fixed.size();
         for (const Place& p : Options{}.places) {
-          if (p.label == f) places.push_back(p);
+          if (p.label == f) fixed.push_back(p);
         }
+        if (fixed.size() == before) throw std::runtime_error("--fs=" + f + ": tmpfs, disk or slow");
       }
-      o.places = places;
+    } else if (a.rfind("--place=", 0) == 0) {
+      std::string path = a.substr(8);
+      while (path.size() > 1 && path.back() == '/') path.pop_back();
+      checkUserPlace(path);
+      named.push_back({"place:" + path, path});
+    } else if (a.rfind("--slow-delay-us=", 0) == 0) {
+      o.slowDelayMicroseconds = std::atoi(a.c_str() + 16);
     } else {
       throw std::runtime_error("unknown argument " + a +
                                " (see the comment at the top of skorvatin_bench.cpp)");
     }
   }
+  o.places = named.empty() || fsGiven ? fixed : std::vector<Place>{};
+  o.places.insert(o.places.end(), named.begin(), named.end());
   return o;
 }
 
-// Repetitions: enough for a stable median, fewer where one run costs more.
-int listReps(const Options& o, int n) {
+bool isSlow(const std::string& fs) {
+  return fs == "slow";
+}
+
+// Repetitions: enough for a stable median, fewer where one run costs more. On the slow place a
+// run costs its round trips, seconds for a thousand files, and varies little.
+int listReps(const Options& o, int n, const std::string& fs) {
+  if (isSlow(fs)) return o.quick ? 1 : n <= 1000 ? 5 : 3;
   return o.quick ? 3 : (n <= 1000 ? 41 : n <= 10000 ? 21 : 15);
 }
 // A disk folder of 32767 files takes seconds to make afresh before every run.
 int renameReps(const Options& o, int n, const std::string& fs) {
   if (o.quick) return 1;
-  if (fs == "disk") return n <= 1000 ? 7 : n <= 10000 ? 5 : 3;
+  if (isSlow(fs)) return n <= 1000 ? 3 : 1;
+  if (fs != "tmpfs") return n <= 1000 ? 7 : n <= 10000 ? 5 : 3;
   return n <= 1000 ? 11 : 7;
 }
+// Nothing in a FUSE driver gets warm, and a warm-up round there would double the run.
+bool warmUp(const std::string& fs) {
+  return !isSlow(fs);
+}
+
+// The slow place's requests during the timed runs of each contender, per run and per file.
+class OpTally {
+ public:
+  OpTally(const SlowPlace* slow, std::size_t contenders)
+      : slow_(slow), sums_(contenders), runs_(contenders) {}
+
+  Watcher watcher() {
+    if (slow_ == nullptr) return {};
+    return [this](std::size_t i, bool finished) {
+      if (!finished) {
+        before_ = slow_->counts();
+        return;
+      }
+      const OpCounts after = slow_->counts();
+      for (std::size_t k = 0; k < static_cast<std::size_t>(Op::Count); ++k)
+        sums_[i].n[k] += after.n[k] - before_.n[k];
+      ++runs_[i];
+    };
+  }
+
+  // metric=<tag> n= fs= lookup=.. getattr=.. ... per file, every kind the driver counts.
+  void addMetric(Report& report, const std::string& tag, std::size_t i, int n, const std::string& fs,
+                 const std::string& contender) const {
+    if (slow_ == nullptr || runs_[i] == 0) return;
+    std::string line = "metric=" + tag + " n=" + std::to_string(n) + " fs=" + fs;
+    char item[64];
+    for (std::size_t k = 0; k < static_cast<std::size_t>(Op::Count); ++k) {
+      const double perFile = static_cast<double>(sums_[i].n[k]) / static_cast<double>(runs_[i]) / n;
+      std::snprintf(item, sizeof item, " %s=%.3f", kOpNames[k], perFile);
+      line += item;
+    }
+    report.addLine(line + "  (requests per file: " + contender + ")");
+  }
+
+ private:
+  const SlowPlace* slow_;
+  OpCounts before_;
+  std::vector<OpCounts> sums_;
+  std::vector<int> runs_;
+};
 
 const Clock::time_point kStarted = Clock::now();
 
@@ -120,7 +218,7 @@ void benchPreview(Report& report, const Options& o, FileList& list, const std::s
        [&list] { (void)NumberingRun(list, NumberingSettings{}, nullptr).preview(); },
        {}},
       {"engine preview \"Zmień plikom wielkość liter\"", [&] { (void)previewConversion(list, lower); }, {}}};
-  const auto samples = alternate(contenders, listReps(o, n));
+  const auto samples = alternate(contenders, listReps(o, n, fs), warmUp(fs));
   for (std::size_t i = 0; i < contenders.size(); ++i)
     report.addRow(n, fs, contenders[i].name, "ms", samples[i]);
   const char* tags[] = {"preview_numbering", "preview_conversion"};
@@ -130,7 +228,8 @@ void benchPreview(Report& report, const Options& o, FileList& list, const std::s
   }
 }
 
-void benchList(Report& report, const Options& o, BenchFolder& folder, const std::string& fs, int n) {
+void benchList(Report& report, const Options& o, BenchFolder& folder, const std::string& fs, int n,
+               const SlowPlace* slow) {
   progress("list read", n, fs);
   struct Mask {
     const char* text;
@@ -159,9 +258,15 @@ void benchList(Report& report, const Options& o, BenchFolder& folder, const std:
                           [&raw, &folder, mask = std::string(m.text)] { raw.read(folder.path(), mask); },
                           {}});
   }
-  const auto samples = alternate(contenders, listReps(o, n));
+  OpTally ops(slow, contenders.size());
+  const auto samples = alternate(contenders, listReps(o, n, fs), warmUp(fs), ops.watcher());
   for (std::size_t i = 0; i < contenders.size(); ++i)
     report.addRow(n, fs, contenders[i].name, "ms", samples[i]);
+  for (std::size_t m = 0; m < 2; ++m) {
+    ops.addMetric(report, std::string("ops_list_read_") + masks[m].tag, 2 * m, n, fs, contenders[2 * m].name);
+    ops.addMetric(report, std::string("ops_raw_list_read_") + masks[m].tag, 2 * m + 1, n, fs,
+                  contenders[2 * m + 1].name);
+  }
   for (std::size_t m = 0; m < 2; ++m) {
     report.addMetric({std::string("list_read_") + masks[m].tag, n, fs, samples[2 * m].median(),
                       samples[2 * m + 1].median(), n == kLargest && fs == "tmpfs" ? 1.04 : 0, false, "",
@@ -214,7 +319,8 @@ std::string parentOf(const std::string& path) {
 // 2. The numbering run, defaults and with leading zeros, journal kept, against the raw two-pass
 // loop; and the same run without its journal, for the journal's share. Every run starts from the
 // same freshly made folder with its list already read, as in the window.
-void benchNumbering(Report& report, const Options& o, BenchFolder& folder, const std::string& fs, int n) {
+void benchNumbering(Report& report, const Options& o, BenchFolder& folder, const std::string& fs, int n,
+                    const SlowPlace* slow) {
   progress("numbering run", n, fs);
   FileList list(platform::systemFolders());
   RawList raw;
@@ -235,7 +341,8 @@ void benchNumbering(Report& report, const Options& o, BenchFolder& folder, const
        enginePrepare},
       {"engine numbering run (defaults, no journal)", [&] { engineNumbering(list, {false}); }, enginePrepare},
   };
-  const auto samples = alternate(contenders, renameReps(o, n, fs));
+  OpTally ops(slow, contenders.size());
+  const auto samples = alternate(contenders, renameReps(o, n, fs), warmUp(fs), ops.watcher());
   if (list.size() != static_cast<std::size_t>(n) || raw.size() != static_cast<std::size_t>(n)) {
     throw std::runtime_error("numbering: the final lists do not hold every file");
   }
@@ -249,11 +356,20 @@ void benchNumbering(Report& report, const Options& o, BenchFolder& folder, const
   report.addMetric({"journal_share", n, fs, samples[1].median(), samples[3].median(),
                     n == kLargest && fs == "tmpfs" ? 1.03 : 0, false, "",
                     "numbering run with its journal / without one"});
+  // The same as a share of the run: what keeping the journal adds, over the whole run's time.
+  report.addMetric({"journal_cost", n, fs, 1000 * (samples[1].median() - samples[3].median()),
+                    1000 * samples[1].median(), 0, false, "ms",
+                    "journal's time / numbering run with its journal"});
+  const char* tags[] = {"ops_raw_numbering", "ops_numbering", "ops_numbering_zeros",
+                        "ops_numbering_no_journal"};
+  for (std::size_t i = 0; i < contenders.size(); ++i)
+    ops.addMetric(report, tags[i], i, n, fs, contenders[i].name);
 }
 
 // 3. The conversion pass, lower case and spaces to underscores, journal kept, against a raw
 // one-pass loop.
-void benchConversion(Report& report, const Options& o, BenchFolder& folder, const std::string& fs, int n) {
+void benchConversion(Report& report, const Options& o, BenchFolder& folder, const std::string& fs, int n,
+                     const SlowPlace* slow) {
   progress("conversion pass", n, fs);
   FileList list(platform::systemFolders());
   RawList raw;
@@ -277,9 +393,14 @@ void benchConversion(Report& report, const Options& o, BenchFolder& folder, cons
        [&] { engineConversion(list, EngineConversion::SpacesToUnderscores, &journal.store()); },
        enginePrepare},
   };
-  const auto samples = alternate(contenders, renameReps(o, n, fs));
+  OpTally ops(slow, contenders.size());
+  const auto samples = alternate(contenders, renameReps(o, n, fs), warmUp(fs), ops.watcher());
   for (std::size_t i = 0; i < contenders.size(); ++i)
     report.addRow(n, fs, contenders[i].name, "ms", samples[i]);
+  const char* tags[] = {"ops_raw_conversion_lower", "ops_conversion_lower", "ops_raw_conversion_underscores",
+                        "ops_conversion_underscores"};
+  for (std::size_t i = 0; i < contenders.size(); ++i)
+    ops.addMetric(report, tags[i], i, n, fs, contenders[i].name);
   const double limit = n == kLargest && fs == "tmpfs" ? 1.08 : 0;
   report.addMetric({"conversion_lower", n, fs, samples[1].median(), samples[0].median(), limit, false, "",
                     "engine with its journal / raw one-pass loop"});
@@ -434,16 +555,36 @@ int run(int argc, char** argv) {
   std::unique_ptr<BenchFolder> keptBig;
   std::unique_ptr<BenchFolder> emptyFolder;
 
-  for (const Place& place : Options{}.places) removeStaleFolders(place.root);
-  for (const Place& place : o.places) {
+  for (const Place& place : kFixedPlaces) removeStaleFolders(place.root);
+  for (const Place& given : o.places) {
+    Place place = given;
+    std::unique_ptr<SlowPlace> slow;
+    std::unique_ptr<BenchFolder> own;  // a named place's subfolder, which holds everything made there
+    std::string backing;
+    if (isSlow(place.label)) {
+      const std::string why = SlowPlace::unavailableBecause();
+      if (!why.empty()) {
+        std::fprintf(stderr, "bench: the slow place is unavailable: %s\n", why.c_str());
+        continue;
+      }
+      slow = std::make_unique<SlowPlace>(o.slowDelayMicroseconds);
+      place.root = slow->mountPoint();
+      backing = slow->backing();
+      std::fprintf(stderr, "bench: slow is a FUSE mirror of %s answering after %d us\n", backing.c_str(),
+                   o.slowDelayMicroseconds);
+    } else if (place.label.rfind("place:", 0) == 0) {
+      own = std::make_unique<BenchFolder>(place.root, std::vector<std::string>{}, false);
+      place.root = own->path();
+    }
     std::fprintf(stderr, "bench: %s is %s (%s)\n", place.label.c_str(), place.root.c_str(),
                  fileSystemName(place.root).c_str());
     for (const int n : o.sizes) {
-      auto folder = std::make_unique<BenchFolder>(place.root, realisticNames(n));
-      if (o.parts.count("list")) benchList(report, o, *folder, place.label, n);
+      if (slow && !o.sizesGiven && n > 4000) continue;
+      auto folder = std::make_unique<BenchFolder>(place.root, realisticNames(n), true, backing);
+      if (o.parts.count("list")) benchList(report, o, *folder, place.label, n, slow.get());
       if (o.parts.count("memory") && place.label == "tmpfs") benchMemory(report, *folder, place.label, n);
-      if (o.parts.count("numbering")) benchNumbering(report, o, *folder, place.label, n);
-      if (o.parts.count("conversion")) benchConversion(report, o, *folder, place.label, n);
+      if (o.parts.count("numbering")) benchNumbering(report, o, *folder, place.label, n, slow.get());
+      if (o.parts.count("conversion")) benchConversion(report, o, *folder, place.label, n, slow.get());
 #ifdef SKORVATIN_BENCH_WINDOW
       if (o.parts.count("window") && place.label == "tmpfs" && n == kLargest) {
         benchWindow(report, o.quick, *folder, place.label, n);

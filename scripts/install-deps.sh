@@ -4,7 +4,8 @@
 set -euo pipefail
 packages=(g++ make cmake ninja-build pkg-config qt6-base-dev libgl-dev libicu-dev libgtest-dev libgmock-dev
           xvfb xauth xdotool desktop-file-utils appstream e2fsprogs util-linux fonts-liberation2
-          qt6-translations-l10n libblkid-dev exfat-fuse exfatprogs fusefat dosfstools xdg-utils "$@")
+          qt6-translations-l10n libblkid-dev exfat-fuse exfatprogs fusefat dosfstools xdg-utils
+          libfuse3-dev fuse3 "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
