@@ -232,32 +232,33 @@ void SystemVolumes::open(const std::string& mountPoint) {
   PosixFolders().open(mountPoint)->forEachEntry([](std::string_view, EntryKind, std::uint64_t) {});
 }
 
-std::optional<std::string> pathInVolume(const MountRow& mount, std::string_view path) {
+namespace {
+
+// `path` with the folder `from` at its start replaced by `to`; either may be the root "/".
+// Nothing when `path` does not lie in `from`.
+std::optional<std::string> replacedPrefix(std::string_view path, const std::string& from,
+                                          const std::string& to) {
   std::string_view rest;
-  if (mount.mountPoint == "/") {
+  if (from == "/") {
     if (path.empty() || path.front() != '/') return std::nullopt;
     rest = path == "/" ? std::string_view() : path;
   } else {
-    if (!isUnder(path, mount.mountPoint)) return std::nullopt;
-    rest = path.substr(mount.mountPoint.size());
+    if (!isUnder(path, from)) return std::nullopt;
+    rest = path.substr(from.size());
   }
-  std::string inside = mount.root == "/" ? std::string() : mount.root;
-  inside += rest;
-  return inside.empty() ? "/" : inside;
+  std::string out = to == "/" ? std::string() : to;
+  out += rest;
+  return out.empty() ? "/" : out;
+}
+
+}  // namespace
+
+std::optional<std::string> pathInVolume(const MountRow& mount, std::string_view path) {
+  return replacedPrefix(path, mount.mountPoint, mount.root);
 }
 
 std::optional<std::string> pathThroughMount(const MountRow& mount, std::string_view inside) {
-  std::string_view rest;
-  if (mount.root == "/") {
-    if (inside.empty() || inside.front() != '/') return std::nullopt;
-    rest = inside == "/" ? std::string_view() : inside;
-  } else {
-    if (!isUnder(inside, mount.root)) return std::nullopt;
-    rest = inside.substr(mount.root.size());
-  }
-  std::string path = mount.mountPoint == "/" ? std::string() : mount.mountPoint;
-  path += rest;
-  return path.empty() ? "/" : path;
+  return replacedPrefix(inside, mount.root, mount.mountPoint);
 }
 
 const MountRow* mountOfFolder(const std::vector<MountRow>& mounts, std::optional<std::uint64_t> mountId,
