@@ -29,6 +29,7 @@
 #include "engine/run_error.h"
 #include "platform/journal_folder.h"
 #include "platform/posix_folder.h"
+#include "tests/casefold/probe_listing.h"
 #include "tests/support/engine_fakes.h"
 #include "tests/support/folder_spy.h"
 
@@ -99,19 +100,7 @@ class Check {
     return ::lstat(path(name).c_str(), &st) == 0 ? st.st_ino : 0;
   }
 
-  // The names as readdir spells them: a case-only rename must show here, not only in lookups.
-  Names listing() const {
-    Names out;
-    if (DIR* d = ::opendir(dir_.c_str())) {
-      while (const dirent* e = ::readdir(d)) {
-        const std::string n = e->d_name;
-        if (n != "." && n != "..") out.push_back(n);
-      }
-      ::closedir(d);
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-  }
+  Names listing() const { return skorvatin::probe::listing(dir_); }
 
   // 0 on success, else the error number; the error's text goes to lastError.
   int rename(const std::string& from, const std::string& to) {

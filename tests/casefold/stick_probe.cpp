@@ -49,6 +49,7 @@
 #include "engine/run_error.h"
 #include "platform/journal_folder.h"
 #include "platform/posix_folder.h"
+#include "tests/casefold/probe_listing.h"
 #include "tests/support/engine_fakes.h"
 
 namespace {
@@ -161,18 +162,7 @@ Names originalNames() {
   return out;
 }
 
-Names listing(const std::string& dir) {
-  Names out;
-  if (DIR* d = ::opendir(dir.c_str())) {
-    while (const dirent* e = ::readdir(d)) {
-      const std::string n = e->d_name;
-      if (n != "." && n != "..") out.push_back(n);
-    }
-    ::closedir(d);
-  }
-  std::sort(out.begin(), out.end());
-  return out;
-}
+using probe::listing;
 
 std::string shown(const Names& names) {
   std::string s;
