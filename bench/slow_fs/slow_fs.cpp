@@ -4,14 +4,16 @@
 //
 //   skorvatin_bench_slowfs BACKING MOUNTPOINT COUNTS_FILE DELAY_MICROSECONDS
 //
-// It runs in the foreground with one thread until SIGTERM, SIGINT or SIGHUP, then unmounts. As
-// root libfuse mounts with mount(2) itself, so fusermount3 is needed only by other users.
+// It runs in the foreground until SIGTERM, SIGINT or SIGHUP, then unmounts, and answers requests
+// side by side on up to 64 threads, as a share's server does: the delay is each request's own, so
+// the kernel's locks decide what waits for what, not a queue in the driver. As root libfuse mounts
+// with mount(2) itself, so fusermount3 is needed only by other users.
 //
 // The low-level API, so that a look-up and a getattr arrive as what they are (the high-level one
 // turns both into getattr on a path). Each node holds an O_PATH descriptor of its backing file,
 // so a rename needs no path bookkeeping, and the bench may fill the backing folder behind the
 // driver's back: nothing is cached here.
-#define FUSE_USE_VERSION 35
+#define FUSE_USE_VERSION 312
 #include <fuse_lowlevel.h>
 
 #include <dirent.h>
@@ -31,6 +33,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,6 +53,7 @@ struct Node {
 };
 
 struct Driver {
+  std::mutex nodesLock;  // over `nodes` and every node's look-up count
   Node root;
   std::map<std::pair<dev_t, ino_t>, Node*> nodes;
   OpCounts* counts = nullptr;
@@ -90,6 +94,7 @@ int entryFor(Node& parent, const char* name, fuse_entry_param& e) {
     return err;
   }
   const auto key = std::make_pair(e.attr.st_dev, e.attr.st_ino);
+  const std::lock_guard hold(g.nodesLock);
   auto it = g.nodes.find(key);
   Node* n = nullptr;
   struct stat known {};
@@ -123,6 +128,7 @@ void replyEntry(fuse_req_t req, Node& parent, const char* name) {
 
 void forgetOne(fuse_ino_t ino, std::uint64_t count) {
   if (ino == FUSE_ROOT_ID) return;
+  const std::lock_guard hold(g.nodesLock);
   Node* n = &node(ino);
   n->lookups -= std::min(n->lookups, count);
   if (n->lookups == 0) {
@@ -131,6 +137,13 @@ void forgetOne(fuse_ino_t ino, std::uint64_t count) {
     ::close(n->fd);
     delete n;
   }
+}
+
+// Every listing comes with its entries' nodes (see readEntries), not only the first after a change
+// as the kernel's adaptive mode would have it.
+void opInit(void*, fuse_conn_info* conn) {
+  if (conn->capable & FUSE_CAP_READDIRPLUS) conn->want |= FUSE_CAP_READDIRPLUS;
+  conn->want &= ~static_cast<unsigned>(FUSE_CAP_READDIRPLUS_AUTO);
 }
 
 void opLookup(fuse_req_t req, fuse_ino_t parent, const char* name) {
@@ -356,8 +369,12 @@ void opOpendir(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
 }
 
 // The offset the kernel hands back is telldir's, so a batch that did not fit is taken up where it
-// stopped.
-void opReaddir(fuse_req_t req, fuse_ino_t, std::size_t size, off_t off, fuse_file_info* fi) {
+// stopped. With `plus` every entry but "." and ".." comes with its node and attributes, as a share's
+// listing does (NFS's READDIRPLUS, SMB's directory query): the kernel then knows the names, and a
+// later look-up of one revalidates it, which the kernel lets run beside others in the folder, where
+// a name it has never seen is looked up one at a time per folder. The answer is still one round
+// trip, and with zero timeouts every later use of a name or an attribute is one more.
+void readEntries(fuse_req_t req, fuse_ino_t ino, std::size_t size, off_t off, fuse_file_info* fi, bool plus) {
   trip(Op::Readdir);
   DIR* dir = reinterpret_cast<OpenDir*>(fi->fh)->dir;
   ::seekdir(dir, off);
@@ -373,14 +390,30 @@ void opReaddir(fuse_req_t req, fuse_ino_t, std::size_t size, off_t off, fuse_fil
       }
       break;
     }
-    struct stat st {};
-    st.st_ino = d->d_ino;
-    st.st_mode = static_cast<mode_t>(d->d_type) << 12;
-    const std::size_t need = fuse_add_direntry(req, buf.data() + used, size - used, d->d_name, &st, d->d_off);
-    if (need > size - used) break;  // the kernel asks again from this entry's offset
+    fuse_entry_param e{};
+    e.attr.st_ino = d->d_ino;
+    e.attr.st_mode = static_cast<mode_t>(d->d_type) << 12;
+    const bool dots = std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0;
+    if (plus && !dots && entryFor(node(ino), d->d_name, e) != 0) continue;  // gone meanwhile
+    const std::size_t need =
+        plus ? fuse_add_direntry_plus(req, buf.data() + used, size - used, d->d_name, &e, d->d_off)
+             : fuse_add_direntry(req, buf.data() + used, size - used, d->d_name, &e.attr, d->d_off);
+    if (need > size - used) {
+      // The kernel asks again from this entry's offset; the node it was not handed is not its.
+      if (plus && e.ino != 0) forgetOne(e.ino, 1);
+      break;
+    }
     used += need;
   }
   fuse_reply_buf(req, buf.data(), used);
+}
+
+void opReaddir(fuse_req_t req, fuse_ino_t ino, std::size_t size, off_t off, fuse_file_info* fi) {
+  readEntries(req, ino, size, off, fi, false);
+}
+
+void opReaddirplus(fuse_req_t req, fuse_ino_t ino, std::size_t size, off_t off, fuse_file_info* fi) {
+  readEntries(req, ino, size, off, fi, true);
 }
 
 void opReleasedir(fuse_req_t req, fuse_ino_t, fuse_file_info* fi) {
@@ -440,6 +473,7 @@ int main(int argc, char** argv) {
   }
 
   fuse_lowlevel_ops ops{};
+  ops.init = opInit;
   ops.lookup = opLookup;
   ops.forget = opForget;
   ops.forget_multi = opForgetMulti;
@@ -462,12 +496,11 @@ int main(int argc, char** argv) {
   ops.fsync = opFsync;
   ops.opendir = opOpendir;
   ops.readdir = opReaddir;
+  ops.readdirplus = opReaddirplus;
   ops.releasedir = opReleasedir;
   ops.fsyncdir = opFsyncdir;
   ops.statfs = opStatfs;
 
-  // No readdirplus: a listing carries names and types only, and every attribute the program wants
-  // costs a round trip of its own.
   char* args[] = {argv[0], const_cast<char*>("-o"), const_cast<char*>("fsname=skorvatin-slow,subtype=slow")};
   fuse_args fargs = FUSE_ARGS_INIT(3, args);
   fuse_session* se = fuse_session_new(&fargs, &ops, sizeof ops, nullptr);
@@ -475,7 +508,10 @@ int main(int argc, char** argv) {
   int rc = 1;
   if (fuse_set_signal_handlers(se) == 0) {
     if (fuse_session_mount(se, argv[2]) == 0) {
-      rc = fuse_session_loop(se) < 0 ? 1 : 0;
+      fuse_loop_config* loop = fuse_loop_cfg_create();
+      fuse_loop_cfg_set_max_threads(loop, 64);
+      rc = fuse_session_loop_mt(se, loop) < 0 ? 1 : 0;
+      fuse_loop_cfg_destroy(loop);
       fuse_session_unmount(se);
     }
     fuse_remove_signal_handlers(se);
