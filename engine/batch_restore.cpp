@@ -24,7 +24,9 @@ namespace {
 class FolderNames {
  public:
   FolderNames(Folder& folder, const BatchPlan& plan)
-      : folder_(folder), plan_(plan), snapshot_(folder), sameMount_(folder.id() == plan.folder) {}
+      : folder_(folder), plan_(plan), snapshot_(folder), sameMount_(folder.id() == plan.folder) {
+    readStamps();
+  }
 
   // The stored name of whatever answers to `name`; "" for something the listing does not hold (a
   // mount point); nothing when the name is free.
@@ -115,6 +117,28 @@ class FolderNames {
     if (!now) return false;
     if (f.stamp->born != 0 && now->born != 0) return now->born == f.stamp->born;
     return now->size == f.stamp->size && now->modified == f.stamp->modified;
+  }
+
+  // The stamps of the entries under the plan's names, asked for in one request, as a share answers
+  // many look-ups at once; the checks then ask for them file by file.
+  void readStamps() {
+    std::vector<std::size_t> entries;
+    std::unordered_set<std::size_t> seen;
+    for (const PlannedFile& f : plan_.files) {
+      if (!f.stamp) continue;
+      for (const std::string* name : {&f.original, &f.temporary, &f.final}) {
+        if (name->empty()) continue;
+        const std::size_t i = snapshot_.holderOf(*name);
+        if (i != FolderSnapshot::npos && i != FolderSnapshot::outside && seen.insert(i).second) {
+          entries.push_back(i);
+        }
+      }
+    }
+    std::vector<std::string> names;
+    names.reserve(entries.size());
+    for (const std::size_t i : entries) names.emplace_back(snapshot_.entry(i).name);
+    std::vector<std::optional<FileStamp>> stamps = folder_.stampsOf(names);
+    for (std::size_t k = 0; k < entries.size(); ++k) stamps_.emplace(entries[k], stamps[k]);
   }
 
   const std::optional<FileStamp>& stampAt(std::size_t i) {

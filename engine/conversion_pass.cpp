@@ -42,11 +42,11 @@ class Pass {
       const std::string& name = list_.at(i);
       // A file deleted since the list was read has no identity for the journal to record: the
       // pass stops before its first rename and says which file is not found.
-      auto file = plannedFile(*folder_, snapshot_->idOf(name), name, journal_ != nullptr);
-      if (!file) throw RunError::fromErrno(ENOENT, prefix + name);
-      file->final = transform_(name);
-      plan_.files.push_back(std::move(*file));
+      const std::optional<FileId> id = snapshot_->idOf(name);
+      if (!id) throw RunError::fromErrno(ENOENT, prefix + name);
+      plan_.files.push_back({*id, name, {}, transform_(name), {}});
     }
+    if (journal_ != nullptr) stampFiles(*folder_, plan_.files, prefix);
     batch_->begin(plan_);
 
     for (std::size_t i = 0; i < count; ++i) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -103,6 +104,16 @@ class Folder {
 
   // The stamp of the entry stored under exactly `name`, links not followed; nothing when none is.
   virtual std::optional<FileStamp> stampOf(const std::string& name) = 0;
+
+  // The stamps of the entries stored under `names`, in that order, as stampOf gives them one by
+  // one. A folder on a share may look them up side by side; errors are those of the first name, in
+  // order, that fails.
+  virtual std::vector<std::optional<FileStamp>> stampsOf(std::span<const std::string> names) {
+    std::vector<std::optional<FileStamp>> stamps;
+    stamps.reserve(names.size());
+    for (const std::string& name : names) stamps.push_back(stampOf(name));
+    return stamps;
+  }
 
   // The volume the folder lies on, and its path there. Asked once per batch: it may read the
   // system's mount table.

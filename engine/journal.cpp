@@ -1,9 +1,11 @@
 #include "engine/journal.h"
 
+#include <cerrno>
 #include <chrono>
 #include <unordered_set>
 
 #include "engine/bare_name.h"
+#include "engine/run_error.h"
 
 namespace skorvatin {
 
@@ -34,15 +36,15 @@ BatchPlan planIn(BatchKind kind, Folder& folder) {
   return plan;
 }
 
-std::optional<PlannedFile> plannedFile(Folder& folder, const std::optional<FileId>& id,
-                                       const std::string& name, bool journaled) {
-  if (!id) return std::nullopt;
-  PlannedFile f{*id, name, {}, {}, {}};
-  if (journaled) {
-    f.stamp = folder.stampOf(name);
-    if (!f.stamp) return std::nullopt;
+void stampFiles(Folder& folder, std::vector<PlannedFile>& files, const std::string& prefix) {
+  std::vector<std::string> names;
+  names.reserve(files.size());
+  for (const PlannedFile& f : files) names.push_back(f.original);
+  std::vector<std::optional<FileStamp>> stamps = folder.stampsOf(names);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (!stamps[i]) throw RunError::fromErrno(ENOENT, prefix + files[i].original);
+    files[i].stamp = *stamps[i];
   }
-  return f;
 }
 
 std::optional<std::string> nameProblem(const BatchPlan& plan) {

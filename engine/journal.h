@@ -63,10 +63,11 @@ struct BatchEnd {
 // and how far its numbers tell files apart.
 BatchPlan planIn(BatchKind kind, Folder& folder);
 
-// The file stored under `name` as a plan records it; nothing when no such entry is there. The stamp
-// is read only for a batch that keeps a journal: it is what recognises the file after a remount.
-std::optional<PlannedFile> plannedFile(Folder& folder, const std::optional<FileId>& id,
-                                       const std::string& name, bool journaled);
+// Reads the stamps of the planned files, all in one request to the folder: a stamp is what
+// recognises a file after a remount, so only a batch that keeps a journal needs them. Throws 53
+// naming the first file, in plan order, that is no longer there; `prefix` is the folder's, for the
+// message.
+void stampFiles(Folder& folder, std::vector<PlannedFile>& files, const std::string& prefix);
 
 // Why a plan cannot be a journal, in Polish, or nothing when it can. A plan names one folder by an
 // absolute path and every file by bare names of that folder: nothing in it may lead elsewhere, and

@@ -149,12 +149,12 @@ void NumberingRun::plan() {
         throw RunError::fromErrno(ENOENT, prefix_ + name);
       }
     }
-    auto file = plannedFile(*folder_, snapshot_->idOf(name), name, journal_ != nullptr);
-    if (!file) throw RunError::fromErrno(ENOENT, prefix_ + name);
-    file->temporary = name + kSuffix;
-    files_.push_back(std::move(*file));
+    const std::optional<FileId> id = snapshot_->idOf(name);
+    if (!id) throw RunError::fromErrno(ENOENT, prefix_ + name);
+    files_.push_back({*id, name, name + kSuffix, {}, {}});
     entries_.push_back(entry);
   }
+  if (journal_ != nullptr) stampFiles(*folder_, files_, prefix_);
   if (snapshot_->exact()) {
     batchEntry_.assign(snapshot_->size(), false);
     for (std::size_t entry : entries_) batchEntry_[entry] = true;

@@ -11,13 +11,16 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string_view>
+#include <vector>
 
 #include "engine/bare_name.h"
 #include "engine/case_fold.h"
 #include "engine/run_error.h"
 #include "engine/transient_name.h"
 #include "platform/fd.h"
+#include "platform/side_by_side.h"
 #include "platform/volumes.h"
 
 namespace skorvatin::platform {
@@ -210,16 +213,20 @@ class PosixFolder final : public Folder {
 
   std::optional<FileStamp> stampOf(const std::string& name) override {
     requireBareName(name);
-    struct statx st {};
-    if (::statx(fd(), name.c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
-                STATX_SIZE | STATX_MTIME | STATX_BTIME, &st) != 0) {
-      if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
-      throw RunError::fromErrno(errno, full(name));
+    std::optional<FileStamp> stamp;
+    if (const int e = readStamp(name, stamp); e != 0) throw RunError::fromErrno(e, full(name));
+    return stamp;
+  }
+
+  std::vector<std::optional<FileStamp>> stampsOf(std::span<const std::string> names) override {
+    for (const std::string& name : names) requireBareName(name);
+    std::vector<std::optional<FileStamp>> stamps(names.size());
+    std::vector<int> errors(names.size(), 0);
+    visitSideBySide(names.size(), [&](std::size_t i) { errors[i] = readStamp(names[i], stamps[i]); });
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (errors[i] != 0) throw RunError::fromErrno(errors[i], full(names[i]));
     }
-    const auto ns = [](const statx_timestamp& t) {
-      return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
-    };
-    return FileStamp{st.stx_size, ns(st.stx_mtime), (st.stx_mask & STATX_BTIME) != 0 ? ns(st.stx_btime) : 0};
+    return stamps;
   }
 
   VolumeId volume() override { return volumeOfFolder(fd(), path_); }
@@ -228,6 +235,20 @@ class PosixFolder final : public Folder {
   std::string full(const std::string& name) const { return prefix_ + name; }
 
   int fd() const { return fd_.get(); }
+
+  // The stamp of `name`, or nothing when no entry is stored under it; the errno of any other failure.
+  int readStamp(const std::string& name, std::optional<FileStamp>& stamp) const {
+    struct statx st {};
+    if (::statx(fd(), name.c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
+                STATX_SIZE | STATX_MTIME | STATX_BTIME, &st) != 0) {
+      return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
+    }
+    const auto ns = [](const statx_timestamp& t) {
+      return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+    };
+    stamp = FileStamp{st.stx_size, ns(st.stx_mtime), (st.stx_mask & STATX_BTIME) != 0 ? ns(st.stx_btime) : 0};
+    return 0;
+  }
 
   void requireBareName(const std::string& name) const {
     if (const auto problem = bareNameProblem(name))

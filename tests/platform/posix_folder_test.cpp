@@ -346,6 +346,35 @@ TEST_F(FolderTest, AnOpenedFolderKeepsWorkingWhenItsPathMoves) {
   EXPECT_TRUE(std::filesystem::is_empty(path("old")));
 }
 
+// The batched look-up answers as the single one does, name for name and in order, whichever way
+// it goes: the journal pairs each stamp with its file by position.
+TEST_F(FolderTest, StampsOfManyNamesAreEachNamesOwnInOrder) {
+  Names names;
+  for (int i = 0; i < 40; ++i) {
+    names.push_back("f" + std::to_string(i));
+    if (i % 7 != 3) touch(names.back(), std::string(static_cast<std::size_t>(i) + 1, 'x'));
+  }
+  names.push_back("f5");
+  const auto folder = PosixFolders().open(dir());
+  const auto stamps = folder->stampsOf(names);
+  ASSERT_EQ(stamps.size(), names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    SCOPED_TRACE(names[i]);
+    EXPECT_EQ(stamps[i], folder->stampOf(names[i]));
+    EXPECT_EQ(stamps[i].has_value(), i % 7 != 3);
+    if (stamps[i]) {
+      EXPECT_EQ(stamps[i]->size, std::stoul(names[i].substr(1)) + 1);
+    }
+  }
+  Names bad{"f1", "a/b"};
+  try {
+    folder->stampsOf(bad);
+    ADD_FAILURE() << "a name with a slash was looked up";
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.number(), skorvatin::err::BadFileName);
+  }
+}
+
 class InjectedAnswerTest : public FolderTest {
  protected:
   void SetUp() override {
