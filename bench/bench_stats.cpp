@@ -86,6 +86,7 @@ std::vector<Samples> alternate(const std::vector<Contender>& contenders, int rep
       const double t = secondsSince(start);
       if (round >= 0 && watch) watch(index, true);
       if (round >= 0) out[index].values.push_back(t);
+      if (c.check) c.check();
     }
   }
   return out;

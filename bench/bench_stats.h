@@ -62,15 +62,18 @@ class Report {
   std::vector<std::pair<std::size_t, std::string>> lines_;  // each after that many metrics
 };
 
-// A contender: prepare() runs untimed before every timed call of run() (a fresh folder, say).
+// A contender: prepare() runs untimed before every timed call of run() (a fresh folder, say), and
+// check(), where there is one, untimed after it, warm-up calls included: it throws when the run did
+// not do what it is timed for.
 struct Contender {
   std::string name;
   std::function<void()> run;
   std::function<void()> prepare;
+  std::function<void()> check = {};
 };
 
-// Called untimed just before and just after each timed call of contender `index`; warm-up calls
-// are not watched.
+// Called untimed just before and just after each timed call of contender `index`, before its
+// check; warm-up calls are not watched.
 using Watcher = std::function<void(std::size_t index, bool finished)>;
 
 // Runs every contender `reps` times, interleaved and with the order rotated each round so that

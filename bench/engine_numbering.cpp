@@ -2,12 +2,65 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "bench/engine_contenders.h"
 #include "engine/numbering_run.h"
 #include "platform/journal_folder.h"
+#include "platform/posix_folder.h"
 
 namespace skorvatin::bench {
+
+namespace {
+
+// What the kill looks like to the run: nothing it catches, so nothing of it runs after the cut.
+struct CutOff {};
+
+// The program's own folders, but a rename past the allowed number never reaches the disk.
+class CuttingFolder final : public Folder {
+ public:
+  CuttingFolder(std::unique_ptr<Folder> inner, std::size_t& renamesLeft)
+      : inner_(std::move(inner)), left_(renamesLeft) {}
+  const std::string& path() const override { return inner_->path(); }
+  void forEachEntry(const EntryVisitor& visit) override { inner_->forEachEntry(visit); }
+  bool ignoresCase() override { return inner_->ignoresCase(); }
+  std::optional<FileId> lookUp(const std::string& name) override { return inner_->lookUp(name); }
+  FileId id() override { return inner_->id(); }
+  std::size_t nameMax() override { return inner_->nameMax(); }
+  void rename(const std::string& from, const std::string& to) override {
+    if (left_ == 0) throw CutOff{};
+    inner_->rename(from, to);
+    --left_;
+  }
+  void sync() override { inner_->sync(); }
+  Identity identity() override { return inner_->identity(); }
+  std::optional<FileStamp> stampOf(const std::string& name) override { return inner_->stampOf(name); }
+  VolumeId volume() override { return inner_->volume(); }
+
+ private:
+  std::unique_ptr<Folder> inner_;
+  std::size_t& left_;
+};
+
+class CuttingFolders final : public FolderService {
+ public:
+  explicit CuttingFolders(std::size_t renames) : left_(renames) {}
+  std::unique_ptr<Folder> open(const std::string& path) override {
+    return std::make_unique<CuttingFolder>(platform::systemFolders().open(path), left_);
+  }
+  std::vector<std::string> whereIs(const VolumeId& volume) override {
+    return platform::systemFolders().whereIs(volume);
+  }
+
+ private:
+  std::size_t left_;
+};
+
+}  // namespace
 
 void engineNumbering(FileList& list, bool leadingZeros, JournalStore* journal) {
   NumberingSettings settings;
@@ -17,10 +70,28 @@ void engineNumbering(FileList& list, bool leadingZeros, JournalStore* journal) {
   run.run();
 }
 
+void engineNumberingCutOff(const std::string& folder, JournalStore& journal, std::size_t renames) {
+  CuttingFolders folders(renames);
+  FileList list(folders);
+  list.setPath(folder);
+  try {
+    engineNumbering(list, false, &journal);
+  } catch (const CutOff&) {
+    return;
+  }
+  throw std::runtime_error("the numbering run in " + folder + " was not cut off after " +
+                           std::to_string(renames) + " renames");
+}
+
 // Named like the bench's scratch folders, so that one left by a killed run is removed as they are.
 BenchJournal::BenchJournal(const std::string& root)
     : path_(root + "/skorvatin-bench-" + std::to_string(::getpid()) + "-journal"),
       store_(std::make_unique<platform::JournalFolder>(path_)) {}
+
+void BenchJournal::restart() {
+  store_.reset();
+  store_ = std::make_unique<platform::JournalFolder>(path_);
+}
 
 BenchJournal::~BenchJournal() {
   store_.reset();

@@ -1,6 +1,8 @@
 // Measures the program against the system-call limit: list reads, numbering runs and conversion
-// passes against plain C loops doing the same system calls, the window's response against the
-// engine alone, memory per listed entry, and start-up against a minimal Qt program.
+// passes against plain C loops doing the same system calls, the undo of a numbering run and the
+// recovery of one cut off half way (each checked to give every file its name back) against the
+// raw two-pass loop, the window's response against the engine alone, memory per listed entry, and
+// start-up against a minimal Qt program.
 //
 //   skorvatin_bench [--quick] [--parts=list,memory,numbering,conversion,window,startup]
 //                   [--sizes=1000,10000,32767] [--fs=tmpfs,disk,slow] [--place=PATH ...]
@@ -9,13 +11,13 @@
 // Places: tmpfs is /dev/shm, disk is /tmp, and slow is the bench's own FUSE driver
 // (skorvatin_bench_slowfs) mirroring a folder in /dev/shm and waiting --slow-delay-us before
 // every answer, as a network share or a stick behind a slow reader does where each metadata
-// operation is a round trip. It counts the requests it answers, so every list read, numbering run
-// and conversion pass there also gets a metric=ops_... line of requests per file. It needs
-// libfuse3 at build time and root (or fusermount3) at run time, and is skipped with the reason
-// when either is missing; unless --sizes is given it measures only sizes up to 4000, as a run of
-// 32767 files there takes minutes. --place=PATH measures the list, numbering and conversion parts
-// in a fresh subfolder of PATH, made and removed by the bench (any mounted share or stick); given
-// without --fs it is the only place.
+// operation is a round trip. It counts the requests it answers, so every list read, numbering run,
+// undo, recovery and conversion pass there also gets a metric=ops_... line of requests per file.
+// It needs libfuse3 at build time and root (or fusermount3) at run time, and is skipped with the
+// reason when either is missing; unless --sizes is given it measures only sizes up to 4000, as a
+// run of 32767 files there takes minutes. --place=PATH measures the list, numbering and conversion
+// parts in a fresh subfolder of PATH, made and removed by the bench (any mounted share or stick);
+// given without --fs it is the only place.
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -40,6 +42,7 @@
 #include "bench/heap_meter.h"
 #include "bench/raw_baseline.h"
 #include "bench/slow_place.h"
+#include "engine/batch_restore.h"
 #include "engine/file_list.h"
 #include "engine/letter_case.h"
 #include "engine/numbering_run.h"
@@ -316,15 +319,40 @@ std::string parentOf(const std::string& path) {
   return path.substr(0, path.rfind('/'));
 }
 
+// What a restore is timed for: every file of the folder back under its original name and nothing
+// else listed, told by a read of its own. A restore that did nothing, or part, stops the bench.
+void checkRestored(const char* what, const RestoreReport& restore, const BenchFolder& folder, RawList& raw) {
+  raw.read(folder.path(), "*.*");
+  std::vector<std::string> listed(raw.size());
+  for (std::size_t i = 0; i < raw.size(); ++i) listed[i] = raw.at(i);
+  std::vector<std::string> original = folder.names();
+  std::sort(listed.begin(), listed.end());
+  std::sort(original.begin(), original.end());
+  if (restore.leftAlone != LeftAlone::No || !restore.changedSince.empty() || !restore.missing.empty() ||
+      restore.renamed != original.size() || listed != original) {
+    throw std::runtime_error(std::string(what) +
+                             ": the folder does not hold every file under its original name");
+  }
+}
+
 // 2. The numbering run, defaults and with leading zeros, journal kept, against the raw two-pass
 // loop; and the same run without its journal, for the journal's share. Every run starts from the
 // same freshly made folder with its list already read, as in the window.
+//
+// Then the two restores from the journal, against the same raw loop, which moves every file
+// through a stop as they do: Ctrl+Z's undo of a finished numbering run, and the start-up's
+// recovery of one cut off half way, after n of its 2n renames (every file under its temporary
+// name), with no rollback and no end record, as a kill leaves it. The run before each restore, and
+// the start-up's look at the unfinished batches, are untimed and their requests not counted.
 void benchNumbering(Report& report, const Options& o, BenchFolder& folder, const std::string& fs, int n,
                     const SlowPlace* slow) {
   progress("numbering run", n, fs);
   FileList list(platform::systemFolders());
   RawList raw;
   BenchJournal journal(parentOf(folder.path()));
+  BatchId batch = 0;       // the one the next restore takes back
+  RestoreReport restored;  // what the last restore said it did
+  RawList checkList;
   const auto enginePrepare = [&] {
     folder.rebuild();
     list.setPath(folder.path());
@@ -340,6 +368,26 @@ void benchNumbering(Report& report, const Options& o, BenchFolder& folder, const
       {"engine numbering run (leading zeros)", [&] { engineNumbering(list, {true}, &journal.store()); },
        enginePrepare},
       {"engine numbering run (defaults, no journal)", [&] { engineNumbering(list, {false}); }, enginePrepare},
+      {"engine undo of a numbering run (Ctrl+Z)",
+       [&] { restored = engineUndo(list, journal.store(), batch); },
+       [&] {
+         enginePrepare();
+         engineNumbering(list, {false}, &journal.store());
+         batch = newestBatch(journal.store(), folder.path());
+       },
+       [&] { checkRestored("undo", restored, folder, checkList); }},
+      {"engine recovery of a numbering run cut off half way",
+       [&] { restored = engineRecovery(list, journal.store(), batch); },
+       [&] {
+         folder.rebuild();
+         engineNumberingCutOff(folder.path(), journal.store(), static_cast<std::size_t>(n));
+         journal.restart();
+         // The window at start-up shows this folder: the recovery re-reads its list, as the undo
+         // does.
+         list.setPath(folder.path());
+         batch = pendingBatch(journal.store(), list.folders(), folder.path());
+       },
+       [&] { checkRestored("recovery", restored, folder, checkList); }},
   };
   OpTally ops(slow, contenders.size());
   const auto samples = alternate(contenders, renameReps(o, n, fs), warmUp(fs), ops.watcher());
@@ -360,8 +408,13 @@ void benchNumbering(Report& report, const Options& o, BenchFolder& folder, const
   report.addMetric({"journal_cost", n, fs, 1000 * (samples[1].median() - samples[3].median()),
                     1000 * samples[1].median(), 0, false, "ms",
                     "journal's time / numbering run with its journal"});
-  const char* tags[] = {"ops_raw_numbering", "ops_numbering", "ops_numbering_zeros",
-                        "ops_numbering_no_journal"};
+  report.addMetric({"undo", n, fs, samples[4].median(), samples[0].median(), 0, false, "",
+                    "engine undo of a numbering run, its own journal kept / raw two-pass loop"});
+  report.addMetric({"recovery", n, fs, samples[5].median(), samples[0].median(), 0, false, "",
+                    "engine recovery of a run cut after n of its 2n renames, all n files moved back / "
+                    "raw two-pass loop over all n files"});
+  const char* tags[] = {"ops_raw_numbering",        "ops_numbering", "ops_numbering_zeros",
+                        "ops_numbering_no_journal", "ops_undo",      "ops_recovery"};
   for (std::size_t i = 0; i < contenders.size(); ++i)
     ops.addMetric(report, tags[i], i, n, fs, contenders[i].name);
 }
