@@ -32,11 +32,6 @@
 #include "ui/file_list_model.h"
 #include "ui/row_delegate.h"
 
-// The icons live in a static library; the linker keeps them only when they are asked for by name.
-static void initIconResource() {
-  Q_INIT_RESOURCE(icons);
-}
-
 namespace skorvatin::ui {
 
 namespace {
@@ -202,15 +197,6 @@ frmMain::frmMain(FrmMainServices services, QWidget* parent)
 // not later among the window's children.
 frmMain::~frmMain() {
   delete fileModel_;
-}
-
-QIcon frmMain::programIcon() {
-  initIconResource();
-  QIcon icon;
-  // Every drawn size, so that a task switcher or a dock at any size need not blur a small one.
-  for (const int size : {16, 32, 48, 64, 128, 256})
-    icon.addFile(QStringLiteral(":/skorvatin/skorvatin-%1.png").arg(size), QSize(size, size));
-  return icon;
 }
 
 void frmMain::wireOperations() {
