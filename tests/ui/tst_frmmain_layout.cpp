@@ -299,6 +299,7 @@ void TestFrmMainLayout::onlyTheFocusedControlReportsFocus() {
   QComboBox* drives = c.Drive1;  // its drop-down list, too, has had a current row
   drives->showPopup();
   drives->hidePopup();
+  QVERIFY(!drives->view()->currentIndex().isValid());
   c.File1->setFocus();
   c.File1->setCurrentIndex(c.File1->model()->index(1, 0));
   QCOMPARE(focusedForScreenReaders(window), names({"File1", "File1: b.txt"}));
