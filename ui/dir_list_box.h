@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QListWidget>
 
 #include <functional>
@@ -47,9 +48,13 @@ class DirListBox : public QListWidget {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   FolderService& folders_;
+  // The rows' icons from the current style; made on the first folder shown after a style change.
+  QIcon openIcon_;
+  QIcon closedIcon_;
   std::string path_;
   int pathRows_ = 0;
   Entry entry_;

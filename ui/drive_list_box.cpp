@@ -98,6 +98,7 @@ void DriveListBox::fill(const std::string& selectedPath) {
 
 void DriveListBox::showPopup() {
   refreshVolumes();
+  emit droppingDown();
   QComboBox::showPopup();
 }
 

@@ -35,6 +35,8 @@ class DriveListBox : public QComboBox {
 
  signals:
   void changed();
+  // The list is about to drop down, before its view takes the keyboard.
+  void droppingDown();
 
  protected:
   // The list is read again each time it drops down, so media plugged in meanwhile show up.

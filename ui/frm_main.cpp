@@ -32,11 +32,6 @@
 #include "ui/file_list_model.h"
 #include "ui/row_delegate.h"
 
-// The icons live in a static library; the linker keeps them only when they are asked for by name.
-static void initIconResource() {
-  Q_INIT_RESOURCE(icons);
-}
-
 namespace skorvatin::ui {
 
 namespace {
@@ -183,7 +178,11 @@ frmMain::frmMain(FrmMainServices services, QWidget* parent)
   File1->setAccessibleName(QStringLiteral("Pliki"));
   new CurrentItemOnlyWithFocus(Dir1, true);
   new CurrentItemOnlyWithFocus(File1, true);
-  new CurrentItemOnlyWithFocus(Drive1->view(), false);
+  // The drive list's drop-down, a window of its own with its view, is made the first time it drops
+  // down: made with the window, it took about a millisecond of every start.
+  connect(
+      Drive1, &DriveListBox::droppingDown, this,
+      [this] { new CurrentItemOnlyWithFocus(Drive1->view(), false); }, Qt::SingleShotConnection);
 
   pass5View_ = std::make_unique<PassControls>(*this, Command5);
   pass6View_ = std::make_unique<PassControls>(*this, Command6);
@@ -202,15 +201,6 @@ frmMain::frmMain(FrmMainServices services, QWidget* parent)
 // not later among the window's children.
 frmMain::~frmMain() {
   delete fileModel_;
-}
-
-QIcon frmMain::programIcon() {
-  initIconResource();
-  QIcon icon;
-  // Every drawn size, so that a task switcher or a dock at any size need not blur a small one.
-  for (const int size : {16, 32, 48, 64, 128, 256})
-    icon.addFile(QStringLiteral(":/skorvatin/skorvatin-%1.png").arg(size), QSize(size, size));
-  return icon;
 }
 
 void frmMain::wireOperations() {

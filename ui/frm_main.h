@@ -115,7 +115,8 @@ class frmMain final : public QWidget, private FrmMainControls {
 
   const Controls& controls() const { return *this; }
 
-  // The program's icon, 16 and 32 pixels, for the window and the application.
+  // The program's icon at every drawn size, for the window and the application; each size is read
+  // when it is first drawn (program_icon.cpp).
   static QIcon programIcon();
 
   // Places the window in the middle of the screen it will appear on, inside the screen's free area;

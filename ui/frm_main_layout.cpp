@@ -201,6 +201,13 @@ int frmMain::px(double twips) const {
 
 void frmMain::buildControls() {
   Controls& controls = *this;
+  // Liberation Sans at 8 points, grown with large desktop text: a narrow sans with the metrics the
+  // captions were sized for, so the lists and boxes read like the rest of the desktop. Set before the
+  // controls are made, which take it as they are made: set after them, it reached each one as a
+  // change, and the drive list made its drop-down then only to hand the font on.
+  QFont font(QStringLiteral("Liberation Sans"));
+  font.setPointSizeF(8.0 * scale_.text);
+  setFont(font);
   auto* enterClicks = new EnterClicks(this);
   std::vector<QWidget*> captioned;
   std::vector<std::pair<int, QWidget*>> tabStops;
@@ -285,17 +292,12 @@ bool frmMain::focusNextPrevChild(bool next) {
   return true;
 }
 
-// Liberation Sans at 8 points, grown with large desktop text: a narrow sans with the metrics the
-// captions were sized for, so the lists and boxes read like the rest of the desktop. Where a caption still
-// does not fit (another font stood in for it), that control alone steps down half a point at a time: a
-// cut-off caption
-// ("Każdy Wyraz Od Wiel…") would hide what an option does.
+// Where a caption does not fit in the window's font (another font stood in for Liberation Sans), that
+// control alone steps down half a point at a time: a cut-off caption ("Każdy Wyraz Od Wiel…") would
+// hide what an option does.
 void frmMain::chooseFonts(const std::vector<QWidget*>& captioned) {
-  const qreal points = 8.0 * scale_.text;
+  const qreal points = font().pointSizeF();
   const qreal smallestReadable = 6.0 * scale_.text;
-  QFont font(QStringLiteral("Liberation Sans"));
-  font.setPointSizeF(points);
-  setFont(font);
   for (QWidget* w : captioned) {
     for (qreal size = points; !captionFits(w, px(240)) && size > smallestReadable;) {
       size -= 0.5;

@@ -3,8 +3,9 @@
 // event stream and, once the first window is on screen, reports the moment (CLOCK_MONOTONIC) and
 // the memory high-water mark on stdout and ends the process.
 //
-// Arguments after the program's own: none, to time the start; "--rss FOLDER" to move the folder
-// list to FOLDER first and report once the file list has drawn its new entries.
+// The program gets its usual arguments; SKORVATIN_PROBE_LIST=FOLDER in the environment has the
+// probe move the folder list to FOLDER first and report once the file list has drawn its new
+// entries. An option would not do: the program refuses options it does not know.
 #include <time.h>
 #include <unistd.h>
 
@@ -72,9 +73,8 @@ class ShownProbe final : public QObject {
 
  private:
   void onShown() {
-    const QStringList args = QCoreApplication::arguments();
-    const int at = static_cast<int>(args.indexOf(QStringLiteral("--rss")));
-    if (at < 0 || at + 1 >= args.size()) reportAndExit("shown");
+    const QByteArray listed = qgetenv("SKORVATIN_PROBE_LIST");
+    if (listed.isEmpty()) reportAndExit("shown");
 #ifdef SKORVATIN_PROBE_WINDOW
     for (QWidget* top : QApplication::topLevelWidgets()) {
       auto* dir = top->findChild<skorvatin::ui::DirListBox*>(QStringLiteral("Dir1"));
@@ -82,7 +82,7 @@ class ShownProbe final : public QObject {
       if (dir == nullptr || view_ == nullptr) continue;
       connect(view_->model(), &QAbstractItemModel::modelReset, this, [this] { resetSeen_ = true; });
       try {
-        dir->setPath(args[at + 1].toLocal8Bit().toStdString());
+        dir->setPath(listed.toStdString());
       } catch (const std::exception& e) {
         std::printf("error: %s\n", e.what());
         std::fflush(stdout);

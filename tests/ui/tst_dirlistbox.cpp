@@ -78,6 +78,11 @@ class TestNavigationControls : public QObject {
     QCOMPARE(tail(paths, pathRows),
              (std::vector<std::string>{root_ + "/A", root_ + "/b", root_ + "/Z", root_ + "/ą",
                                        root_ + "/łącze", root_ + "/\xff"}));
+    // The folder was read a second time: its rows still carry the open folder along the path and
+    // the closed one below it.
+    auto look = [&](int row) { return dir.item(row)->icon().pixmap(16, 16).toImage(); };
+    QVERIFY(!look(0).isNull() && look(0) != look(pathRows));
+    for (int row = 1; row < dir.count(); ++row) QCOMPARE(look(row), look(row < pathRows ? 0 : pathRows));
   }
 
   void pathRowsNameEachLevelOnce() {

@@ -299,6 +299,7 @@ void TestFrmMainLayout::onlyTheFocusedControlReportsFocus() {
   QComboBox* drives = c.Drive1;  // its drop-down list, too, has had a current row
   drives->showPopup();
   drives->hidePopup();
+  QVERIFY(!drives->view()->currentIndex().isValid());
   c.File1->setFocus();
   c.File1->setCurrentIndex(c.File1->model()->index(1, 0));
   QCOMPARE(focusedForScreenReaders(window), names({"File1", "File1: b.txt"}));
@@ -544,6 +545,13 @@ void TestFrmMainLayout::iconHasEveryDrawnSize() {
   const QList<QSize> sizes = icon.availableSizes();
   for (const int size : {16, 32, 48, 64, 128, 256})
     QVERIFY2(sizes.contains(QSize(size, size)), qPrintable(QString::number(size)));
+  // The pictures are read only when drawn; each must then be there, at the size asked for where a
+  // drawn size covers it.
+  const std::pair<int, int> drawn[] = {{16, 16}, {24, 24}, {256, 256}, {300, 256}};
+  for (const auto& [asked, got] : drawn) {
+    const QPixmap pixmap = icon.pixmap(QSize(asked, asked));
+    QVERIFY2(!pixmap.isNull() && pixmap.size() == QSize(got, got), qPrintable(QString::number(asked)));
+  }
 }
 
 void TestFrmMainLayout::noDefaultButtonAndNoAccelerators() {
