@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bench/engine_contenders.h"
+#include "engine/forwarding_folder.h"
 #include "engine/numbering_run.h"
 #include "platform/journal_folder.h"
 #include "platform/posix_folder.h"
@@ -21,28 +22,17 @@ namespace {
 struct CutOff {};
 
 // The program's own folders, but a rename past the allowed number never reaches the disk.
-class CuttingFolder final : public Folder {
+class CuttingFolder final : public ForwardingFolder {
  public:
   CuttingFolder(std::unique_ptr<Folder> inner, std::size_t& renamesLeft)
-      : inner_(std::move(inner)), left_(renamesLeft) {}
-  const std::string& path() const override { return inner_->path(); }
-  void forEachEntry(const EntryVisitor& visit) override { inner_->forEachEntry(visit); }
-  bool ignoresCase() override { return inner_->ignoresCase(); }
-  std::optional<FileId> lookUp(const std::string& name) override { return inner_->lookUp(name); }
-  FileId id() override { return inner_->id(); }
-  std::size_t nameMax() override { return inner_->nameMax(); }
+      : ForwardingFolder(std::move(inner)), left_(renamesLeft) {}
   void rename(const std::string& from, const std::string& to) override {
     if (left_ == 0) throw CutOff{};
-    inner_->rename(from, to);
+    ForwardingFolder::rename(from, to);
     --left_;
   }
-  void sync() override { inner_->sync(); }
-  Identity identity() override { return inner_->identity(); }
-  std::optional<FileStamp> stampOf(const std::string& name) override { return inner_->stampOf(name); }
-  VolumeId volume() override { return inner_->volume(); }
 
  private:
-  std::unique_ptr<Folder> inner_;
   std::size_t& left_;
 };
 

@@ -6,9 +6,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/folder.h"
+#include "engine/forwarding_folder.h"
 
 namespace skorvatin::testing {
 
@@ -25,28 +27,17 @@ class FolderSpy final : public FolderService {
   std::vector<std::string> whereIs(const VolumeId& volume) override { return inner_.whereIs(volume); }
 
  private:
-  class Spied final : public Folder {
+  class Spied final : public ForwardingFolder {
    public:
-    Spied(FolderSpy& spy, std::unique_ptr<Folder> inner) : spy_(spy), inner_(std::move(inner)) {}
-    const std::string& path() const override { return inner_->path(); }
-    void forEachEntry(const EntryVisitor& visit) override { inner_->forEachEntry(visit); }
-    bool ignoresCase() override { return inner_->ignoresCase(); }
-    std::optional<FileId> lookUp(const std::string& name) override { return inner_->lookUp(name); }
-    FileId id() override { return inner_->id(); }
-    std::size_t nameMax() override { return inner_->nameMax(); }
+    Spied(FolderSpy& spy, std::unique_ptr<Folder> inner) : ForwardingFolder(std::move(inner)), spy_(spy) {}
     void rename(const std::string& from, const std::string& to) override {
       if (spy_.beforeRename) spy_.beforeRename(from, to);
-      inner_->rename(from, to);
+      ForwardingFolder::rename(from, to);
       ++spy_.renamesDone;
     }
-    void sync() override { inner_->sync(); }
-    Identity identity() override { return inner_->identity(); }
-    std::optional<FileStamp> stampOf(const std::string& name) override { return inner_->stampOf(name); }
-    VolumeId volume() override { return inner_->volume(); }
 
    private:
     FolderSpy& spy_;
-    std::unique_ptr<Folder> inner_;
   };
 
   FolderService& inner_;
