@@ -46,13 +46,16 @@ class Pass {
       if (!id) throw RunError::fromErrno(ENOENT, prefix + name);
       plan_.files.push_back({*id, name, {}, transform_(name), {}});
     }
-    if (journal_ != nullptr) stampFiles(*folder_, plan_.files, prefix);
+    // The stamps are read side by side; reading one also finds the file still there, which is all a
+    // rename to the same name would check, one round trip after another on a share.
+    const bool stamped = journal_ != nullptr;
+    if (stamped) stampFiles(*folder_, plan_.files, prefix);
     batch_->begin(plan_);
 
     for (std::size_t i = 0; i < count; ++i) {
       view_.setProgress(i + 1, count);
       const PlannedFile& f = plan_.files[i];
-      folder_->rename(f.original, f.final);
+      if (!stamped || f.original != f.final) folder_->rename(f.original, f.final);
       ++done_;
     }
   }

@@ -25,8 +25,10 @@ class ConversionPassView {
 using NameTransform = std::function<std::string(const std::string&)>;
 
 // The pass behind "Zmień plikom wielkość liter" and "Inne zamiany": every listed file is renamed
-// once, in list order, also when its name comes back unchanged, with the button disabled meanwhile.
-// A listed file that is gone stops the pass before its first rename (error 53, naming the file).
+// once, in list order, with the button disabled meanwhile. A name that comes back unchanged needs
+// no rename, only the file found under it: with a journal the stamp read before the first rename
+// finds it, without one it is looked up in its turn. A listed file that is gone stops the pass
+// before its first rename (error 53, naming the file).
 // A failure stops the pass at that file: the files before it keep their new names, it and the ones
 // after it their old names; the list is re-read once, the button is enabled again, and the error
 // is thrown for the window to report. With a journal, the plan is durable before the first rename,

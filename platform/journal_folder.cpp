@@ -77,38 +77,33 @@ struct Listing {
   BatchId highest = 0;
 };
 
-// A listing of `dir` through a descriptor of its own, so the caller's stays where it was; nullptr
-// and errno set when it cannot be had.
-DIR* openListing(int dir) {
-  Fd copy(::fcntl(dir, F_DUPFD_CLOEXEC, 0));
-  if (!copy.valid()) return nullptr;
-  DIR* d = ::fdopendir(copy.get());
-  if (d != nullptr) (void)copy.release();  // the listing owns it now
-  return d;
-}
-
-// closedir() frees the listing whatever it says, and nothing was written through it.
-void closeListing(DIR* d) {
-  (void)::closedir(d);
+// Calls `visit` with the name of every entry of `dir`, read from the start through the folder's
+// own descriptor: a listing of its own would cost a share a request more. 0, or errno when the
+// folder cannot be read.
+template <typename Visit>
+[[nodiscard]] int forEachName(int dir, Visit&& visit) {
+  if (::lseek(dir, 0, SEEK_SET) != 0) return errno;
+  alignas(dirent64) char buffer[16384];
+  for (;;) {
+    const ssize_t got = ::getdents64(dir, buffer, sizeof buffer);
+    if (got < 0) return errno;
+    if (got == 0) return 0;
+    for (ssize_t at = 0; at < got;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+      visit(std::string_view(entry->d_name));
+      at += entry->d_reclen;
+    }
+  }
 }
 
 // The journals in `dir`; 0, or errno when the folder cannot be read.
 [[nodiscard]] int listInto(int dir, Listing& out) {
-  DIR* d = openListing(dir);
-  if (d == nullptr) return errno;
-  ::rewinddir(d);
-  for (;;) {
-    errno = 0;
-    const dirent* entry = ::readdir(d);
-    if (entry == nullptr) break;
-    const auto named = parseName(entry->d_name);
-    if (!named) continue;
+  return forEachName(dir, [&out](std::string_view name) {
+    const auto named = parseName(name);
+    if (!named) return;
     (named->plan ? out.plans : out.ends).insert(named->id);
     out.highest = std::max(out.highest, named->id);
-  }
-  const int e = errno;
-  closeListing(d);
-  return e;
+  });
 }
 
 Listing list(int dir, const std::string& path) {
@@ -219,14 +214,11 @@ void makeTemp(int dir, TempFile& temp, const std::string& forFile) {
 // Temporary files that a process killed while it placed a journal left behind: their lock went
 // with the process. Only tidying; whatever cannot be cleared stays for the next start.
 void clearLeftovers(int dir) {
-  DIR* d = openListing(dir);
-  if (d == nullptr) return;
   std::vector<std::string> names;
-  while (const dirent* entry = ::readdir(d)) {
-    if (std::string_view(entry->d_name).substr(0, kJournalTemporaryPrefix.size()) == kJournalTemporaryPrefix)
-      names.emplace_back(entry->d_name);
-  }
-  closeListing(d);
+  const int e = forEachName(dir, [&names](std::string_view name) {
+    if (name.substr(0, kJournalTemporaryPrefix.size()) == kJournalTemporaryPrefix) names.emplace_back(name);
+  });
+  if (e != 0) return;
   bool removed = false;
   for (const std::string& name : names) {
     const Fd fd(::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
@@ -297,7 +289,12 @@ JournalFolder::JournalFolder(std::string folder) : folder_(std::move(folder)) {}
 JournalFolder::~JournalFolder() = default;
 
 int JournalFolder::openFolder(bool create) const {
-  if (create) {
+  const auto openIt = [this] {
+    return Fd(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  };
+  Fd fd = openIt();
+  // ENOTDIR: a step of the path is a file, which making the steps names.
+  if (!fd.valid() && (errno == ENOENT || errno == ENOTDIR) && create) {
     // Every missing step of the path is made private to the user, as a state folder should be, and
     // its parent synced: a journal in a folder that a power cut takes away would be no use.
     std::size_t slash = folder_.find('/', 1);
@@ -312,8 +309,8 @@ int JournalFolder::openFolder(bool create) const {
       if (slash == std::string::npos) break;
       slash = folder_.find('/', slash + 1);
     }
+    fd = openIt();
   }
-  Fd fd(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!fd.valid()) {
     if (errno == ENOENT && !create) return -1;
     if (errno == ELOOP || errno == ENOTDIR) {
@@ -394,6 +391,7 @@ void JournalFolder::finish(BatchId id, BatchEnd end) {
   }
   if (fsyncRetrying(dir.get()) != 0) throw RunError::fromErrno(errno, path);
   running_.erase(id);
+  knownEnds_.insert_or_assign(id, std::move(record));
   prune(dir.get());
 }
 
@@ -401,14 +399,7 @@ void JournalFolder::prune(int dir) {
   // Only tidying: the batch is finished whatever happens here, so a failure just leaves the files.
   Listing names;
   if (listInto(dir, names) != 0) return;
-  std::vector<EndRecord> ends;
-  for (const BatchId id : names.ends) {
-    if (names.plans.count(id) == 0) continue;
-    std::string bytes;
-    if (readFile(dir, endName(id), bytes)) continue;
-    EndRead read = readEnd(bytes);
-    if (read.record && read.record->batch == id) ends.push_back(std::move(*read.record));
-  }
+  const std::vector<EndRecord> ends = finishedEnds(dir, names.plans, names.ends);
   bool removed = false;
   for (const BatchId id : outdatedBatches(ends, kKeptHistory)) {
     // The plan goes first: a plan without its end would read as a batch cut off.
@@ -420,6 +411,26 @@ void JournalFolder::prune(int dir) {
   }
   // A removal that a crash undoes is made again after the next batch.
   if (removed) (void)fsyncRetrying(dir);
+}
+
+std::vector<EndRecord> JournalFolder::finishedEnds(int dir, const std::set<BatchId>& plans,
+                                                   const std::set<BatchId>& ends) {
+  std::erase_if(knownEnds_, [&ends](const auto& known) { return ends.count(known.first) == 0; });
+  std::vector<EndRecord> out;
+  for (const BatchId id : ends) {
+    if (plans.count(id) == 0) continue;
+    if (const auto it = knownEnds_.find(id); it != knownEnds_.end()) {
+      out.push_back(it->second);
+      continue;
+    }
+    std::string bytes;
+    if (readFile(dir, endName(id), bytes)) continue;
+    EndRead read = readEnd(bytes);
+    if (!read.record || read.record->batch != id) continue;
+    knownEnds_.emplace(id, *read.record);
+    out.push_back(std::move(*read.record));
+  }
+  return out;
 }
 
 StoredBatch JournalFolder::load(BatchId id) {
@@ -478,6 +489,7 @@ std::vector<StoredBatch> JournalFolder::unfinished() {
     if (names.ends.count(id) != 0) {
       // Finished, going by the end record alone. One that cannot be read leaves the batch's state
       // unknown: then the whole journal is read, for the reason to give.
+      if (knownEnds_.count(id) != 0) continue;
       std::string bytes;
       if (!readFile(dir.get(), endName(id), bytes)) {
         const EndRead end = readEnd(bytes);
@@ -511,15 +523,7 @@ std::vector<FinishedBatch> JournalFolder::history() {
   const Fd dir(openFolder(false));
   if (dir.get() < 0) return {};
   const Listing names = list(dir.get(), folder_);
-  std::vector<EndRecord> ends;
-  for (const BatchId id : names.ends) {
-    if (names.plans.count(id) == 0) continue;
-    std::string bytes;
-    if (readFile(dir.get(), endName(id), bytes)) continue;
-    EndRead read = readEnd(bytes);
-    if (read.record && read.record->batch == id) ends.push_back(std::move(*read.record));
-  }
-  return undoHistory(ends);
+  return undoHistory(finishedEnds(dir.get(), names.plans, names.ends));
 }
 
 void JournalFolder::moveAside(BatchId id) {

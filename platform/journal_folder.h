@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,9 +52,14 @@ class JournalFolder : public JournalStore {
 
   int openFolder(bool create) const;
   void prune(int dir);
+  std::vector<EndRecord> finishedEnds(int dir, const std::set<BatchId>& plans, const std::set<BatchId>& ends);
 
   std::string folder_;
   std::map<BatchId, Running> running_;
+  // The end records read or written so far, by batch. One is placed once and never rewritten, only
+  // removed, so what was read of it holds for as long as the listing shows it; a slow home folder
+  // is then not read through again after every batch.
+  std::map<BatchId, EndRecord> knownEnds_;
 };
 
 // The store where there is no place for journals (no home folder to go by): nothing is ever written,

@@ -11,14 +11,16 @@ namespace skorvatin::platform {
 
 namespace {
 
-// Calls timed on the caller's thread before deciding.
-constexpr std::size_t kProbeCalls = 8;
+// Calls timed on the caller's thread before deciding. Two are enough to tell memory from a round
+// trip, and on a share each of them is a round trip that nothing overlaps.
+constexpr std::size_t kProbeCalls = 2;
 // A call slower than this waited on something outside memory: a cached look-up takes a few
 // microseconds, a round trip to a share or a reader a millisecond or more.
 constexpr std::chrono::microseconds kWaitingCall{50};
-// Enough to hide a millisecond's round trip behind the few hundred microseconds each call costs
-// here, and few enough that a share is not flooded.
-constexpr std::size_t kMostInFlight = 32;
+// Enough to hide a millisecond's round trip behind the few dozen microseconds of work each call
+// costs both ends, and still well inside what a share's client keeps in flight (NFS and SMB allow
+// hundreds of requests at once).
+constexpr std::size_t kMostInFlight = 64;
 
 }  // namespace
 

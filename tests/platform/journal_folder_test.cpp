@@ -370,4 +370,22 @@ TEST_F(JournalFolderTest, OldFinishedJournalsGoOnlyBeyondTheKeptHistory) {
   EXPECT_EQ(store.begin(smallPlan()), batches + 1);
 }
 
+// A copy of the program remembers the end records it has read, but another copy's batches, and
+// the journals it puts aside, show in its history all the same.
+TEST_F(JournalFolderTest, HistoryFollowsWhatAnotherCopyFinishesAndPutsAside) {
+  JournalFolder mine(state());
+  JournalFolder other(state());
+  const auto ids = [](const std::vector<FinishedBatch>& history) {
+    std::vector<BatchId> out;
+    for (const FinishedBatch& b : history) out.push_back(b.id);
+    return out;
+  };
+  for (int i = 0; i < 2; ++i) mine.finish(mine.begin(smallPlan()), {BatchOutcome::Done, 2});
+  EXPECT_EQ(ids(mine.history()), (std::vector<BatchId>{2, 1}));
+  other.finish(other.begin(smallPlan()), {BatchOutcome::Done, 2});
+  other.moveAside(1);
+  EXPECT_EQ(ids(mine.history()), (std::vector<BatchId>{3, 2}));
+  EXPECT_TRUE(mine.unfinished().empty());
+}
+
 }  // namespace
