@@ -12,7 +12,9 @@
 // (skorvatin_bench_slowfs) mirroring a folder in /dev/shm and waiting --slow-delay-us before
 // every answer, as a network share or a stick behind a slow reader does where each metadata
 // operation is a round trip. It counts the requests it answers, so every list read, numbering run,
-// undo, recovery and conversion pass there also gets a metric=ops_... line of requests per file.
+// undo, recovery and conversion pass there also gets a metric=ops_... line of requests per file,
+// and on every place a metric=calls_... line of the system calls made per file, where the kernel
+// lets them be counted (root).
 // It needs libfuse3 at build time and root (or fusermount3) at run time, and is skipped with the
 // reason when either is missing; unless --sizes is given it measures only sizes up to 4000, as a
 // run of 32767 files there takes minutes. --place=PATH measures the list, numbering and conversion
@@ -42,6 +44,7 @@
 #include "bench/heap_meter.h"
 #include "bench/raw_baseline.h"
 #include "bench/slow_place.h"
+#include "bench/syscall_counter.h"
 #include "engine/batch_restore.h"
 #include "engine/file_list.h"
 #include "engine/letter_case.h"
@@ -163,44 +166,72 @@ bool warmUp(const std::string& fs) {
   return !isSlow(fs);
 }
 
-// The slow place's requests during the timed runs of each contender, per run and per file.
+// During the timed runs of each contender: the file system calls it makes, on any place where the
+// system lets them be counted, and the requests the slow place's driver answers, per run and per
+// file.
 class OpTally {
  public:
   OpTally(const SlowPlace* slow, std::size_t contenders)
-      : slow_(slow), sums_(contenders), runs_(contenders) {}
+      : slow_(slow),
+        calls_(SyscallCounter::shared()),
+        requests_(contenders),
+        made_(contenders),
+        runs_(contenders) {}
 
   Watcher watcher() {
-    if (slow_ == nullptr) return {};
+    if (slow_ == nullptr && calls_ == nullptr) return {};
     return [this](std::size_t i, bool finished) {
       if (!finished) {
-        before_ = slow_->counts();
+        if (slow_ != nullptr) requestsBefore_ = slow_->counts();
+        if (calls_ != nullptr) callsBefore_ = calls_->counts();
         return;
       }
-      const OpCounts after = slow_->counts();
-      for (std::size_t k = 0; k < static_cast<std::size_t>(Op::Count); ++k)
-        sums_[i].n[k] += after.n[k] - before_.n[k];
+      if (calls_ != nullptr) {
+        const CallCounts made = calls_->since(callsBefore_);
+        for (std::size_t k = 0; k < static_cast<std::size_t>(Call::Count); ++k) made_[i].n[k] += made.n[k];
+      }
+      if (slow_ != nullptr) {
+        const OpCounts after = slow_->counts();
+        for (std::size_t k = 0; k < static_cast<std::size_t>(Op::Count); ++k)
+          requests_[i].n[k] += after.n[k] - requestsBefore_.n[k];
+      }
       ++runs_[i];
     };
   }
 
-  // metric=<tag> n= fs= lookup=.. getattr=.. ... per file, every kind the driver counts.
-  void addMetric(Report& report, const std::string& tag, std::size_t i, int n, const std::string& fs,
+  // metric=calls_<what> n= fs= stat=.. rename=.. ... system calls per file, and on the slow place
+  // metric=ops_<what> ... lookup=.. getattr=.. ... requests per file.
+  void addMetric(Report& report, const std::string& what, std::size_t i, int n, const std::string& fs,
                  const std::string& contender) const {
-    if (slow_ == nullptr || runs_[i] == 0) return;
-    std::string line = "metric=" + tag + " n=" + std::to_string(n) + " fs=" + fs;
-    char item[64];
-    for (std::size_t k = 0; k < static_cast<std::size_t>(Op::Count); ++k) {
-      const double perFile = static_cast<double>(sums_[i].n[k]) / static_cast<double>(runs_[i]) / n;
-      std::snprintf(item, sizeof item, " %s=%.3f", kOpNames[k], perFile);
-      line += item;
+    if (runs_[i] == 0) return;
+    const auto line = [&](const char* tag, const std::uint64_t* counts, const char* const* names,
+                          std::size_t kinds) {
+      std::string text = "metric=" + std::string(tag) + what + " n=" + std::to_string(n) + " fs=" + fs;
+      char item[64];
+      for (std::size_t k = 0; k < kinds; ++k) {
+        const double perFile = static_cast<double>(counts[k]) / static_cast<double>(runs_[i]) / n;
+        std::snprintf(item, sizeof item, " %s=%.3f", names[k], perFile);
+        text += item;
+      }
+      return text;
+    };
+    if (calls_ != nullptr) {
+      report.addLine(line("calls_", made_[i].n, kCallNames, static_cast<std::size_t>(Call::Count)) +
+                     "  (system calls per file: " + contender + ")");
     }
-    report.addLine(line + "  (requests per file: " + contender + ")");
+    if (slow_ != nullptr) {
+      report.addLine(line("ops_", requests_[i].n, kOpNames, static_cast<std::size_t>(Op::Count)) +
+                     "  (requests per file: " + contender + ")");
+    }
   }
 
  private:
   const SlowPlace* slow_;
-  OpCounts before_;
-  std::vector<OpCounts> sums_;
+  const SyscallCounter* calls_;
+  OpCounts requestsBefore_;
+  CallCounts callsBefore_;
+  std::vector<OpCounts> requests_;
+  std::vector<CallCounts> made_;
   std::vector<int> runs_;
 };
 
@@ -266,8 +297,8 @@ void benchList(Report& report, const Options& o, BenchFolder& folder, const std:
   for (std::size_t i = 0; i < contenders.size(); ++i)
     report.addRow(n, fs, contenders[i].name, "ms", samples[i]);
   for (std::size_t m = 0; m < 2; ++m) {
-    ops.addMetric(report, std::string("ops_list_read_") + masks[m].tag, 2 * m, n, fs, contenders[2 * m].name);
-    ops.addMetric(report, std::string("ops_raw_list_read_") + masks[m].tag, 2 * m + 1, n, fs,
+    ops.addMetric(report, std::string("list_read_") + masks[m].tag, 2 * m, n, fs, contenders[2 * m].name);
+    ops.addMetric(report, std::string("raw_list_read_") + masks[m].tag, 2 * m + 1, n, fs,
                   contenders[2 * m + 1].name);
   }
   for (std::size_t m = 0; m < 2; ++m) {
@@ -413,8 +444,8 @@ void benchNumbering(Report& report, const Options& o, BenchFolder& folder, const
   report.addMetric({"recovery", n, fs, samples[5].median(), samples[0].median(), 0, false, "",
                     "engine recovery of a run cut after n of its 2n renames, all n files moved back / "
                     "raw two-pass loop over all n files"});
-  const char* tags[] = {"ops_raw_numbering",        "ops_numbering", "ops_numbering_zeros",
-                        "ops_numbering_no_journal", "ops_undo",      "ops_recovery"};
+  const char* tags[] = {"raw_numbering",        "numbering", "numbering_zeros",
+                        "numbering_no_journal", "undo",      "recovery"};
   for (std::size_t i = 0; i < contenders.size(); ++i)
     ops.addMetric(report, tags[i], i, n, fs, contenders[i].name);
 }
@@ -450,8 +481,8 @@ void benchConversion(Report& report, const Options& o, BenchFolder& folder, cons
   const auto samples = alternate(contenders, renameReps(o, n, fs), warmUp(fs), ops.watcher());
   for (std::size_t i = 0; i < contenders.size(); ++i)
     report.addRow(n, fs, contenders[i].name, "ms", samples[i]);
-  const char* tags[] = {"ops_raw_conversion_lower", "ops_conversion_lower", "ops_raw_conversion_underscores",
-                        "ops_conversion_underscores"};
+  const char* tags[] = {"raw_conversion_lower", "conversion_lower", "raw_conversion_underscores",
+                        "conversion_underscores"};
   for (std::size_t i = 0; i < contenders.size(); ++i)
     ops.addMetric(report, tags[i], i, n, fs, contenders[i].name);
   const double limit = n == kLargest && fs == "tmpfs" ? 1.08 : 0;
