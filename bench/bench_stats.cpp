@@ -80,11 +80,11 @@ std::vector<Samples> alternate(const std::vector<Contender>& contenders, int rep
       const Contender& c = contenders[(j + static_cast<std::size_t>(round < 0 ? 0 : round)) % k];
       if (c.prepare) c.prepare();
       const auto index = static_cast<std::size_t>(&c - contenders.data());
-      if (round >= 0 && watch) watch(index, false);
+      if (watch) watch(index, false, round >= 0);
       const auto start = Clock::now();
       c.run();
       const double t = secondsSince(start);
-      if (round >= 0 && watch) watch(index, true);
+      if (watch) watch(index, true, round >= 0);
       if (round >= 0) out[index].values.push_back(t);
       if (c.check) c.check();
     }

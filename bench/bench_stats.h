@@ -74,7 +74,8 @@ struct Contender {
 
 // Called untimed just before and just after each timed call of contender `index`, before its
 // check; warm-up calls are not watched.
-using Watcher = std::function<void(std::size_t index, bool finished)>;
+// Called just before and just after each contender's run; `timed` is false in the warm-up round.
+using Watcher = std::function<void(std::size_t index, bool finished, bool timed)>;
 
 // Runs every contender `reps` times, interleaved and with the order rotated each round so that
 // machine noise and warm caches fall on all of them alike; one untimed warm-up round first.

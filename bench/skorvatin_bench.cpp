@@ -32,6 +32,7 @@
 #include <cstring>
 #include <memory>
 #include <numeric>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -166,36 +167,44 @@ bool warmUp(const std::string& fs) {
   return !isSlow(fs);
 }
 
-// During the timed runs of each contender: the file system calls it makes, on any place where the
-// system lets them be counted, and the requests the slow place's driver answers, per run and per
-// file.
+// The file system calls each contender makes, and the requests the slow place's driver answers
+// during its timed runs, per run and per file. The calls are counted where the system lets them be:
+// in the warm-up round where there is one, so that counting slows no timed run, and otherwise (the
+// slow place, whose round trips dwarf it) in the timed runs.
 class OpTally {
  public:
-  OpTally(const SlowPlace* slow, std::size_t contenders)
+  OpTally(const SlowPlace* slow, std::size_t contenders, bool warmUp)
       : slow_(slow),
-        calls_(SyscallCounter::shared()),
+        countCalls_(SyscallCounter::available()),
+        callsInWarmUp_(warmUp),
         requests_(contenders),
-        made_(contenders),
-        runs_(contenders) {}
+        calls_(contenders),
+        timedRuns_(contenders),
+        countedRuns_(contenders) {}
 
   Watcher watcher() {
-    if (slow_ == nullptr && calls_ == nullptr) return {};
-    return [this](std::size_t i, bool finished) {
+    if (slow_ == nullptr && !countCalls_) return {};
+    return [this](std::size_t i, bool finished, bool timed) {
+      if (slow_ != nullptr && timed) {
+        if (!finished) {
+          requestsBefore_ = slow_->counts();
+        } else {
+          const OpCounts after = slow_->counts();
+          for (std::size_t k = 0; k < static_cast<std::size_t>(Op::Count); ++k)
+            requests_[i].n[k] += after.n[k] - requestsBefore_.n[k];
+          ++timedRuns_[i];
+        }
+      }
+      if (!countCalls_ || timed == callsInWarmUp_) return;
       if (!finished) {
-        if (slow_ != nullptr) requestsBefore_ = slow_->counts();
-        if (calls_ != nullptr) callsBefore_ = calls_->counts();
+        if (!counter_) counter_.emplace();
+        callsBefore_ = counter_->counts();
         return;
       }
-      if (calls_ != nullptr) {
-        const CallCounts made = calls_->since(callsBefore_);
-        for (std::size_t k = 0; k < static_cast<std::size_t>(Call::Count); ++k) made_[i].n[k] += made.n[k];
-      }
-      if (slow_ != nullptr) {
-        const OpCounts after = slow_->counts();
-        for (std::size_t k = 0; k < static_cast<std::size_t>(Op::Count); ++k)
-          requests_[i].n[k] += after.n[k] - requestsBefore_.n[k];
-      }
-      ++runs_[i];
+      const CallCounts made = counter_->since(callsBefore_);
+      for (std::size_t k = 0; k < static_cast<std::size_t>(Call::Count); ++k) calls_[i].n[k] += made.n[k];
+      ++countedRuns_[i];
+      if (callsInWarmUp_) counter_.reset();
     };
   }
 
@@ -203,36 +212,40 @@ class OpTally {
   // metric=ops_<what> ... lookup=.. getattr=.. ... requests per file.
   void addMetric(Report& report, const std::string& what, std::size_t i, int n, const std::string& fs,
                  const std::string& contender) const {
-    if (runs_[i] == 0) return;
-    const auto line = [&](const char* tag, const std::uint64_t* counts, const char* const* names,
+    const auto line = [&](const char* tag, const std::uint64_t* counts, int runs, const char* const* names,
                           std::size_t kinds) {
       std::string text = "metric=" + std::string(tag) + what + " n=" + std::to_string(n) + " fs=" + fs;
       char item[64];
       for (std::size_t k = 0; k < kinds; ++k) {
-        const double perFile = static_cast<double>(counts[k]) / static_cast<double>(runs_[i]) / n;
+        const double perFile = static_cast<double>(counts[k]) / runs / n;
         std::snprintf(item, sizeof item, " %s=%.3f", names[k], perFile);
         text += item;
       }
       return text;
     };
-    if (calls_ != nullptr) {
-      report.addLine(line("calls_", made_[i].n, kCallNames, static_cast<std::size_t>(Call::Count)) +
-                     "  (system calls per file: " + contender + ")");
+    if (countedRuns_[i] != 0) {
+      report.addLine(
+          line("calls_", calls_[i].n, countedRuns_[i], kCallNames, static_cast<std::size_t>(Call::Count)) +
+          "  (system calls per file: " + contender + ")");
     }
-    if (slow_ != nullptr) {
-      report.addLine(line("ops_", requests_[i].n, kOpNames, static_cast<std::size_t>(Op::Count)) +
-                     "  (requests per file: " + contender + ")");
+    if (timedRuns_[i] != 0) {
+      report.addLine(
+          line("ops_", requests_[i].n, timedRuns_[i], kOpNames, static_cast<std::size_t>(Op::Count)) +
+          "  (requests per file: " + contender + ")");
     }
   }
 
  private:
   const SlowPlace* slow_;
-  const SyscallCounter* calls_;
+  const bool countCalls_;
+  const bool callsInWarmUp_;
+  std::optional<SyscallCounter> counter_;
   OpCounts requestsBefore_;
   CallCounts callsBefore_;
   std::vector<OpCounts> requests_;
-  std::vector<CallCounts> made_;
-  std::vector<int> runs_;
+  std::vector<CallCounts> calls_;
+  std::vector<int> timedRuns_;
+  std::vector<int> countedRuns_;
 };
 
 const Clock::time_point kStarted = Clock::now();
@@ -292,7 +305,7 @@ void benchList(Report& report, const Options& o, BenchFolder& folder, const std:
                           [&raw, &folder, mask = std::string(m.text)] { raw.read(folder.path(), mask); },
                           {}});
   }
-  OpTally ops(slow, contenders.size());
+  OpTally ops(slow, contenders.size(), warmUp(fs));
   const auto samples = alternate(contenders, listReps(o, n, fs), warmUp(fs), ops.watcher());
   for (std::size_t i = 0; i < contenders.size(); ++i)
     report.addRow(n, fs, contenders[i].name, "ms", samples[i]);
@@ -420,7 +433,7 @@ void benchNumbering(Report& report, const Options& o, BenchFolder& folder, const
        },
        [&] { checkRestored("recovery", restored, folder, checkList); }},
   };
-  OpTally ops(slow, contenders.size());
+  OpTally ops(slow, contenders.size(), warmUp(fs));
   const auto samples = alternate(contenders, renameReps(o, n, fs), warmUp(fs), ops.watcher());
   if (list.size() != static_cast<std::size_t>(n) || raw.size() != static_cast<std::size_t>(n)) {
     throw std::runtime_error("numbering: the final lists do not hold every file");
@@ -477,7 +490,7 @@ void benchConversion(Report& report, const Options& o, BenchFolder& folder, cons
        [&] { engineConversion(list, EngineConversion::SpacesToUnderscores, &journal.store()); },
        enginePrepare},
   };
-  OpTally ops(slow, contenders.size());
+  OpTally ops(slow, contenders.size(), warmUp(fs));
   const auto samples = alternate(contenders, renameReps(o, n, fs), warmUp(fs), ops.watcher());
   for (std::size_t i = 0; i < contenders.size(); ++i)
     report.addRow(n, fs, contenders[i].name, "ms", samples[i]);

@@ -2,7 +2,6 @@
 
 #include <linux/perf_event.h>
 #include <sys/mount.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -10,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <memory>
+#include <string>
 
 namespace skorvatin::bench {
 
@@ -33,59 +32,93 @@ constexpr Traced kTraced[] = {
     {"lseek", Call::Other},      {"fcntl", Call::Other},     {"fstatfs", Call::Other},
 };
 
-std::string tracefs(std::string& mountedHere) {
-  for (const char* at : {"/sys/kernel/tracing", "/sys/kernel/debug/tracing"}) {
-    if (::access((std::string(at) + "/events/syscalls").c_str(), R_OK) == 0) return at;
+// Where the tracepoints are listed; tracefs mounted by the bench is unmounted when it ends.
+class Tracefs {
+ public:
+  Tracefs() {
+    for (const char* at : {"/sys/kernel/tracing", "/sys/kernel/debug/tracing"}) {
+      if (::access((std::string(at) + "/events/syscalls").c_str(), R_OK) == 0) {
+        root_ = at;
+        return;
+      }
+    }
+    if (::geteuid() == 0 && ::mount("nodev", "/sys/kernel/tracing", "tracefs", 0, nullptr) == 0) {
+      mounted_ = true;
+      if (::access("/sys/kernel/tracing/events/syscalls", R_OK) == 0) root_ = "/sys/kernel/tracing";
+    }
   }
-  if (::geteuid() == 0 && ::mount("nodev", "/sys/kernel/tracing", "tracefs", 0, nullptr) == 0) {
-    mountedHere = "/sys/kernel/tracing";
-    if (::access("/sys/kernel/tracing/events/syscalls", R_OK) == 0) return mountedHere;
+  ~Tracefs() {
+    if (mounted_) (void)::umount("/sys/kernel/tracing");
   }
+  Tracefs(const Tracefs&) = delete;
+  Tracefs& operator=(const Tracefs&) = delete;
+
+  const std::string& root() const { return root_; }
+
+ private:
+  std::string root_;
+  bool mounted_ = false;
+};
+
+const Tracefs& tracefs() {
+  static const Tracefs place;
+  return place;
+}
+
+int openEvent(unsigned long long id) {
+  perf_event_attr attr{};
+  attr.size = sizeof attr;
+  attr.type = PERF_TYPE_TRACEPOINT;
+  attr.config = id;
+  attr.inherit = 1;  // the threads that look files up side by side count too
+  return static_cast<int>(::syscall(SYS_perf_event_open, &attr, 0, -1, -1, PERF_FLAG_FD_CLOEXEC));
+}
+
+// The tracepoint's number, or 0 where the architecture has no such call (open, rename on arm64),
+// which is then never made either.
+unsigned long long eventId(const char* call) {
+  std::ifstream file(tracefs().root() + "/events/syscalls/sys_enter_" + call + "/id");
+  unsigned long long id = 0;
+  return file >> id ? id : 0;
+}
+
+std::string unavailableBecause() {
+  if (tracefs().root().empty())
+    return "no tracefs with system-call events; as root it is mounted for the run";
+  const unsigned long long id = eventId("renameat2");
+  if (id == 0) return "no renameat2 tracepoint under " + tracefs().root();
+  const int fd = openEvent(id);
+  if (fd < 0) return std::string("perf_event_open: ") + std::strerror(errno);
+  ::close(fd);
   return {};
 }
 
 }  // namespace
 
-const SyscallCounter* SyscallCounter::shared() {
-  static const std::unique_ptr<SyscallCounter> counter = [] {
-    std::unique_ptr<SyscallCounter> made(new SyscallCounter);
-    if (const std::string why = made->open(); !why.empty()) {
-      std::fprintf(stderr, "bench: no system-call counts (%s)\n", why.c_str());
-      made.reset();
-    }
-    return made;
+bool SyscallCounter::available() {
+  static const bool yes = [] {
+    const std::string why = unavailableBecause();
+    if (!why.empty()) std::fprintf(stderr, "bench: no system-call counts (%s)\n", why.c_str());
+    return why.empty();
   }();
-  return counter.get();
+  return yes;
 }
 
-std::string SyscallCounter::open() {
-  const std::string root = tracefs(mountedTracefs_);
-  if (root.empty()) return "no tracefs with system-call events; as root it is mounted on /sys/kernel/tracing";
+SyscallCounter::SyscallCounter() {
   for (const Traced& t : kTraced) {
-    std::ifstream idFile(root + "/events/syscalls/sys_enter_" + t.name + "/id");
-    unsigned long long id = 0;
-    // A call the architecture does not have (open, rename on arm64) is never made either.
-    if (!(idFile >> id)) continue;
-    perf_event_attr attr{};
-    attr.size = sizeof attr;
-    attr.type = PERF_TYPE_TRACEPOINT;
-    attr.config = id;
-    attr.inherit = 1;  // the threads that look files up side by side count too
-    const long fd = ::syscall(SYS_perf_event_open, &attr, 0, -1, -1, PERF_FLAG_FD_CLOEXEC);
-    if (fd < 0) return std::string("perf_event_open: ") + std::strerror(errno);
-    events_.push_back({static_cast<int>(fd), t.kind});
+    if (const unsigned long long id = eventId(t.name); id != 0) {
+      const int fd = openEvent(id);
+      if (fd >= 0) events_.push_back({fd, t.kind});
+    }
   }
-  if (events_.empty()) return "no system-call tracepoints under " + root;
   const CallCounts first = counts();
   const CallCounts second = counts();
   for (std::size_t k = 0; k < static_cast<std::size_t>(Call::Count); ++k)
     ownCost_.n[k] = second.n[k] - first.n[k];
-  return {};
 }
 
 SyscallCounter::~SyscallCounter() {
   for (const Event& e : events_) ::close(e.fd);
-  if (!mountedTracefs_.empty()) (void)::umount(mountedTracefs_.c_str());
 }
 
 CallCounts SyscallCounter::counts() const {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace skorvatin::bench {
@@ -17,36 +16,33 @@ struct CallCounts {
   std::uint64_t n[static_cast<std::size_t>(Call::Count)] = {};
 };
 
-// The file system calls this process and the threads it starts make, counted by the kernel's
+// Counts the file system calls this process and the threads it starts make, from the kernel's
 // system-call tracepoints through perf events: the same figures on tmpfs and disk that the slow
-// place's driver gives as requests, without a wrapper around any call. Needs tracefs, which is
-// mounted here if it is not (and unmounted again), and root or perf_event_paranoid -1.
+// place's driver gives as requests, without a wrapper around any call. While one is alive every
+// system call of the machine takes the kernel's slower traced path, so on fast places the bench
+// counts in its untimed warm-up round.
 class SyscallCounter {
  public:
-  // The one counter of the process, or nullptr when the system does not allow one; the reason is
-  // then told once on stderr.
-  static const SyscallCounter* shared();
+  // Whether this process may count its calls: tracefs (mounted for the run when root finds it
+  // missing) and root or perf_event_paranoid -1. Why not is told once on stderr.
+  static bool available();
 
+  SyscallCounter();
   ~SyscallCounter();
   SyscallCounter(const SyscallCounter&) = delete;
   SyscallCounter& operator=(const SyscallCounter&) = delete;
 
   CallCounts counts() const;
-  // What was called since `before`, counts() gave, leaving out the reads of the counters themselves.
+  // What was called since `before`, which counts() gave, leaving out the reads of the counters.
   CallCounts since(const CallCounts& before) const;
 
  private:
-  SyscallCounter() = default;
-  // Empty when every tracepoint is counted, otherwise why not.
-  std::string open();
-
   struct Event {
     int fd;
     Call kind;
   };
   std::vector<Event> events_;
   CallCounts ownCost_;  // what one counts() adds to the next
-  std::string mountedTracefs_;
 };
 
 }  // namespace skorvatin::bench
