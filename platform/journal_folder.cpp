@@ -293,7 +293,7 @@ int JournalFolder::openFolder(bool create) const {
     return Fd(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   };
   Fd fd = openIt();
-  // ENOTDIR: a step of the path is a file, which making the steps names.
+  // ENOTDIR: a step of the path is a file; making the steps says which one.
   if (!fd.valid() && (errno == ENOENT || errno == ENOTDIR) && create) {
     // Every missing step of the path is made private to the user, as a state folder should be, and
     // its parent synced: a journal in a folder that a power cut takes away would be no use.
