@@ -483,18 +483,15 @@ std::vector<StoredBatch> JournalFolder::unfinished() {
   if (dir.get() < 0) return out;
   clearLeftovers(dir.get());
   const Listing names = list(dir.get(), folder_);
+  std::set<BatchId> finished;
+  for (const EndRecord& end : finishedEnds(dir.get(), names.plans, names.ends)) finished.insert(end.batch);
   for (auto it = names.plans.rbegin(); it != names.plans.rend(); ++it) {
     const BatchId id = *it;
     if (running_.count(id) != 0) continue;
     if (names.ends.count(id) != 0) {
       // Finished, going by the end record alone. One that cannot be read leaves the batch's state
       // unknown: then the whole journal is read, for the reason to give.
-      if (knownEnds_.count(id) != 0) continue;
-      std::string bytes;
-      if (!readFile(dir.get(), endName(id), bytes)) {
-        const EndRead end = readEnd(bytes);
-        if (end.record && end.record->batch == id) continue;
-      }
+      if (finished.count(id) != 0) continue;
       StoredBatch stored = load(id);
       if (!stored.plan) out.push_back(std::move(stored));
       continue;
